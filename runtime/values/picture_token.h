@@ -20,11 +20,14 @@ enum class TokenKind : uint8_t {
   kSecondDigit = 13,
   kSeparator = 19,    // printed as its fill; the separator option replaces it
   kAmPm = 20,         // first letter of AM/PM; sets the next token's letter
-  // Numeric pictures.
+  // Numeric pictures (@N, and the display positions of @E).
   kNumberDigit = 32,  // one digit of a number; fill shown for leading zeros
   kDecimalPoint = 33,
   kGroupSeparator = 34,  // shown only between significant digits
-  kSign = 35,            // '-' (or '(' / ')') when negative, else blank
+  kSign = 35,            // fill '-', '(' or ')': shown when negative
+  // Pattern pictures.
+  kPatternDigit = 36,  // @P '#' (fill '0') or '<' (fill ' '): one digit
+  kPatternChar = 37,   // @K '#', '<', '@' or '?': one character of the text
 };
 
 // A digit token's fill is printed when that digit is a leading zero: ' '

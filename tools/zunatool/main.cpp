@@ -1,2 +1,119 @@
+// zunatool: the command-line companion of Zuna over the same runtime.
+//
+//   zunatool [--today YYYYMMDD] <command> [arguments]
+
 #include <cstdio>
-int main() { std::puts("zunatool"); return 0; }
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "runtime/values/clock.h"
+#include "runtime/values/code_page.h"
+#include "runtime/values/error_state.h"
+#include "tools/zunatool/command.h"
+
+namespace zuna::tool {
+namespace {
+
+// The system clock with its calendar date replaced: --today fixes what
+// TODAY() returns and the year two-digit years widen against, while the time
+// of day keeps running.
+class TodayClock final : public values::Clock {
+ public:
+  explicit TodayClock(values::LocalDateTime date) : date_(date) {}
+  values::LocalDateTime Now() const override {
+    values::LocalDateTime now = values::SystemClock().Now();
+    now.year = date_.year;
+    now.month = date_.month;
+    now.day = date_.day;
+    return now;
+  }
+
+ private:
+  values::LocalDateTime date_;
+};
+
+void PrintHelp(const std::vector<Command>& commands) {
+  std::cout << "zunatool - command-line companion of Zuna, the birthday register\n"
+               "\n"
+               "usage: zunatool [--today YYYYMMDD] <command> [arguments]\n"
+               "\n"
+               "Commands:\n";
+  for (const Command& command : commands) {
+    std::cout << "  " << command.synopsis << "\n";
+  }
+  std::cout << "\n"
+               "Options:\n"
+               "  --today YYYYMMDD  fix today's date (also: ZUNA_TODAY=YYYYMMDD)\n"
+               "  --help            show this text\n"
+               "\n"
+               "Texts are UTF-8; errors go to stderr as \"CODE TEXT\" with exit code 1.\n";
+}
+
+int Run(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  const std::vector<Command> commands = AllCommands();
+  size_t next = 0;
+  static std::optional<TodayClock> today_clock;
+  while (next < args.size() && args[next].starts_with("--")) {
+    if (args[next] == "--help") {
+      PrintHelp(commands);
+      return 0;
+    }
+    if (args[next] == "--today") {
+      if (next + 1 == args.size()) {
+        std::cerr << "zunatool: --today expects a date as YYYYMMDD\n";
+        return 1;
+      }
+      const auto date = values::ParseYyyymmdd(args[next + 1]);
+      if (!date) {
+        std::cerr << "zunatool: --today expects a real date as YYYYMMDD, got \""
+                  << args[next + 1] << "\"\n";
+        return 1;
+      }
+      today_clock.emplace(*date);
+      values::SetClock(&*today_clock);
+      next += 2;
+      continue;
+    }
+    std::cerr << "zunatool: unknown option " << args[next]
+              << " (try zunatool --help)\n";
+    return 1;
+  }
+  if (next == args.size()) {
+    PrintHelp(commands);
+    return 1;
+  }
+  for (const Command& command : commands) {
+    if (command.name == args[next]) {
+      return command.run(Arguments(args).subspan(next + 1));
+    }
+  }
+  std::cerr << "zunatool: unknown command " << args[next]
+            << " (try zunatool --help)\n";
+  return 1;
+}
+
+}  // namespace
+
+std::vector<Command> AllCommands() { return ValueCommands(); }
+
+int ReportRuntimeError() {
+  std::cerr << values::ERRORCODE() << ' ' << values::Cp1251ToUtf8(values::ERROR())
+            << '\n';
+  return 1;
+}
+
+int ReportUsage(std::string_view synopsis) {
+  std::cerr << "usage: zunatool " << synopsis << '\n';
+  return 1;
+}
+
+void PrintLine(std::string_view cp1251_text) {
+  std::cout << values::Cp1251ToUtf8(cp1251_text) << '\n';
+}
+
+}  // namespace zuna::tool
+
+int main(int argc, char** argv) { return zuna::tool::Run(argc, argv); }
