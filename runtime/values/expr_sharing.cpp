@@ -30,13 +30,14 @@ bool IsPureBuiltin(const CallNode& call) {
   }
 }
 
-// Calls `visit` with every child of `node` that is present, in order.
-template <typename Visit>
-void ForEachChild(Node& node, Visit&& visit) {
+// Calls `slot` with every child slot of `node` in order, present or empty
+// (an omitted argument, a missing substring end), and `list` with the length
+// of each list of children just before its slots.
+template <typename Slot, typename List>
+void ForEachChildSlot(Node& node, Slot&& slot, List&& list) {
   const auto each = [&](std::vector<NodePtr>& nodes) {
-    for (NodePtr& child : nodes) {
-      if (child) visit(*child);
-    }
+    list(nodes.size());
+    for (NodePtr& child : nodes) slot(child);
   };
   switch (node.kind) {
     case NodeKind::kConstant:
@@ -45,13 +46,13 @@ void ForEachChild(Node& node, Visit&& visit) {
     case NodeKind::kVariable: {
       auto& variable = static_cast<VariableNode&>(node);
       each(variable.subscripts);
-      if (variable.substring_from) visit(*variable.substring_from);
-      if (variable.substring_to) visit(*variable.substring_to);
+      slot(variable.substring_from);
+      slot(variable.substring_to);
       return;
     }
     case NodeKind::kNegate:
     case NodeKind::kNot:
-      visit(*static_cast<UnaryNode&>(node).operand);
+      slot(static_cast<UnaryNode&>(node).operand);
       return;
     case NodeKind::kCall:
       each(static_cast<CallNode&>(node).arguments);
@@ -63,6 +64,17 @@ void ForEachChild(Node& node, Visit&& visit) {
       each(static_cast<ChainNode&>(node).operands);
       return;
   }
+}
+
+// Calls `visit` with every child of `node` that is present, in order.
+template <typename Visit>
+void ForEachChild(Node& node, Visit&& visit) {
+  ForEachChildSlot(
+      node,
+      [&](NodePtr& child) {
+        if (child) visit(*child);
+      },
+      [](size_t) {});
 }
 
 // The nodes of the tree, children before their parent.  Iterative: the tree
@@ -205,35 +217,9 @@ class Sharer {
       Put(key, visited.id);
       size += visited.size;
     };
-    const auto parts = [&](std::vector<NodePtr>& children) {
-      Put(key, static_cast<int64_t>(children.size()));
-      for (NodePtr& child : children) part(child);
-    };
-    switch (node.kind) {
-      case NodeKind::kConstant:
-      case NodeKind::kSql:
-        return;
-      case NodeKind::kVariable: {
-        auto& variable = static_cast<VariableNode&>(node);
-        parts(variable.subscripts);
-        part(variable.substring_from);
-        part(variable.substring_to);
-        return;
-      }
-      case NodeKind::kNegate:
-      case NodeKind::kNot:
-        part(static_cast<UnaryNode&>(node).operand);
-        return;
-      case NodeKind::kCall:
-        parts(static_cast<CallNode&>(node).arguments);
-        return;
-      case NodeKind::kProcedureCall:
-        parts(static_cast<ProcedureCallNode&>(node).arguments);
-        return;
-      default:
-        parts(static_cast<ChainNode&>(node).operands);
-        return;
-    }
+    ForEachChildSlot(node, part, [&](size_t count) {
+      Put(key, static_cast<int64_t>(count));
+    });
   }
 
   // Marks every node strictly inside `node` as never evaluated.  A node
