@@ -51,11 +51,23 @@ class [[nodiscard]] Status {
   static Status Error(int32_t code, std::string detail = {}) {
     return Status(code, std::move(detail));
   }
+  // Access denied (5) because an exclusive create found the name taken
+  // (EEXIST).  Callers that race to create a file (two stations both saw
+  // "not found") recognise it with IsAlreadyExists() and open the winner's
+  // file instead; every other caller sees a plain 5.
+  static Status AlreadyExists(std::string detail) {
+    Status status(Err::kAccessDenied, std::move(detail));
+    status.already_exists_ = true;
+    return status;
+  }
 
   bool ok() const { return code_ == 0; }
   int32_t code() const { return code_; }
   // The operating system's text or the driver's own detail; may be empty.
   const std::string& detail() const { return detail_; }
+  // True only for a Status made by AlreadyExists(); the detail text is for
+  // people and is never parsed.
+  bool IsAlreadyExists() const { return already_exists_; }
 
   // "35" or "36 (ZUN.DAT: short read at offset 216)" for test failures and logs.
   std::string ToString() const;
@@ -65,8 +77,13 @@ class [[nodiscard]] Status {
       : code_(code), detail_(std::move(detail)) {}
 
   int32_t code_ = 0;
+  bool already_exists_ = false;
   std::string detail_;
 };
+
+inline bool IsAlreadyExists(const Status& status) {
+  return status.IsAlreadyExists();
+}
 
 // Passes a failed Status up to the caller.
 #define ZUNA_RETURN_IF_ERROR(expr)              \
