@@ -97,7 +97,11 @@ int Run(int argc, char** argv) {
 
 }  // namespace
 
-std::vector<Command> AllCommands() { return ValueCommands(); }
+std::vector<Command> AllCommands() {
+  std::vector<Command> commands = ValueCommands();
+  for (const Command& command : InspectCommands()) commands.push_back(command);
+  return commands;
+}
 
 int ReportRuntimeError() {
   std::cerr << values::ERRORCODE() << ' ' << values::Cp1251ToUtf8(values::ERROR())

@@ -1,0 +1,287 @@
+// Dispatch: the critical section, binding, the open and failed-state checks,
+// the operation, and the end step.
+#include "runtime/datfile/driver.h"
+
+#include <mutex>
+
+#include "runtime/datfile/driver_internal.h"
+
+namespace zuna::datfile {
+namespace {
+
+// The driver's process-wide critical section.  Recursive: the runtime's
+// callbacks (build events, the framework's file callbacks) may re-enter the
+// driver on the same thread.
+std::recursive_mutex& DriverMutex() {
+  static std::recursive_mutex mutex;
+  return mutex;
+}
+
+// Operations that work on a closed FILE too.
+bool WorksClosed(Op op) {
+  switch (op) {
+    case Op::Open: case Op::Share: case Op::Create: case Op::Close:
+    case Op::Destroy: case Op::Remove: case Op::Rename: case Op::Pack:
+    case Op::BuildFile: case Op::BuildKey: case Op::Send:
+    case Op::Logout: case Op::Commit: case Op::Rollback:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The end step of every operation: each key forgets the leaf its last
+// search reached, so the next operation starts from the root and sees a
+// tree another operation may have changed.  On a shared file the header
+// lock byte will be freed here as well.
+void EndStep(DatFileInstance& file) {
+  for (KeyState& key : file.driver_state().keys) {
+    if (key.file) key.file->EndOperation();
+  }
+}
+
+Status Run(Op op, DatFileInstance& file, const OpArgs& args, OpResult* out) {
+  using namespace driver;
+  DriverState& s = file.driver_state();
+  switch (op) {
+    case Op::Open:
+    case Op::Share:
+      return OpenFile(file, args.mode);
+    case Op::Create:
+      return CreateFile(file, args.replace);
+    case Op::Close:
+    case Op::Destroy:
+      return CloseFile(file);
+    case Op::Add:
+    case Op::AddFileLen:
+      return AddRecord(file, true);
+    case Op::Append:
+    case Op::AppendLen:
+      return AddRecord(file, false);
+    case Op::Put:
+      return PutRecord(file);
+    case Op::PutFilePtr:
+    case Op::PutFilePtrLen:
+      return PutRecordAt(file, args.record_no,
+                         op == Op::PutFilePtrLen ? args.length : 0);
+    case Op::Delete:
+      return DeleteRecord(file);
+    case Op::GetFilePtr:
+      return LoadRecord(file, args.record_no);
+    case Op::RegetFile:
+      return RegetFile(file, args.text, args.record_no);
+    case Op::GetFileKey:
+      return GetByKey(file, args.key);
+    case Op::GetKeyPtr:
+      return GetByOrdinal(file, args.key, args.record_no);
+    case Op::RegetKey:
+      return RegetKey(file, args.key, args.text);
+    case Op::SetFile:
+      return SetFile(file, SequenceKind::kFileStart, 0);
+    case Op::SetFilePtr:
+      return SetFile(file, SequenceKind::kFileFrom, args.record_no);
+    case Op::ResetFile: {
+      uint32_t record_no = 0;
+      if (!DecodeFilePosition(args.text, &record_no)) {
+        return Status::Error(Err::kRecordNotFound, "malformed file position");
+      }
+      return SetFile(file, SequenceKind::kFileFrom, record_no);
+    }
+    case Op::SetFileKey:
+      return SetFileByKey(file, args.key);
+    case Op::SetKey:
+      return SetKey(file, args.key, SequenceKind::kKeyStart, {}, false, 0);
+    case Op::SetKeyKey:
+      return SetKeyFromBuffer(file, args.key, false, 0);
+    case Op::SetKeyKeyPtr:
+      return SetKeyFromBuffer(file, args.key, true, args.record_no);
+    case Op::SetKeyPtr:
+      return SetKey(file, args.key, SequenceKind::kKeyOrdinal, {}, false,
+                    args.record_no);
+    case Op::ResetKey:
+      return SetKey(file, args.key, SequenceKind::kKeyFrom,
+                    std::string(args.text), true, 0);
+    case Op::Next:
+      return Step(file, +1);
+    case Op::Previous:
+      return Step(file, -1);
+    case Op::Skip:
+      return Skip(file, args.count);
+    case Op::Eof:
+      return AtEnd(file, +1, &out->number);
+    case Op::Bof:
+      return AtEnd(file, -1, &out->number);
+    case Op::PositionFile:
+      PositionFile(file, &out->text);
+      return Status::OK();
+    case Op::PositionKey:
+      return PositionKey(file, args.key, &out->text);
+    case Op::PointerFile:
+      out->number = s.current;
+      return Status::OK();
+    case Op::PointerKey:
+      return PointerKey(file, args.key, &out->number);
+    case Op::RecordsFile:
+    case Op::CountRecords:
+      return Records(file, &out->number);
+    case Op::RecordsKey:
+      return RecordsKey(file, args.key, &out->number);
+    case Op::Duplicate:
+      return Duplicate(file, -1, &out->number);
+    case Op::DuplicateKey:
+      return Duplicate(file, args.key, &out->number);
+    case Op::HoldFile:
+    case Op::HoldFileSec:
+      s.hold_next_read = true;
+      s.hold_seconds = args.count > 0 ? static_cast<uint32_t>(args.count) : 0;
+      return Status::OK();
+    case Op::Release:
+      return ReleaseHeld(file);
+    case Op::LockFile:
+    case Op::LockFileSec:
+    case Op::Unlock:
+      // A FILE that is not shared has no one to exclude; on a shared one the
+      // LOCK flag belongs to the multi-station protocol.
+      return Status::OK();
+    case Op::Watch:
+      // The compare serves other stations only, so only a shared FILE
+      // remembers the next record read.
+      if (s.shared) s.watch_pending = true;
+      return Status::OK();
+    case Op::Stream:
+      s.write_through = false;
+      return Status::OK();
+    case Op::Flush: {
+      s.write_through = true;
+      if (s.header_dirty) ZUNA_RETURN_IF_ERROR(WriteHeaderStamped(file, false));
+      return SyncAll(file);
+    }
+    case Op::NoMemo:
+      s.no_memo_next_read = true;
+      return Status::OK();
+    case Op::Empty:
+      return EmptyFile(file);
+    case Op::BuildFile:
+      return BuildFile(file);
+    case Op::BuildKey:
+      return BuildOneKey(file, args.key);
+    case Op::BuildDyn:
+    case Op::BuildDynFilter:
+      return BuildDynamic(file, args.text, &out->number);
+    case Op::Pack:
+      return PackFile(file);
+    case Op::Remove:
+      return RemoveFiles(file);
+    case Op::Rename:
+      return RenameFiles(file, args.text);
+    case Op::Logout:
+    case Op::Commit:
+    case Op::Rollback:
+      return Status::Error(Err::kUnableToLog, "no transaction log");
+    case Op::Send:
+      return Send(file, args.text, &out->text);
+  }
+  return Status::Error(Err::kAccessDenied, "unknown operation");
+}
+
+}  // namespace
+
+Status Dispatch(Op op, DatFileInstance& file, const OpArgs& args,
+                OpResult* result) {
+  std::lock_guard<std::recursive_mutex> lock(DriverMutex());
+  DriverState& s = file.driver_state();
+  if (!s.bound) {
+    s.bound = true;
+    s.bind_error = driver::Bind(file);
+  }
+  if (!s.bind_error.ok()) return s.bind_error;
+  if (!file.is_open() && !WorksClosed(op)) {
+    return Status::Error(Err::kFileNotOpen, file.name());
+  }
+  const bool closing = op == Op::Close || op == Op::Destroy;
+  if (!s.failure.ok() && !closing) return s.failure;
+  OpResult scratch;
+  OpResult* out = result ? result : &scratch;
+  *out = OpResult{};
+  Status status = Run(op, file, args, out);
+  EndStep(file);
+  return status;
+}
+
+std::string_view OpName(Op op) {
+  static constexpr std::string_view kNames[] = {
+      "OPEN", "SHARE", "CREATE", "CLOSE", "DESTROY",
+      "ADD", "ADDfilelen", "APPEND", "APPENDlen", "PUT", "PUTfileptr",
+      "PUTfileptrlen", "DELETE",
+      "GETfileptr", "REGETfile", "GETfilekey", "GETkeyptr", "REGETkey",
+      "SETfile", "SETfileptr", "RESETfile", "SETfilekey",
+      "SETkey", "SETkeykey", "SETkeykeyptr", "SETkeyptr", "RESETkey",
+      "NEXT", "PREVIOUS", "SKIP", "EOF", "BOF",
+      "POSITIONfile", "POSITIONkey", "POINTERfile", "POINTERkey",
+      "RECORDSfile", "COUNTRECORDS", "RECORDSkey", "DUPLICATE", "DUPLICATEkey",
+      "HOLDfile", "HOLDfilesec", "RELEASE", "LOCKfile", "LOCKfilesec",
+      "UNLOCK", "WATCH",
+      "STREAM", "FLUSH", "NOMEMO", "EMPTY",
+      "BUILDfile", "BUILDkey", "BUILDdyn", "BUILDdynfilter",
+      "PACK", "REMOVE", "RENAME", "LOGOUT", "COMMIT", "ROLLBACK", "SEND"};
+  static_assert(std::size(kNames) == static_cast<size_t>(Op::Send) + 1);
+  return kNames[static_cast<size_t>(op)];
+}
+
+namespace driver {
+
+Status RefreshHeader(DatFileInstance& file, RefreshMode mode) {
+  DriverState& s = file.driver_state();
+  if (!s.shared) return Status::OK();
+  (void)mode;  // kOpen vs kLock matters once another station's LOCK does
+  ZUNA_RETURN_IF_ERROR(s.data->ReadHeader());
+  for (KeyState& key : s.keys) {
+    if (key.file && key.maintained) ZUNA_RETURN_IF_ERROR(key.file->Refresh());
+  }
+  return Status::OK();
+}
+
+Status WriteHeaderStamped(DatFileInstance& file, bool defer) {
+  DriverState& s = file.driver_state();
+  if (defer && !s.write_through) {
+    s.header_dirty = true;
+    return Status::OK();
+  }
+  ZUNA_RETURN_IF_ERROR(s.data->WriteHeader(/*stamp=*/true));
+  s.header_dirty = false;
+  return Status::OK();
+}
+
+Status SyncAll(DatFileInstance& file) {
+  DriverState& s = file.driver_state();
+  ZUNA_RETURN_IF_ERROR(s.data->Sync());
+  if (s.memo) ZUNA_RETURN_IF_ERROR(s.memo->Sync());
+  for (KeyState& key : s.keys) {
+    if (key.file) ZUNA_RETURN_IF_ERROR(key.file->Sync());
+  }
+  return Status::OK();
+}
+
+Status OpenKey(DatFileInstance& file, int index, KeyState** key) {
+  DriverState& s = file.driver_state();
+  if (index < 0 || static_cast<size_t>(index) >= s.keys.size()) {
+    return Status::Error(Err::kInvalidRecordDeclaration,
+                         "no key " + std::to_string(index));
+  }
+  KeyState& k = s.keys[static_cast<size_t>(index)];
+  if (!k.file) {
+    return Status::Error(Err::kKeyFileMustBeRebuilt,
+                         k.decl.label + ": key file not built");
+  }
+  *key = &k;
+  return Status::OK();
+}
+
+Status Fail(DatFileInstance& file, Status status) {
+  DriverState& s = file.driver_state();
+  if (s.failure.ok()) s.failure = status;
+  return status;
+}
+
+}  // namespace driver
+}  // namespace zuna::datfile

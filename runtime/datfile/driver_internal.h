@@ -1,0 +1,131 @@
+// The driver's operations behind Dispatch (driver.h), one group per file:
+// driver_open.cpp, driver_write.cpp, driver_read.cpp, driver_sequence.cpp,
+// driver_switches.cpp, driver_maintenance.cpp.  Every function here runs
+// inside Dispatch, with the critical section held, on a bound FILE; those
+// that need an open FILE are only called when it is open (Dispatch checks).
+#ifndef ZUNA_RUNTIME_DATFILE_DRIVER_INTERNAL_H_
+#define ZUNA_RUNTIME_DATFILE_DRIVER_INTERNAL_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "runtime/datfile/driver.h"
+#include "runtime/datfile/file_instance.h"
+#include "runtime/datfile/status.h"
+
+namespace zuna::datfile::driver {
+
+// --- driver.cpp: shared steps -------------------------------------------------
+
+// Why the header is refreshed.
+enum class RefreshMode { kLock, kOpen };
+
+// The header refresh before an operation that reads counts or changes the
+// file.  A FILE that is not shared keeps its header in memory and does
+// nothing; a shared one re-reads the data file header and the key headers.
+// This is where the multi-station protocol takes the header lock byte and
+// honours another station's LOCK flag.
+Status RefreshHeader(DatFileInstance& file, RefreshMode mode);
+
+// Writes the data file header with a change stamp, or, with write-through
+// off and `defer` set (APPEND under STREAM), only marks it dirty.
+Status WriteHeaderStamped(DatFileInstance& file, bool defer);
+
+// With write-through on: data, memo and key files to disk.
+Status SyncAll(DatFileInstance& file);
+
+// The key `index` of the FILE, open; 47 when the FILE has no such key, 46
+// when its key file is not open (an INDEX never built).
+Status OpenKey(DatFileInstance& file, int index, KeyState** key);
+
+// Records `status` as the FILE's failure (file_instance.h) and returns it.
+Status Fail(DatFileInstance& file, Status status);
+
+// --- driver_open.cpp ------------------------------------------------------------
+
+// First binding: driver string switches, key encoders (88 over 245 bytes).
+Status Bind(DatFileInstance& file);
+Status OpenFile(DatFileInstance& file, uint32_t mode);
+Status CreateFile(DatFileInstance& file, bool replace);
+// Releases the held record, flushes, closes every file.  The FILE is
+// closed afterwards even when a step failed; the first failure is returned.
+Status CloseFile(DatFileInstance& file);
+// Forgets everything about the open files (no I/O); the FILE is closed.
+void DropFiles(DatFileInstance& file);
+// Resolves the FILE's name to the data file's full name.
+Status ResolveDataPath(DatFileInstance& file, std::string* data_path);
+// Opens the key file of `key` (a declared KEY or INDEX).
+Status OpenKeyFile(DatFileInstance& file, size_t index);
+
+// --- driver_write.cpp -------------------------------------------------------------
+
+Status AddRecord(DatFileInstance& file, bool maintain_keys);
+Status PutRecord(DatFileInstance& file);
+Status PutRecordAt(DatFileInstance& file, uint32_t record_no, uint32_t length);
+Status DeleteRecord(DatFileInstance& file);
+// Whether `entry` (a record's entry in a key without DUP) would be a
+// duplicate: another record (not `self`) has the same value.
+Status IsDuplicate(KeyState& key, const std::string& entry, uint32_t self,
+                   bool* duplicate);
+// The entry the record buffer makes in `key` for record `record_no`; empty
+// when an OPT key leaves a blank record out.
+std::string EntryFor(const DatFileInstance& file, const KeyState& key,
+                     uint32_t record_no);
+
+// --- driver_read.cpp ---------------------------------------------------------------
+
+// Reads record `record_no` into the buffers and makes it current.  A deleted
+// slot is 35 unless IGNORESTATUS is on.  Honours HOLD, WATCH and NOMEMO.
+Status LoadRecord(DatFileInstance& file, uint32_t record_no);
+Status GetByKey(DatFileInstance& file, int key);
+Status GetByOrdinal(DatFileInstance& file, int key, uint32_t ordinal);
+Status RegetFile(DatFileInstance& file, std::string_view position,
+                 uint32_t record_no);
+Status RegetKey(DatFileInstance& file, int key, std::string_view position);
+// Clears the held bit of the record this FILE holds, if any.
+Status ReleaseHeld(DatFileInstance& file);
+void PositionFile(const DatFileInstance& file, std::string* position);
+Status PositionKey(DatFileInstance& file, int key, std::string* position);
+Status PointerKey(DatFileInstance& file, int key, uint32_t* ordinal);
+Status Records(DatFileInstance& file, uint32_t* records);
+Status RecordsKey(DatFileInstance& file, int key, uint32_t* records);
+Status Duplicate(DatFileInstance& file, int key, uint32_t* answer);
+// The 4-byte position of a record number, and back (false: malformed).
+std::string EncodeFilePosition(uint32_t record_no);
+bool DecodeFilePosition(std::string_view position, uint32_t* record_no);
+
+// --- driver_sequence.cpp -------------------------------------------------------------
+
+Status SetFile(DatFileInstance& file, SequenceKind kind, uint32_t record_no);
+Status SetFileByKey(DatFileInstance& file, int key);
+Status SetKey(DatFileInstance& file, int key, SequenceKind kind,
+              std::string entry, bool has_record, uint32_t ordinal);
+// SETkeykey, SETkeykeyptr: the start entry from the record buffer.
+Status SetKeyFromBuffer(DatFileInstance& file, int key, bool with_record,
+                        uint32_t record_no);
+Status Step(DatFileInstance& file, int direction);  // NEXT +1, PREVIOUS -1
+Status Skip(DatFileInstance& file, int32_t count);
+Status AtEnd(DatFileInstance& file, int direction, uint32_t* answer);
+
+// --- driver_switches.cpp ---------------------------------------------------------------
+
+// Applies every option of the driver string (at binding).
+Status ApplyDriverString(DatFileInstance& file, std::string_view options);
+// SEND: applies or queries one switch; *answer is its value afterwards.
+Status Send(DatFileInstance& file, std::string_view text, std::string* answer);
+
+// --- driver_maintenance.cpp ----------------------------------------------------------------
+
+Status EmptyFile(DatFileInstance& file);
+Status BuildFile(DatFileInstance& file);
+Status BuildOneKey(DatFileInstance& file, int key);
+Status BuildDynamic(DatFileInstance& file, std::string_view components,
+                    uint32_t* key);
+Status PackFile(DatFileInstance& file);
+Status RemoveFiles(DatFileInstance& file);
+Status RenameFiles(DatFileInstance& file, std::string_view new_name);
+
+}  // namespace zuna::datfile::driver
+
+#endif  // ZUNA_RUNTIME_DATFILE_DRIVER_INTERNAL_H_

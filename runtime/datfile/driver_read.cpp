@@ -1,0 +1,235 @@
+// Reads by record number and by key, REGET, HOLD/RELEASE on this station,
+// positions, pointers, RECORDS and DUPLICATE.
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "runtime/datfile/coding.h"
+#include "runtime/datfile/dat_format.h"
+#include "runtime/datfile/driver_internal.h"
+
+namespace zuna::datfile::driver {
+namespace {
+
+Status NotFound(const std::string& what) {
+  return Status::Error(Err::kRecordNotFound, what);
+}
+
+// The memo of the slot just read, into the memo buffer (unless NOMEMO).
+Status ReadMemo(DatFileInstance& file, const SlotPrefix& prefix) {
+  DriverState& s = file.driver_state();
+  const bool skip = s.no_memo_next_read;
+  s.no_memo_next_read = false;
+  if (!s.memo) return Status::OK();
+  if (skip) {
+    s.memo_not_read = true;
+    return Status::OK();
+  }
+  if (prefix.deleted()) {
+    // A deleted slot's link names the free chain, not a memo; its memo was
+    // given back when it was deleted.
+    std::fill(file.memo().begin(), file.memo().end(),
+              file.declaration().memo->binary ? '\0' : ' ');
+  } else {
+    ZUNA_RETURN_IF_ERROR(s.memo->Read(prefix.link, file.memo()));
+  }
+  s.memo_not_read = false;
+  s.memo_as_read.assign(file.memo().begin(), file.memo().end());
+  return Status::OK();
+}
+
+// Each key's entry for the record just read.  A deleted record (read with
+// IGNORESTATUS) is in no key; its values count as blank.
+void RebuildEntries(DatFileInstance& file, uint32_t record_no, bool deleted) {
+  for (KeyState& key : file.driver_state().keys) {
+    if (!deleted) {
+      key.current_entry = EntryFor(file, key, record_no);
+    } else {
+      key.current_entry =
+          key.decl.optional ? std::string() : key.encoder.MakeBlankEntry(record_no);
+    }
+  }
+}
+
+}  // namespace
+
+std::string EncodeFilePosition(uint32_t record_no) {
+  std::string position(4, '\0');
+  EncodeFixed32(position.data(), record_no);
+  return position;
+}
+
+bool DecodeFilePosition(std::string_view position, uint32_t* record_no) {
+  if (position.size() != 4) return false;
+  *record_no = DecodeFixed32(position.data());
+  return true;
+}
+
+Status LoadRecord(DatFileInstance& file, uint32_t record_no) {
+  DriverState& s = file.driver_state();
+  ZUNA_RETURN_IF_ERROR(ReleaseHeld(file));
+  ZUNA_RETURN_IF_ERROR(RefreshHeader(file, RefreshMode::kLock));
+  const DatHeader& header = s.data->header();
+  const bool ignore_status = s.switches.ignore_status;
+  if (header.LiveRecords() == 0 && !(ignore_status && header.record_slots > 0)) {
+    return NotFound("no records");
+  }
+  if (record_no < 1 || record_no > header.record_slots) {
+    return NotFound("record " + std::to_string(record_no));
+  }
+  // The slot as stored: a WATCH keeps exactly these bytes.
+  std::vector<char> raw(file.record().size());
+  SlotPrefix prefix;
+  ZUNA_RETURN_IF_ERROR(s.data->ReadSlot(record_no, &prefix, raw));
+  if (prefix.deleted() && !ignore_status) {
+    return NotFound("record " + std::to_string(record_no) + " deleted");
+  }
+  ZUNA_RETURN_IF_ERROR(ReadMemo(file, prefix));
+  if (s.hold_next_read) {
+    s.hold_next_read = false;
+    if (!s.read_only) {
+      prefix.status |= dat::kStatusHeld;
+      ZUNA_RETURN_IF_ERROR(s.data->WriteStatus(record_no, prefix.status));
+      s.held = record_no;
+    }
+  }
+  if (s.watch_pending) {
+    s.watch_pending = false;
+    s.watched = record_no;
+    s.watch_image = raw;
+  }
+  s.data->DecodeImage(raw);
+  std::copy(raw.begin(), raw.end(), file.record().begin());
+  s.current = record_no;
+  s.current_prefix = prefix;
+  RebuildEntries(file, record_no, prefix.deleted());
+  return Status::OK();
+}
+
+Status GetByKey(DatFileInstance& file, int index) {
+  KeyState* key = nullptr;
+  ZUNA_RETURN_IF_ERROR(OpenKey(file, index, &key));
+  ZUNA_RETURN_IF_ERROR(RefreshHeader(file, RefreshMode::kLock));
+  if (key->decl.optional && key->encoder.IsBlank(file.record())) {
+    return NotFound(key->decl.label + ": blank value");
+  }
+  // Record number 0 and an exact value match: the value's first entry,
+  // which is its lowest record number.
+  const std::string probe = key->encoder.MakeEntry(0, file.record());
+  KeyPosition position;
+  ZUNA_RETURN_IF_ERROR(key->file->Search(probe, /*exact_value=*/true, &position));
+  if (position.state != SearchState::kFound) {
+    return NotFound(key->decl.label + ": no such value");
+  }
+  return LoadRecord(file, position.record_no());
+}
+
+Status GetByOrdinal(DatFileInstance& file, int index, uint32_t ordinal) {
+  KeyState* key = nullptr;
+  ZUNA_RETURN_IF_ERROR(OpenKey(file, index, &key));
+  ZUNA_RETURN_IF_ERROR(RefreshHeader(file, RefreshMode::kLock));
+  KeyPosition position;
+  bool found = false;
+  if (ordinal >= 1) ZUNA_RETURN_IF_ERROR(key->file->EntryAt(ordinal, &position, &found));
+  if (!found) return NotFound(key->decl.label + ": ordinal " + std::to_string(ordinal));
+  return LoadRecord(file, position.record_no());
+}
+
+Status RegetFile(DatFileInstance& file, std::string_view position,
+                 uint32_t record_no) {
+  if (!position.empty() && !DecodeFilePosition(position, &record_no)) {
+    return NotFound("malformed file position");
+  }
+  return LoadRecord(file, record_no);
+}
+
+Status RegetKey(DatFileInstance& file, int index, std::string_view position) {
+  KeyState* key = nullptr;
+  ZUNA_RETURN_IF_ERROR(OpenKey(file, index, &key));
+  if (position.size() != key->encoder.entry_length()) {
+    return NotFound(key->decl.label + ": malformed key position");
+  }
+  return LoadRecord(file, DecodeFixed32(position.data()));
+}
+
+Status ReleaseHeld(DatFileInstance& file) {
+  DriverState& s = file.driver_state();
+  if (s.held == 0) return Status::OK();
+  const uint32_t record_no = s.held;
+  s.held = 0;
+  SlotPrefix prefix;
+  ZUNA_RETURN_IF_ERROR(s.data->ReadPrefix(record_no, &prefix));
+  if (!prefix.held()) return Status::OK();
+  const uint8_t status = prefix.status & ~dat::kStatusHeld;
+  ZUNA_RETURN_IF_ERROR(s.data->WriteStatus(record_no, status));
+  if (s.current == record_no) s.current_prefix.status = status;
+  return Status::OK();
+}
+
+void PositionFile(const DatFileInstance& file, std::string* position) {
+  const uint32_t current = file.driver_state().current;
+  *position = current == 0 ? std::string() : EncodeFilePosition(current);
+}
+
+Status PositionKey(DatFileInstance& file, int index, std::string* position) {
+  KeyState* key = nullptr;
+  ZUNA_RETURN_IF_ERROR(OpenKey(file, index, &key));
+  *position = file.driver_state().current == 0 ? std::string() : key->current_entry;
+  return Status::OK();
+}
+
+Status PointerKey(DatFileInstance& file, int index, uint32_t* ordinal) {
+  KeyState* key = nullptr;
+  ZUNA_RETURN_IF_ERROR(OpenKey(file, index, &key));
+  *ordinal = 0;
+  if (file.driver_state().current == 0 || key->current_entry.empty()) {
+    return Status::OK();
+  }
+  ZUNA_RETURN_IF_ERROR(RefreshHeader(file, RefreshMode::kLock));
+  return key->file->OrdinalOf(key->current_entry, ordinal);
+}
+
+Status Records(DatFileInstance& file, uint32_t* records) {
+  ZUNA_RETURN_IF_ERROR(RefreshHeader(file, RefreshMode::kLock));
+  *records = file.driver_state().data->Records();
+  return Status::OK();
+}
+
+Status RecordsKey(DatFileInstance& file, int index, uint32_t* records) {
+  KeyState* key = nullptr;
+  ZUNA_RETURN_IF_ERROR(OpenKey(file, index, &key));
+  if (file.driver_state().shared) ZUNA_RETURN_IF_ERROR(key->file->Refresh());
+  *records = key->file->entry_count();
+  return Status::OK();
+}
+
+Status Duplicate(DatFileInstance& file, int index, uint32_t* answer) {
+  DriverState& s = file.driver_state();
+  *answer = 0;
+  ZUNA_RETURN_IF_ERROR(RefreshHeader(file, RefreshMode::kLock));
+  for (size_t k = 0; k < s.keys.size(); ++k) {
+    if (index >= 0 && static_cast<size_t>(index) != k) continue;
+    KeyState* key = nullptr;
+    if (index >= 0) {
+      ZUNA_RETURN_IF_ERROR(OpenKey(file, index, &key));
+    } else if (s.keys[k].maintained && s.keys[k].file) {
+      key = &s.keys[k];
+    } else {
+      continue;
+    }
+    bool duplicate = false;
+    ZUNA_RETURN_IF_ERROR(IsDuplicate(*key, EntryFor(file, *key, s.current),
+                                     s.current, &duplicate));
+    if (duplicate) {
+      *answer = 1;
+      return Status::OK();
+    }
+  }
+  if (index >= 0 && static_cast<size_t>(index) >= s.keys.size()) {
+    KeyState* key = nullptr;
+    return OpenKey(file, index, &key);  // 47: no such key
+  }
+  return Status::OK();
+}
+
+}  // namespace zuna::datfile::driver

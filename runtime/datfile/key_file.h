@@ -1,0 +1,275 @@
+// A key file: the B+-tree of one KEY or INDEX of a data file (format in
+// key_format.h).  Its entries are (record number, encoded key value) pairs
+// (key_encoding.h) ordered by value as unsigned bytes, then by record
+// number, so equal values stay in record-number order.
+//
+// Ownership and threads: the driver's per-file state owns one KeyFile per
+// key, from OPEN (or CREATE, or BUILD) to CLOSE.  A KeyFile is used by one
+// thread at a time; it holds no locks of its own.  On a shared data file
+// every call that reads or changes the tree happens while the caller holds
+// the data file's header lock byte, and the caller calls Refresh() first
+// so that entries other stations added or removed are seen.
+//
+// Memory: the key header and the root node are kept in memory and written
+// through; other nodes are read per operation.  Within one driver operation
+// the leaf a search ended in is remembered so that the next search for a
+// nearby value starts there; EndOperation() drops it, and so does every
+// change.
+//
+// Changes.  Insert puts the entry where a search for it ends.  A full node
+// splits: its lower half moves to a new node linked in as its left
+// neighbour, whose separator goes into the parent (a full root gets a new
+// root above it and the tree grows a level).  Past the last entry of the
+// last leaf (ascending loading) the full leaf keeps its entries and a new
+// leaf starts to its right, linked into the parent like the upper half of
+// a split; a full parent on that right edge does the same, so loads in key
+// order fill every node but the last of a level.  Nodes that hold only two
+// or three entries (keys longer than 120 bytes) cut evenly instead, since
+// halving them would leave the node just written to full again.  Delete
+// removes the entry; an emptied node is unlinked, removed from its parent
+// and put on the free chain, nodes that are merely short stay as they are,
+// and a removed last entry lowers the separators above.  New nodes come
+// off the free chain first.  When the last entry goes, the root becomes an
+// empty leaf where it stands: after the tree has grown, that is not node 1,
+// and the nodes below it are all on the free chain (the header then reads
+// root = last leaf, height 1, entry count 0).  The key header is written
+// after every change.
+//
+// Failure: a read or write that fails while a change is under way (a split,
+// a removal, BUILD laying down the tree) may leave disk and memory out of
+// step.  The KeyFile then enters an error state: every later call returns
+// that error until the file is opened again, initialised or rebuilt.  A
+// failure before a change writes anything (the search that finds the
+// position, a refused entry) leaves the KeyFile usable.  Anything read from
+// disk that contradicts the tree's invariants is error 46 ("Key File Must
+// Be Rebuilt"), never undefined behaviour or a hang: every descent and walk
+// is bounded by the node count, and a step checks that the next leaf
+// really continues the key.
+//
+// The tree keeps these invariants; CheckKeyFile() verifies each and cites
+// its number in the faults it reports.
+//   1. Header: 1 <= root, last leaf <= node count; free node <= node count;
+//      the file holds blocks 0 .. node count; 1 <= height <= node count and
+//      at most 255;
+//      entry length, entries per node, component count and the DUP, NOCASE
+//      and OPT type bits agree with the declaration.
+//   2. Shape: every node reached from the root at depth d < height is an
+//      inner node and at depth = height a leaf; each node is reached once;
+//      its parent field names the node pointing to it (0 at the root).
+//   3. Counts: every node holds 1 .. entries-per-node entries, except the
+//      root, which is an empty leaf exactly when the entry count is 0.
+//   4. Inner nodes: entry i is (child, separator), the separator being the
+//      highest value held under that child; separators never decrease.
+//      Every child has its entry, so an inner node's right link (and left
+//      link) is 0: a search that passes every separator is past the end.
+//   5. Leaves: linked left-right in key order from the first leaf (left link
+//      0) to the header's last leaf (right link 0); entries strictly
+//      ascending by (value, record number) along that chain; record numbers
+//      are at least 1; a key without DUP holds no value twice.
+//   6. The header's entry count is the number of leaf entries; its first and
+//      last record are the record numbers at the two ends (0 when empty).
+//   7. Free chain: from the header's free node through right links to 0,
+//      without a cycle; each free node is zero but for its right link and is
+//      not in the tree.  The root is never on it.
+//   8. Every node 1 .. node count is in the tree or on the free chain, and
+//      every byte of a block after its fields and entries is zero.
+#ifndef ZUNA_RUNTIME_DATFILE_KEY_FILE_H_
+#define ZUNA_RUNTIME_DATFILE_KEY_FILE_H_
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "runtime/datfile/key_format.h"
+#include "runtime/datfile/os_file.h"
+#include "runtime/datfile/status.h"
+
+namespace zuna::datfile {
+
+// The three answers of a search.
+enum class SearchState : uint8_t {
+  kFound = 0,       // on an entry equal to the one searched
+  kPositioned = 1,  // on the first entry greater than the one searched
+  kPastEnd = 2,     // after the last entry (at the last leaf)
+};
+
+// A place in the key: the answer of a search or of a step.
+struct KeyPosition {
+  SearchState state = SearchState::kPastEnd;
+  uint32_t node = 0;        // the leaf
+  uint16_t index = 0;       // entry index in the leaf (its count when past end)
+  std::string entry;        // the entry there; empty when past the end
+  uint64_t generation = 0;  // KeyFile::generation() when node/index held
+
+  // The entry's record number, 0 when past the end.
+  uint32_t record_no() const;
+};
+
+struct KeyOpenParams {
+  OpenOptions file;                 // the data file's access (and share) mode
+  uint32_t records = 0;             // RECORDS of the data file
+  bool ignore_corruptions = false;  // IGNORECORRUPTIONS: no count test
+};
+
+// One fault CheckKeyFile found: the block's byte offset in the file, the
+// invariant it breaks (key_file.h numbering), and a sentence for people.
+struct KeyFault {
+  uint64_t offset = 0;
+  int invariant = 0;
+  std::string what;
+};
+
+class KeyNode;  // key_tree_internal.h
+
+class KeyFile {
+ public:
+  ~KeyFile();
+  KeyFile(const KeyFile&) = delete;
+  KeyFile& operator=(const KeyFile&) = delete;
+
+  // Opens the key file at `path` and checks it against `layout` (the
+  // declaration's, from KeyLayoutFor):
+  //   missing file                                          -> 46
+  //   any other failure to open it                          -> its number
+  //   header or root unreadable: system error >= 19 or short -> 46;
+  //     a lower system error number is passed on
+  //   entry length, entries per node, component count, or the DUP, NOCASE,
+  //   OPT bits disagree; any header field outside the file (invariant 1);
+  //   a root node count beyond the node's capacity          -> 46
+  //   a key that is not OPT whose entry count differs from params.records,
+  //   unless params.ignore_corruptions                      -> 46
+  // On failure *key_file is left empty and nothing stays open.
+  static Status Open(FileSystem& fs, const std::string& path,
+                     const KeyLayout& layout, const KeyOpenParams& params,
+                     std::unique_ptr<KeyFile>* key_file);
+
+  // Creates (or truncates) the key file and initialises it (Initialise()).
+  // `options` is the data file's mode; create and truncate are added.
+  static Status Create(FileSystem& fs, const std::string& path,
+                       const KeyLayout& layout, const OpenOptions& options,
+                       std::unique_ptr<KeyFile>* key_file);
+
+  // Makes the file a new, empty key: a fresh header and an empty root,
+  // node 1, the file cut to 1024 bytes.  Clears the error state.
+  Status Initialise();
+
+  // Re-reads the header and the root (a shared file, before an operation)
+  // and checks them as Open does (count test excepted).  Positions taken
+  // before are found again by value at their next step.
+  Status Refresh();
+
+  // Writes the file's data to disk (write-through mode).
+  Status Sync();
+
+  // Ends a driver operation: forgets the remembered leaf.
+  void EndOperation();
+
+  // --- Reading. ---
+
+  // Searches for `entry` (record number + value).  A leaf entry answers
+  // kFound when its value equals the searched one and either its record
+  // number does too, or the searched record number is 0, or `exact_value`
+  // is set; with equal values and a greater record number it answers
+  // kPositioned.  So record number 0 (or exact_value) finds the first entry
+  // of a value, and a full entry finds itself or where it belongs.  An
+  // empty key answers kPastEnd at the root.
+  // REQUIRES: entry.size() == layout().entry_length.
+  Status Search(std::span<const char> entry, bool exact_value,
+                KeyPosition* position);
+
+  // The first / last entry; kPastEnd when the key is empty.
+  Status First(KeyPosition* position);
+  Status Last(KeyPosition* position);
+
+  // Steps to the entry after / before position->entry.  When the tree has
+  // changed since the position was taken the entry is found again by value
+  // (it need not still be in the key: then the step lands on its nearest
+  // neighbour).  From a kPastEnd position Next finds nothing and Previous
+  // gives the last entry.  When there is no such entry *found is false and
+  // *position is unchanged.
+  Status Next(KeyPosition* position, bool* found);
+  Status Previous(KeyPosition* position, bool* found);
+
+  // The 1-based ordinal of `entry` in key order, counted by walking the
+  // leaves from the first; 0 when the entry is not in the key.
+  Status OrdinalOf(std::span<const char> entry, uint32_t* ordinal);
+
+  // The entry at 1-based `ordinal`; *found is false (position unchanged)
+  // when the key has fewer entries.
+  Status EntryAt(uint32_t ordinal, KeyPosition* position, bool* found);
+
+  // --- Changing (the record engine writes the data file around these). ---
+
+  // Adds `entry`.  The key header is written afterwards.  Refuses with 46,
+  // changing nothing, an entry that is already in the key (same value and
+  // record number) or whose record number is 0.  Duplicate values of a key
+  // without DUP are the caller's check (Search with exact_value).
+  Status Insert(std::span<const char> entry);
+
+  // Removes `entry` (found by value and record number).  46, changing
+  // nothing, when it is not in the key.  The key header is written after.
+  Status Delete(std::span<const char> entry);
+
+  // --- State. ---
+
+  const KeyHeader& header() const { return header_; }
+  const KeyLayout& layout() const { return layout_; }
+  uint32_t entry_count() const { return header_.entry_count; }
+  const std::string& path() const { return path_; }
+  // Changes with every Insert, Delete, Initialise, Refresh and BUILD.
+  uint64_t generation() const { return generation_; }
+  // The error a failed change left behind; OK while the KeyFile is usable.
+  const Status& error() const { return error_; }
+
+  // Reads the whole file and reports every broken invariant (see
+  // CheckKeyFile).  A Status error only for a failed read.
+  Status CheckStructure(std::vector<KeyFault>* faults);
+
+ private:
+  friend class KeyTreeWriter;  // BUILD (key_build.cpp) lays down whole trees
+
+  class Mutation;
+
+  KeyFile(std::unique_ptr<File> file, const KeyLayout& layout);
+
+  Status ReadHeaderAndRoot();
+  Status WriteHeader();
+  Status ReadNode(uint32_t node_no, KeyNode* node);
+  Status WriteNode(uint32_t node_no, const KeyNode& node);
+  Status CheckUsable() const;
+  Status Corrupt(const std::string& what) const;
+
+  // Search helpers.
+  Status Locate(const char* entry, bool exact_value, bool use_remembered,
+                KeyPosition* position);
+  Status LastLeafEnd(KeyPosition* position);
+  Status FirstLeaf(uint32_t* node_no, KeyNode* node);
+  void FillPosition(SearchState state, uint32_t node_no, const KeyNode& node,
+                    uint16_t index, KeyPosition* position) const;
+  bool RememberedLeafHolds(const char* entry, bool exact_value) const;
+  Status Reanchor(const KeyPosition& position, KeyPosition* at);
+
+  std::unique_ptr<File> file_;
+  std::string path_;
+  KeyLayout layout_;
+  KeyHeader header_;
+  std::unique_ptr<KeyNode> root_;        // always present
+  uint32_t remembered_no_ = 0;           // 0: no leaf remembered
+  std::unique_ptr<KeyNode> remembered_;  // that leaf's image
+  uint64_t generation_ = 1;
+  Status error_;
+};
+
+// Checks the key file `file` against the invariants above, reading only
+// what is on disk; `layout` is the declaration's (nullptr: take the
+// header's).  Appends one KeyFault per fault found; never repairs.  Every
+// walk is bounded, so a cycle is reported, not followed for ever.  A Status
+// error only when a read fails.
+Status CheckKeyFile(File& file, const KeyLayout* layout,
+                    std::vector<KeyFault>* faults);
+
+}  // namespace zuna::datfile
+
+#endif  // ZUNA_RUNTIME_DATFILE_KEY_FILE_H_

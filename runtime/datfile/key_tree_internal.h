@@ -1,0 +1,127 @@
+// Pieces of the key tree shared by the key file, BUILD and the checker: one
+// node held in memory (the 512-byte block and accessors for its fields and
+// entries, layout in key_format.h), the entry order, and the header checks.
+// Not a contract for anyone outside runtime/datfile.
+//
+// The accessors trust count() to be at most the node's capacity: whoever
+// reads a node from disk checks the count byte before touching entries.
+#ifndef ZUNA_RUNTIME_DATFILE_KEY_TREE_INTERNAL_H_
+#define ZUNA_RUNTIME_DATFILE_KEY_TREE_INTERNAL_H_
+
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "runtime/datfile/coding.h"
+#include "runtime/datfile/key_format.h"
+
+namespace zuna::datfile {
+
+class KeyNode {
+ public:
+  KeyNode() { Clear(); }
+
+  void Clear() { block_.fill(0); }
+
+  std::span<char> block() { return block_; }
+  std::span<const char> block() const { return block_; }
+
+  uint8_t count() const {
+    return static_cast<uint8_t>(block_[kNodeCountOffset]);
+  }
+  void set_count(uint8_t count) {
+    block_[kNodeCountOffset] = static_cast<char>(count);
+  }
+  uint32_t right() const { return DecodeFixed32(&block_[kNodeRightOffset]); }
+  uint32_t left() const { return DecodeFixed32(&block_[kNodeLeftOffset]); }
+  uint32_t parent() const { return DecodeFixed32(&block_[kNodeParentOffset]); }
+  void set_right(uint32_t n) { EncodeFixed32(&block_[kNodeRightOffset], n); }
+  void set_left(uint32_t n) { EncodeFixed32(&block_[kNodeLeftOffset], n); }
+  void set_parent(uint32_t n) { EncodeFixed32(&block_[kNodeParentOffset], n); }
+
+  // REQUIRES (entry accessors): (i + 1) * entry_length <= kNodeSpace.
+  char* entry(size_t i, size_t entry_length) {
+    return &block_[kNodeEntriesOffset + i * entry_length];
+  }
+  const char* entry(size_t i, size_t entry_length) const {
+    return &block_[kNodeEntriesOffset + i * entry_length];
+  }
+  // The record number (leaf) or child node (inner node) of entry i.
+  uint32_t number(size_t i, size_t entry_length) const {
+    return DecodeFixed32(entry(i, entry_length));
+  }
+  void set_number(size_t i, size_t entry_length, uint32_t n) {
+    EncodeFixed32(entry(i, entry_length), n);
+  }
+  const char* value(size_t i, size_t entry_length) const {
+    return entry(i, entry_length) + kEntryNumberSize;
+  }
+  char* value(size_t i, size_t entry_length) {
+    return entry(i, entry_length) + kEntryNumberSize;
+  }
+
+  // Puts `entry` at position i, moving entries i.. up one place.
+  // REQUIRES: i <= count() and count() < kNodeSpace / entry_length.
+  void InsertEntry(size_t i, const char* entry_image, size_t entry_length) {
+    char* at = entry(i, entry_length);
+    std::memmove(at + entry_length, at, (count() - i) * entry_length);
+    std::memcpy(at, entry_image, entry_length);
+    set_count(static_cast<uint8_t>(count() + 1));
+  }
+
+  // Removes entry i, moving the following entries down; the freed tail is
+  // zeroed, keeping the "rest of the block is zero" rule.
+  // REQUIRES: i < count().
+  void RemoveEntry(size_t i, size_t entry_length) {
+    char* at = entry(i, entry_length);
+    const size_t after = (count() - i - 1) * entry_length;
+    std::memmove(at, at + entry_length, after);
+    std::memset(at + after, 0, entry_length);
+    set_count(static_cast<uint8_t>(count() - 1));
+  }
+
+  // Keeps entries [first, count) only, moved to the front; the tail is
+  // zeroed.  REQUIRES: first <= count().
+  void DropFront(size_t first, size_t entry_length) {
+    char* base = entry(0, entry_length);
+    const size_t kept = (count() - first) * entry_length;
+    std::memmove(base, base + first * entry_length, kept);
+    std::memset(base + kept, 0, first * entry_length);
+    set_count(static_cast<uint8_t>(count() - first));
+  }
+
+ private:
+  std::array<char, kKeyBlockSize> block_;
+};
+
+// Orders two entries as the key does: value bytes unsigned, then record
+// number.  Negative, zero or positive.
+inline int CompareEntries(const char* a, const char* b, size_t key_length) {
+  const int by_value =
+      std::memcmp(a + kEntryNumberSize, b + kEntryNumberSize, key_length);
+  if (by_value != 0) return by_value;
+  const uint32_t ra = DecodeFixed32(a);
+  const uint32_t rb = DecodeFixed32(b);
+  return ra < rb ? -1 : (ra > rb ? 1 : 0);
+}
+
+// The tallest tree a header may claim.  Real trees stay far lower (two
+// entries a node, 20000 random inserts: height 23; BUILD: about log2 of the
+// entry count), so anything above is damage, and every walk up or down the
+// tree, the checker's included, is bounded by it.
+inline constexpr uint32_t kMaxKeyHeight = 255;
+
+// What is wrong with header `h` of a key file of `file_size` bytes whose
+// declaration asks for `layout` (invariant 1 of key_file.h), one sentence
+// per fault; empty when nothing is.  After a fault here the tree must not
+// be walked.
+std::vector<std::string> KeyHeaderFaults(const KeyHeader& h,
+                                         const KeyLayout& layout,
+                                         uint64_t file_size);
+
+}  // namespace zuna::datfile
+
+#endif  // ZUNA_RUNTIME_DATFILE_KEY_TREE_INTERNAL_H_

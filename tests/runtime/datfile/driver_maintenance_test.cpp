@@ -1,0 +1,172 @@
+// STREAM/FLUSH, EMPTY, BUILD (keys, dynamic index, duplicate report), PACK,
+// REMOVE and RENAME.
+#include <string>
+
+#include "tests/runtime/datfile/driver_test_util.h"
+
+namespace zuna::datfile::driver_test {
+namespace {
+
+using DriverMaintenanceTest = DriverFixture;
+
+TEST_F(DriverMaintenanceTest, StreamDefersTheHeaderOfAppendUntilFlush) {
+  auto zun = OpenNewZun();
+  const std::string header = fs_.Contents("/ZUN.DAT").substr(0, 85);
+  ASSERT_EQ(STREAM(*zun), 0);
+  fs_.ResetCounters();
+  SetZun(*zun, "Anna", 1);
+  ASSERT_EQ(APPEND(*zun), 0);
+  ASSERT_EQ(APPEND(*zun), 0);
+  EXPECT_EQ(fs_.Contents("/ZUN.DAT").substr(0, 85), header);
+  EXPECT_EQ(fs_.Counters("/ZUN.DAT").syncs, 0u);
+  EXPECT_EQ(fs_.Counters("/ZUN.K01").writes, 0u);  // APPEND keeps keys alone
+  EXPECT_EQ(RECORDS(*zun), 2u);
+  ASSERT_EQ(FLUSH(*zun), 0);
+  EXPECT_NE(fs_.Contents("/ZUN.DAT").substr(0, 85), header);
+  EXPECT_GE(fs_.Counters("/ZUN.DAT").syncs, 1u);
+  // The keys learn of appended records by BUILD.
+  ASSERT_EQ(BUILD(*zun), 0);
+  EXPECT_EQ(RECORDS(*zun, kByName), 2u);
+}
+
+TEST_F(DriverMaintenanceTest, WriteThroughSyncsEveryWrite) {
+  auto zun = OpenNewZun();
+  fs_.ResetCounters();
+  ASSERT_EQ(AddZun(*zun, "Anna", 1), 0);
+  EXPECT_EQ(fs_.Counters("/ZUN.DAT").syncs, 1u);
+  EXPECT_EQ(fs_.Counters("/ZUN.K01").syncs, 1u);
+}
+
+TEST_F(DriverMaintenanceTest, CloseWritesADirtyHeader) {
+  auto zun = OpenNewZun();
+  ASSERT_EQ(STREAM(*zun), 0);
+  ASSERT_EQ(AddZun(*zun, "Anna", 1), 0);
+  SetZun(*zun, "Boris", 2);
+  ASSERT_EQ(APPEND(*zun), 0);
+  ASSERT_EQ(CLOSE(*zun), 0);
+  ASSERT_EQ(OPEN(*zun), 0);  // OPT keys: no count test at OPEN
+  EXPECT_EQ(RECORDS(*zun), 2u);
+  EXPECT_EQ(RECORDS(*zun, kByName), 1u);  // the keys miss the appended record
+  ASSERT_EQ(CLOSE(*zun), 0);
+  ASSERT_EQ(BUILD(*zun), 0);  // BUILD opens the closed file itself
+  ASSERT_EQ(OPEN(*zun), 0);
+  EXPECT_EQ(WalkKey(*zun, kByName), (std::vector<uint32_t>{1, 2}));
+}
+
+TEST_F(DriverMaintenanceTest, EmptyLeavesNoRecordsAndFreshKeys) {
+  auto zun = OpenNewZun();
+  for (int i = 1; i <= 30; ++i) ASSERT_EQ(AddZun(*zun, "P" + std::to_string(i), i), 0);
+  ASSERT_EQ(EMPTY(*zun), 0);
+  EXPECT_EQ(RECORDS(*zun), 0u);
+  EXPECT_EQ(RECORDS(*zun, kByDate), 0u);
+  EXPECT_EQ(fs_.Contents("/ZUN.DAT").size(), kZunDataOffset);
+  EXPECT_EQ(fs_.Contents("/ZUN.K02").size(), 1024u);
+  EXPECT_EQ(GET(*zun, 1u), 35);
+  ASSERT_EQ(AddZun(*zun, "Again", 5), 0);
+  EXPECT_EQ(POINTER(*zun), 1u);
+  ASSERT_EQ(CLOSE(*zun), 0);
+  EXPECT_EQ(OPEN(*zun), 0);
+}
+
+TEST_F(DriverMaintenanceTest, PackClosesUpRecordNumbersAndRebuildsKeys) {
+  auto zun = OpenNewZun();
+  for (int i = 1; i <= 6; ++i) {
+    ASSERT_EQ(AddZun(*zun, std::string(1, static_cast<char>('G' - i)), i * 10), 0);
+  }
+  for (uint32_t r : {2u, 5u}) {
+    ASSERT_EQ(GET(*zun, r), 0);
+    ASSERT_EQ(DELETE(*zun), 0);
+  }
+  ASSERT_EQ(PACK(*zun), 0);
+  EXPECT_EQ(fs_.Contents("/ZUN.DAT").size(), kZunDataOffset + 4 * kZunSlotLength);
+  EXPECT_FALSE(fs_.Exists("/ZUN.T00"));
+  EXPECT_EQ(RECORDS(*zun), 4u);
+  // Old 1, 3, 4, 6 (names F, D, C, A) are now 1..4.
+  EXPECT_EQ(WalkFile(*zun), (std::vector<uint32_t>{1, 2, 3, 4}));
+  EXPECT_EQ(WalkKey(*zun, kByName), (std::vector<uint32_t>{4, 3, 2, 1}));
+  ASSERT_EQ(GET(*zun, 4u), 0);
+  EXPECT_EQ(ZunFio(*zun), "A");
+  EXPECT_EQ(ZunData(*zun), 60);
+  ASSERT_EQ(CLOSE(*zun), 0);
+  EXPECT_EQ(OPEN(*zun), 0);
+}
+
+TEST_F(DriverMaintenanceTest, PackKeepsMemos) {
+  DatFileInstance mem(testing::MemoDeclaration(), fs_);
+  mem.set_name("/MEM");
+  ASSERT_EQ(CREATE(mem), 0);
+  ASSERT_EQ(OPEN(mem), 0);
+  for (const char* name : {"Anna", "Boris", "Vera"}) {
+    std::string record(testing::kMemoRecordLength, '\0');
+    std::fill_n(record.begin(), 20, ' ');
+    record.replace(0, std::string(name).size(), name);
+    std::copy(record.begin(), record.end(), mem.record().begin());
+    std::fill(mem.memo().begin(), mem.memo().end(), ' ');
+    const std::string note = std::string("note of ") + name;
+    std::copy(note.begin(), note.end(), mem.memo().begin());
+    ASSERT_EQ(ADD(mem), 0);
+  }
+  ASSERT_EQ(GET(mem, 1u), 0);
+  ASSERT_EQ(DELETE(mem), 0);
+  ASSERT_EQ(PACK(mem), 0);
+  ASSERT_EQ(GET(mem, 2u), 0);
+  EXPECT_EQ(std::string(mem.memo().begin(), mem.memo().begin() + 12), "note of Vera");
+  EXPECT_FALSE(fs_.Exists("/MEM.M00"));
+  ASSERT_EQ(CLOSE(mem), 0);
+  EXPECT_EQ(OPEN(mem), 0);
+}
+
+TEST_F(DriverMaintenanceTest, BuildOfAKeyWithoutDupReportsDuplicates) {
+  DatFileInstance mem(testing::MemoDeclaration(), fs_);
+  mem.set_name("/MEM");
+  ASSERT_EQ(CREATE(mem), 0);
+  ASSERT_EQ(OPEN(mem), 0);
+  std::string record(testing::kMemoRecordLength, '\0');
+  std::fill_n(record.begin(), 20, ' ');
+  record.replace(0, 4, "Anna");
+  std::copy(record.begin(), record.end(), mem.record().begin());
+  ASSERT_EQ(APPEND(mem), 0);  // no duplicate check without keys
+  ASSERT_EQ(APPEND(mem), 0);
+  EXPECT_EQ(BUILD(mem), 40);
+  EXPECT_EQ(fs_.Contents("/MEM.BLD"),
+            "Duplicate record numbers for:\n/MEM.K01\nRecord number: 1\n"
+            "Record number: 2\n\n");
+  EXPECT_EQ(RECORDS(mem, Key{0}), 2u);  // the whole key is still written
+}
+
+TEST_F(DriverMaintenanceTest, DynamicIndexOrdersWithoutMaintenanceAndVanishesAtClose) {
+  auto zun = OpenNewZun();
+  ASSERT_EQ(AddZun(*zun, "Boris", 10, 3), 0);
+  ASSERT_EQ(AddZun(*zun, "Anna", 10, 1), 0);
+  ASSERT_EQ(AddZun(*zun, "Vera", 5, 2), 0);
+  Key dynamic;
+  ASSERT_EQ(BUILD(*zun, "ZUN:DATA, +DATA1", &dynamic), 0);
+  EXPECT_EQ(dynamic.index, 2);
+  EXPECT_EQ(WalkKey(*zun, dynamic), (std::vector<uint32_t>{3, 2, 1}));
+  const std::string path = zun->driver_state().keys[2].path;
+  EXPECT_TRUE(fs_.Exists(path));
+  EXPECT_EQ(BUILD(*zun, "ZUN:NOPE", &dynamic), 47);
+  ASSERT_EQ(CLOSE(*zun), 0);
+  EXPECT_FALSE(fs_.Exists(path));
+  EXPECT_EQ(zun->driver_state().keys.size(), 2u);
+}
+
+TEST_F(DriverMaintenanceTest, RemoveAndRenameEveryFile) {
+  auto zun = OpenNewZun();
+  ASSERT_EQ(AddZun(*zun, "Anna", 1), 0);
+  EXPECT_EQ(RENAME(*zun, "/NEW"), 52);  // open
+  ASSERT_EQ(CLOSE(*zun), 0);
+  ASSERT_EQ(RENAME(*zun, "/NEW"), 0);
+  EXPECT_EQ(fs_.ListFiles(), (std::vector<std::string>{"/NEW.DAT", "/NEW.K01", "/NEW.K02"}));
+  EXPECT_EQ(OPEN(*zun), 2);
+  zun->set_name("/NEW");
+  ASSERT_EQ(OPEN(*zun), 0);
+  EXPECT_EQ(RECORDS(*zun), 1u);
+  ASSERT_EQ(CLOSE(*zun), 0);
+  ASSERT_EQ(REMOVE(*zun), 0);
+  EXPECT_TRUE(fs_.ListFiles().empty());
+  EXPECT_EQ(REMOVE(*zun), 2);
+}
+
+}  // namespace
+}  // namespace zuna::datfile::driver_test

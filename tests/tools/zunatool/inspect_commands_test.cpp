@@ -1,0 +1,124 @@
+// zunatool's info and check, run as a real process over files the data and
+// key file layers wrote into a temporary directory.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "runtime/datfile/os_file.h"
+#include "runtime/values/code_page.h"
+#include "runtime/values/locale.h"
+#include "tests/runtime/datfile/checker_test_util.h"
+#include "tests/support/run_program.h"
+#include "tests/support/status_matchers.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/zun_declaration.h"
+
+namespace zuna::testing {
+namespace {
+
+ProgramResult Zunatool(const std::vector<std::string>& args) {
+  return RunProgram(BinPath("zunatool"), args);
+}
+
+// The tables zunatool loads: the environment file shipped beside it.
+values::LocaleTables ShippedLocale() {
+  std::ifstream in(std::string(ZUNA_SOURCE_DIR) + "/app/Zuna.ENV",
+                   std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return values::LoadLocale({}, text.str());
+}
+
+class ZunatoolInspectTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const std::vector<std::string> records = {
+        ZunRecord(values::W("Иванов Иван"), 60000),
+        ZunRecord(values::W("петров пётр"), 61000),
+        ZunRecord(values::W("Сидоров Сидор"), 62000)};
+    ASSERT_OK(BuildCheckedFile(datfile::PosixFileSystem(), dir_.File("ZUN.DAT"),
+                               ZunDeclaration(), ShippedLocale(), records, {2}));
+  }
+
+  void Patch(const std::string& name, std::streamoff offset,
+             const std::string& bytes) {
+    std::fstream file(dir_.File(name),
+                      std::ios::binary | std::ios::in | std::ios::out);
+    file.seekp(offset);
+    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  }
+
+  TempDir dir_;
+};
+
+TEST_F(ZunatoolInspectTest, CheckOfACleanFileExitsZero) {
+  const ProgramResult r = Zunatool({"check", dir_.File("ZUN")});
+  EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find("Проверка ZUN.DAT: записей 2, удалённых 1, ZUN.K01 2, "
+                       "ZUN.K02 2\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("Проверка ZUN.DAT: ошибок нет\n"), std::string::npos)
+      << r.out;
+}
+
+TEST_F(ZunatoolInspectTest, CheckPrintsFaultsAndExitsOne) {
+  Patch("ZUN.DAT", 9, std::string("\x05\x00\x00\x00", 4));  // deleted count
+  ASSERT_OK(datfile::PosixFileSystem().Remove(dir_.File("ZUN.K02")));
+  const ProgramResult r = Zunatool({"check", dir_.File("ZUN.DAT")});
+  EXPECT_EQ(r.exit_code, 1) << r.out << r.err;
+  EXPECT_NE(r.out.find("ZUN.DAT (смещение 9): в заголовке удалённых 5, а "
+                       "слотов с битом удаления 1\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("ZUN.K02 (смещение 0): файл ключа ZUN:key2 отсутствует\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("Проверка ZUN.DAT: ошибок 2\n"), std::string::npos)
+      << r.out;
+}
+
+TEST_F(ZunatoolInspectTest, MissingFileIsFileNotFound) {
+  const ProgramResult r = Zunatool({"check", dir_.File("NONE")});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.err.rfind("2 File Not Found", 0), 0u) << r.err;
+  const ProgramResult info = Zunatool({"info", dir_.File("NONE")});
+  EXPECT_EQ(info.exit_code, 1);
+  EXPECT_EQ(info.err.rfind("2 File Not Found", 0), 0u) << info.err;
+}
+
+TEST_F(ZunatoolInspectTest, InfoPrintsHeaderDescriptorsAndKeyHeaders) {
+  const ProgramResult r = Zunatool({"info", dir_.File("zun.dat")});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  for (const char* line : {
+           "\"file\": \"ZUN.DAT\"",
+           "\"signature\": 13142",
+           "\"record_slots\": 3",
+           "\"deleted_count\": 1",
+           "\"data_offset\": 216",
+           "\"slot_length\": 43",
+           "\"file_prefix\": \"ZUN\"",
+           "\"name\": \"ZUN:FIO\"",
+           "\"name\": \"ZUN:key2\"",
+           "\"components\": [{\"type\": 3, \"field\": 1, \"offset\": 0, "
+           "\"length\": 30}]",
+           "\"name\": \"ZUN.K01\"",
+           "\"entry_count\": 2",
+           "\"entries_per_node\": 14",
+           "\"faults\": []",
+       }) {
+    EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
+  }
+}
+
+TEST(ZunatoolInspectUsageTest, WithoutAFileShowsUsage) {
+  const ProgramResult r = Zunatool({"check"});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.err.find("usage: zunatool check"), std::string::npos) << r.err;
+}
+
+}  // namespace
+}  // namespace zuna::testing
