@@ -252,6 +252,10 @@ class KeyTreeWriter {
   }
 
   Status Add(const char* entry) {
+    if (added_ == total_) {
+      return Status::Error(Err::kKeyFileMustBeRebuilt,
+                           "BUILD sorted more entries than it counted");
+    }
     if (added_ == 0) first_record_ = DecodeFixed32(entry);
     last_record_ = DecodeFixed32(entry);
     ++added_;
@@ -261,7 +265,7 @@ class KeyTreeWriter {
   Status Finish() {
     if (added_ != total_) {
       return Status::Error(Err::kKeyFileMustBeRebuilt,
-                           "BUILD sorted a different number of entries");
+                           "BUILD sorted fewer entries than it counted");
     }
     if (total_ == 0) {
       ZUNA_RETURN_IF_ERROR(WriteNode(NodeNumber(0, 0), KeyNode()));
@@ -315,9 +319,10 @@ class KeyTreeWriter {
     const uint64_t index = done_[level];
     const uint64_t number = NodeNumber(level, index);
     const bool top = level + 1 == sizes_.size();
-    if (!top)
+    if (!top) {
       node.set_parent(
           static_cast<uint32_t>(NodeNumber(level + 1, index / epn_)));
+    }
     if (level == 0) {
       if (index > 0) node.set_left(static_cast<uint32_t>(number - 1));
       if (index + 1 < sizes_[0]) {

@@ -70,13 +70,16 @@ struct BuildStats {
   uint32_t entries = 0;     // entries written to the key
   uint32_t left_out = 0;    // blank records an OPT key left out
   uint32_t duplicates = 0;  // pairs of equal values (keys without DUP)
-  size_t runs = 0;          // sorted runs the records made
+  size_t runs = 0;          // sorted runs (1 when all fit in memory)
 };
 
-// Builds `key_file` from `source` with `encoder` (the same key's).  Returns
-// 40 after writing the whole key when a key without DUP has equal values
-// (each pair in `report`, which may be null), else OK or the first error.
-// `stats` may be null.
+// Builds `key_file` from `source` with `encoder` (the same key's layout,
+// else 46 and nothing done).  Returns 40 after writing the whole key when
+// a key without DUP has equal values, each pair written to `report` (may
+// be null) under the heading naming key_file.path(); else OK or the first
+// error.  A failure of the source or of the sort leaves the key initialised
+// and empty; a failure while the tree is written leaves the KeyFile in its
+// error state.  `stats` may be null.
 Status BuildKey(FileSystem& fs, KeyFile& key_file, const KeyEncoder& encoder,
                 RecordSource& source, DuplicateReport* report,
                 const BuildOptions& options = {}, BuildStats* stats = nullptr);
