@@ -36,6 +36,19 @@ Status NoCurrentRecord() {
   return Status::Error(Err::kRecordNotAvailable, "no current record");
 }
 
+// The common start of PUT and DELETE: refuse a read-only file, refresh the
+// header, and re-read the current record's prefix from disk, since on a
+// shared file another station may have deleted or held it since our read.
+Status StartCurrentRecordWrite(DatFileInstance& file, uint32_t* record_no,
+                               SlotPrefix* prefix) {
+  DriverState& s = file.driver_state();
+  if (s.read_only) return ReadOnly(file);
+  ZUNA_RETURN_IF_ERROR(RefreshHeader(file, RefreshMode::kLock));
+  if (s.current == 0) return NoCurrentRecord();
+  *record_no = s.current;
+  return s.data->ReadPrefix(*record_no, prefix);
+}
+
 // Key entries this write put in (or took out), to take them back.
 struct KeyChanges {
   std::vector<std::pair<KeyState*, std::string>> inserted;
@@ -209,12 +222,9 @@ Status AddRecord(DatFileInstance& file, bool maintain_keys) {
 
 Status PutRecord(DatFileInstance& file) {
   DriverState& s = file.driver_state();
-  if (s.read_only) return ReadOnly(file);
-  ZUNA_RETURN_IF_ERROR(RefreshHeader(file, RefreshMode::kLock));
-  if (s.current == 0) return NoCurrentRecord();
-  const uint32_t record_no = s.current;
+  uint32_t record_no = 0;
   SlotPrefix prefix;
-  ZUNA_RETURN_IF_ERROR(s.data->ReadPrefix(record_no, &prefix));
+  ZUNA_RETURN_IF_ERROR(StartCurrentRecordWrite(file, &record_no, &prefix));
   const bool undelete = prefix.deleted();
   if (undelete && !s.switches.ignore_status) {
     return Status::Error(Err::kRecordNotAvailable, "record deleted");
@@ -303,12 +313,9 @@ Status PutRecordAt(DatFileInstance& file, uint32_t record_no, uint32_t length) {
 
 Status DeleteRecord(DatFileInstance& file) {
   DriverState& s = file.driver_state();
-  if (s.read_only) return ReadOnly(file);
-  ZUNA_RETURN_IF_ERROR(RefreshHeader(file, RefreshMode::kLock));
-  if (s.current == 0) return NoCurrentRecord();
-  const uint32_t record_no = s.current;
+  uint32_t record_no = 0;
   SlotPrefix prefix;
-  ZUNA_RETURN_IF_ERROR(s.data->ReadPrefix(record_no, &prefix));
+  ZUNA_RETURN_IF_ERROR(StartCurrentRecordWrite(file, &record_no, &prefix));
   // Already deleted (reachable with IGNORESTATUS): refused, so the slot
   // never enters the free chain twice.
   if (prefix.deleted()) {
