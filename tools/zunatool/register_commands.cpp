@@ -1,0 +1,370 @@
+// Commands over the register file ZUN: create, add, list, import, export,
+// build, pack.  Each opens the file through the driver's statements under
+// the dictionary's declaration of ZUN, so the file they leave is exactly the
+// one the program reads (OEM text, both keys maintained).
+//
+//   create FILE                      CREATE; an existing file is refused
+//   add FILE NAME DD/MM/YYYY         one person
+//   list FILE [--by date|name] [--filter EXPR]
+//                                    "NAME|DATE" per person in key order
+//   import FILE CSV                  "name;dd/mm/yyyy" lines, all checked
+//                                    before the first is added
+//   export FILE                      "name;dd/mm/yyyy" per record, file order
+//   build FILE                       rebuilds both keys
+//   pack FILE                        drops deleted records, rebuilds keys
+//
+// FILE is the data file's name as the driver takes it ("ZUN" or "ZUN.DAT").
+// Names and dates are checked here, before the driver sees them: a name is
+// 1 to 30 characters, each with a form in 1251 (the program's text) and in
+// 866 (ZUN stores its text as OEM); a date is a real calendar date from
+// 1801 to 9999.  A refused argument prints "zunatool: ..." to stderr, a
+// driver error "CODE TEXT"; either way the exit code is 1.
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/zun_dictionary.h"
+#include "runtime/datfile/file_instance.h"
+#include "runtime/datfile/statements.h"
+#include "runtime/values/code_page.h"
+#include "runtime/values/date_serial.h"
+#include "runtime/values/evaluator.h"
+#include "runtime/values/format.h"
+#include "runtime/values/picture.h"
+#include "runtime/values/variable.h"
+#include "tools/zunatool/command.h"
+
+namespace zuna::tool {
+namespace {
+
+using app::ZUN_Record;
+using datfile::DatFileInstance;
+using datfile::Key;
+
+constexpr std::string_view kCreateSynopsis = "create FILE";
+constexpr std::string_view kAddSynopsis = "add FILE NAME DD/MM/YYYY";
+constexpr std::string_view kListSynopsis =
+    "list FILE [--by date|name] [--filter EXPR]";
+constexpr std::string_view kImportSynopsis = "import FILE CSV";
+constexpr std::string_view kExportSynopsis = "export FILE";
+constexpr std::string_view kBuildSynopsis = "build FILE";
+constexpr std::string_view kPackSynopsis = "pack FILE";
+
+// Statements return the error number and post it; the post is what
+// ReportRuntimeError prints.
+constexpr int32_t kNoError = 0;
+constexpr int32_t kEndOfSequence = 33;
+
+constexpr uint32_t kReadShared = datfile::kAccessReadOnly | datfile::kShareDenyNone;
+constexpr uint32_t kExclusive = datfile::kAccessReadWrite | datfile::kShareDenyAll;
+
+int Refuse(const std::string& message) {
+  std::cerr << "zunatool: " << message << '\n';
+  return 1;
+}
+
+std::unique_ptr<DatFileInstance> NewZun(const std::string& name) {
+  auto file = std::make_unique<DatFileInstance>(app::ZunDeclaration());
+  file->set_name(name);
+  return file;
+}
+
+// The number of '?' in `text`: conversions put one where a character has no
+// form, so more of them after a conversion than before means a loss.
+size_t CountNoForm(std::string_view text) {
+  return static_cast<size_t>(std::count(text.begin(), text.end(), values::kNoFormChar));
+}
+
+// Checks a name given in UTF-8; on success `*fio` is its 1251 form without
+// trailing blanks.  Otherwise the reason, for the user.
+std::optional<std::string> CheckName(std::string_view utf8, std::string* fio) {
+  std::string text = values::Utf8ToCp1251(utf8);
+  const size_t question_marks = CountNoForm(utf8);
+  if (CountNoForm(text) != question_marks) {
+    return "the name \"" + std::string(utf8) +
+           "\" has a character the register cannot store (not in code page "
+           "1251, or not valid UTF-8)";
+  }
+  if (CountNoForm(values::Utf8ToCp866(utf8)) != question_marks) {
+    return "the name \"" + std::string(utf8) +
+           "\" has a character the register cannot store (not in code page "
+           "866, in which ZUN keeps its text)";
+  }
+  for (char c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {
+      return "the name \"" + std::string(utf8) + "\" has a control character";
+    }
+  }
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  if (text.empty()) return std::string("the name is empty");
+  if (text.size() > app::kZunFioSize) {
+    return "the name \"" + std::string(utf8) + "\" is longer than " +
+           std::to_string(app::kZunFioSize) + " characters";
+  }
+  *fio = std::move(text);
+  return std::nullopt;
+}
+
+// Reads 1-2 digits, '/', 1-2 digits, '/', 4 digits: a real calendar date
+// from 1801 to 9999.  DEFORMAT with @D6 would roll 31/02 over into March, so
+// the fields are checked against the calendar here instead.
+std::optional<std::string> CheckDate(std::string_view text, int32_t* serial) {
+  const std::string bad = "the date \"" + std::string(text) + "\"";
+  int fields[3] = {0, 0, 0};
+  const size_t min_digits[3] = {1, 1, 4};
+  const size_t max_digits[3] = {2, 2, 4};
+  size_t pos = 0;
+  for (int f = 0; f < 3; ++f) {
+    size_t digits = 0;
+    while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9' &&
+           digits < max_digits[f]) {
+      fields[f] = fields[f] * 10 + (text[pos] - '0');
+      ++pos;
+      ++digits;
+    }
+    if (digits < min_digits[f]) return bad + " is not DD/MM/YYYY";
+    if (f < 2) {
+      if (pos == text.size() || text[pos] != '/') return bad + " is not DD/MM/YYYY";
+      ++pos;
+    }
+  }
+  if (pos != text.size()) return bad + " is not DD/MM/YYYY";
+  const int32_t result = values::SerialFromCivil(fields[2], fields[1], fields[0]);
+  if (result <= 0) return bad + " is not a date of the calendar (1801-9999)";
+  *serial = result;
+  return std::nullopt;
+}
+
+// Picture texts: the contract's @D6 for list (leading blank dropped), the
+// zero-filled @D06 for CSV, which is always dd/mm/yyyy.
+std::string ListDate(int32_t serial) {
+  static const values::Picture picture = values::CompilePicture("@D6");
+  std::string text = values::FormatDate(serial, picture);
+  const size_t first = text.find_first_not_of(' ');
+  return first == std::string::npos ? std::string() : text.substr(first);
+}
+
+// A record without a valid date (the program can leave DATA 0) exports an
+// empty date field, and import takes an empty field back as no date.
+std::string CsvDate(int32_t serial) {
+  static const values::Picture picture = values::CompilePicture("@D06");
+  if (!values::IsValidDateSerial(serial)) return std::string();
+  return values::FormatDate(serial, picture);
+}
+
+// Runs CLOSE and keeps the first error: the statement that failed first is
+// the one to report.
+int CloseAndReport(DatFileInstance& file, int32_t error) {
+  if (error != kNoError) {
+    const int result = ReportRuntimeError();
+    (void)datfile::CLOSE(file);
+    return result;
+  }
+  if (datfile::CLOSE(file) != kNoError) return ReportRuntimeError();
+  return 0;
+}
+
+int RunCreate(Arguments arguments) {
+  if (arguments.size() != 1) return ReportUsage(kCreateSynopsis);
+  auto file = NewZun(arguments[0]);
+  if (datfile::CREATE(*file) != kNoError) return ReportRuntimeError();
+  return 0;
+}
+
+int RunAdd(Arguments arguments) {
+  if (arguments.size() != 3) return ReportUsage(kAddSynopsis);
+  std::string fio;
+  if (auto why = CheckName(arguments[1], &fio)) return Refuse(*why);
+  int32_t serial = 0;
+  if (auto why = CheckDate(arguments[2], &serial)) return Refuse(*why);
+  auto file = NewZun(arguments[0]);
+  if (datfile::OPEN(*file) != kNoError) return ReportRuntimeError();
+  app::WriteZunRecord(app::MakeZunRecord(fio, serial), file->record());
+  return CloseAndReport(*file, datfile::ADD(*file));
+}
+
+// The record's fields as the expression language sees them while a filter
+// runs: copies refreshed after every read (the record buffer's LONGs are
+// not aligned for binding in place).
+struct FilterFields {
+  char fio[app::kZunFioSize];
+  int32_t data = 0;
+  int32_t data1 = 0;
+
+  void Load(const ZUN_Record& record) {
+    std::memcpy(fio, record.FIO, sizeof fio);
+    data = record.DATA;
+    data1 = record.DATA1;
+  }
+};
+
+// list follows the key: a record absent from it (blank name under --by
+// name, no date under --by date, as the keys are OPT) is not listed, just
+// as the program's browse in that order would not show it.
+int RunList(Arguments arguments) {
+  std::string name;
+  int key = app::kZunKeyIndex;
+  std::optional<std::string> filter;  // 1251
+  for (size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& a = arguments[i];
+    if (a == "--by" && i + 1 < arguments.size()) {
+      const std::string& by = arguments[++i];
+      if (by == "date") {
+        key = app::kZunKeyIndex;
+      } else if (by == "name") {
+        key = app::kKey2Index;
+      } else {
+        return ReportUsage(kListSynopsis);
+      }
+    } else if (a == "--filter" && i + 1 < arguments.size()) {
+      filter = values::Utf8ToCp1251(arguments[++i]);
+    } else if (!a.starts_with("--") && name.empty()) {
+      name = a;
+    } else {
+      return ReportUsage(kListSynopsis);
+    }
+  }
+  if (name.empty()) return ReportUsage(kListSynopsis);
+
+  FilterFields fields;
+  std::memset(fields.fio, ' ', sizeof fields.fio);
+  std::unique_ptr<values::Expression> expression;
+  if (filter) {
+    const values::NamedField named[] = {
+        {"ZUN:FIO", "", values::RefString(fields.fio, sizeof fields.fio)},
+        {"ZUN:DATA", "", values::RefLong(fields.data)},
+        {"ZUN:DATA1", "", values::RefLong(fields.data1)}};
+    values::BindFields(named);
+    expression = values::Expression::Compile(*filter);
+    if (!expression) return ReportRuntimeError();
+  }
+
+  auto file = NewZun(name);
+  if (datfile::OPEN(*file, kReadShared) != kNoError) return ReportRuntimeError();
+  int32_t error = datfile::SET(*file, Key{key});
+  while (error == kNoError) {
+    error = datfile::NEXT(*file);
+    if (error != kNoError) break;
+    const ZUN_Record record = app::ReadZunRecord(file->record());
+    if (expression) {
+      fields.Load(record);
+      if (!expression->EvaluateBool()) continue;
+    }
+    PrintLine(std::string(app::ZunName(record)) + "|" + ListDate(record.DATA));
+  }
+  return CloseAndReport(*file, error == kEndOfSequence ? kNoError : error);
+}
+
+int RunExport(Arguments arguments) {
+  if (arguments.size() != 1) return ReportUsage(kExportSynopsis);
+  auto file = NewZun(arguments[0]);
+  if (datfile::OPEN(*file, kReadShared) != kNoError) return ReportRuntimeError();
+  int32_t error = datfile::SET(*file);
+  while (error == kNoError) {
+    error = datfile::NEXT(*file);
+    if (error != kNoError) break;
+    const ZUN_Record record = app::ReadZunRecord(file->record());
+    PrintLine(std::string(app::ZunName(record)) + ";" + CsvDate(record.DATA));
+  }
+  return CloseAndReport(*file, error == kEndOfSequence ? kNoError : error);
+}
+
+struct Person {
+  std::string fio;  // 1251
+  int32_t date = 0;
+};
+
+// Reads and checks every line of the CSV before anything is added, so a bad
+// line leaves the register as it was.  The name is what precedes the last
+// ';', so a ';' inside a name survives export and import.
+std::optional<std::string> ReadCsv(const std::string& path,
+                                   std::vector<Person>* people) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return "cannot read " + path;
+  std::string line;
+  int number = 0;
+  while (std::getline(in, line)) {
+    ++number;
+    if (number == 1 && line.starts_with("\xEF\xBB\xBF")) line.erase(0, 3);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.find_first_not_of(" \t") == std::string::npos) continue;
+    const std::string where = path + ", line " + std::to_string(number) + ": ";
+    const size_t semicolon = line.rfind(';');
+    if (semicolon == std::string::npos) {
+      return where + "expected name;dd/mm/yyyy, got \"" + line + "\"";
+    }
+    Person person;
+    if (auto why = CheckName(std::string_view(line).substr(0, semicolon),
+                             &person.fio)) {
+      return where + *why;
+    }
+    const std::string_view date = std::string_view(line).substr(semicolon + 1);
+    if (!date.empty()) {
+      if (auto why = CheckDate(date, &person.date)) return where + *why;
+    }
+    people->push_back(std::move(person));
+  }
+  return std::nullopt;
+}
+
+// The adds run under STREAM and are flushed once at the end.  Without a
+// transaction log this is all-or-nothing only against bad input, not
+// against a kill or a failing disk half-way; that comes with the log, when
+// the adds will be framed in LOGOUT/COMMIT.
+int RunImport(Arguments arguments) {
+  if (arguments.size() != 2) return ReportUsage(kImportSynopsis);
+  std::vector<Person> people;
+  if (auto why = ReadCsv(arguments[1], &people)) return Refuse(*why);
+  auto file = NewZun(arguments[0]);
+  if (datfile::OPEN(*file) != kNoError) return ReportRuntimeError();
+  int32_t error = datfile::STREAM(*file);
+  for (size_t i = 0; i < people.size() && error == kNoError; ++i) {
+    app::WriteZunRecord(app::MakeZunRecord(people[i].fio, people[i].date),
+                        file->record());
+    error = datfile::ADD(*file);
+  }
+  if (error != kNoError) {
+    const int result = ReportRuntimeError();
+    (void)datfile::FLUSH(*file);
+    (void)datfile::CLOSE(*file);
+    return result;
+  }
+  return CloseAndReport(*file, datfile::FLUSH(*file));
+}
+
+int RunBuild(Arguments arguments) {
+  if (arguments.size() != 1) return ReportUsage(kBuildSynopsis);
+  auto file = NewZun(arguments[0]);
+  if (datfile::OPEN(*file, kExclusive) != kNoError) return ReportRuntimeError();
+  return CloseAndReport(*file, datfile::BUILD(*file));
+}
+
+int RunPack(Arguments arguments) {
+  if (arguments.size() != 1) return ReportUsage(kPackSynopsis);
+  auto file = NewZun(arguments[0]);
+  if (datfile::OPEN(*file, kExclusive) != kNoError) return ReportRuntimeError();
+  return CloseAndReport(*file, datfile::PACK(*file));
+}
+
+}  // namespace
+
+std::vector<Command> RegisterCommands() {
+  return {
+      {"create", kCreateSynopsis, RunCreate},
+      {"add", kAddSynopsis, RunAdd},
+      {"list", kListSynopsis, RunList},
+      {"import", kImportSynopsis, RunImport},
+      {"export", kExportSynopsis, RunExport},
+      {"build", kBuildSynopsis, RunBuild},
+      {"pack", kPackSynopsis, RunPack},
+  };
+}
+
+}  // namespace zuna::tool
