@@ -1,0 +1,551 @@
+// Times the data-file driver against SQLite on the register's own work, in
+// one run, on files in one temporary directory:
+//
+//   load    N people, both keys maintained: ADD under STREAM, then FLUSH;
+//           vs INSERT into a table with both indexes, in one transaction.
+//   scan    every record in key order, by DATA and by FIO: SET key, NEXT
+//           to the end; vs SELECT ... ORDER BY over the index.
+//   seek    10,000 surname prefixes, 20 records from each: SET on key 2
+//           from the prefix in the record buffer, 20 NEXTs; vs an index
+//           seek WHERE fio >= ? ORDER BY fio LIMIT 20.
+//   build   BUILD of both keys; vs two CREATE INDEX (dropped just before,
+//           untimed) in one transaction.
+//
+// Fairness: each side syncs once per workload that writes (FLUSH, the end
+// of BUILD; SQLite's COMMIT with synchronous=NORMAL in its default rollback
+// journal mode), and SQLite's reads run in one read transaction per
+// workload, as our FILE is opened once.  SQLite keeps its default page size
+// and cache; our driver has no cache of its own.  Both read through the
+// operating system's cache.
+//
+// Prints, per workload, wall seconds for each side and the ratio
+// ours/SQLite, and the same for process CPU seconds (the machine may be
+// busy).  Not a test: nothing is asserted but that both sides return the
+// same number of rows; whether the two orders agree is printed.
+//
+//   driver_vs_sqlite_bench [N [directory]]   (default 1000000, $TMPDIR or /tmp)
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/zun_dictionary.h"
+#include "runtime/datfile/file_instance.h"
+#include "runtime/datfile/statements.h"
+#include "runtime/values/code_page.h"
+#include "runtime/values/error_state.h"
+
+namespace {
+
+namespace datfile = zuna::datfile;
+namespace fs = std::filesystem;
+using zuna::app::ZUN_Record;
+
+constexpr int kSeeks = 10000;
+constexpr int kRowsPerSeek = 20;
+
+// ---- The people -----------------------------------------------------------
+
+// Masculine forms; the feminine one adds "а" (-ов, -ев, -ин, -ын) or turns
+// -ский into -ская.  No "ё", so byte order and alphabetical order agree.
+constexpr const char* kSurnames[] = {
+    "Иванов",    "Смирнов",   "Кузнецов",   "Попов",      "Васильев",
+    "Петров",    "Соколов",   "Михайлов",   "Новиков",    "Федоров",
+    "Морозов",   "Волков",    "Алексеев",   "Лебедев",    "Семенов",
+    "Егоров",    "Павлов",    "Козлов",     "Степанов",   "Николаев",
+    "Орлов",     "Андреев",   "Макаров",    "Никитин",    "Захаров",
+    "Зайцев",    "Соловьев",  "Борисов",    "Яковлев",    "Григорьев",
+    "Романов",   "Воробьев",  "Сергеев",    "Кузьмин",    "Фролов",
+    "Александров", "Дмитриев", "Королев",   "Гусев",      "Киселев",
+    "Ильин",     "Максимов",  "Поляков",    "Сорокин",    "Виноградов",
+    "Ковалев",   "Белов",     "Медведев",   "Антонов",    "Тарасов",
+    "Жуков",     "Баранов",   "Филиппов",   "Комаров",    "Давыдов",
+    "Беляев",    "Герасимов", "Богданов",   "Осипов",     "Сидоров",
+    "Матвеев",   "Титов",     "Марков",     "Миронов",    "Крылов",
+    "Куликов",   "Карпов",    "Власов",     "Мельников",  "Денисов",
+    "Гаврилов",  "Тихонов",   "Казаков",    "Афанасьев",  "Данилов",
+    "Савельев",  "Тимофеев",  "Фомин",      "Чернов",     "Абрамов",
+    "Мартынов",  "Ефимов",    "Федотов",    "Щербаков",   "Назаров",
+    "Калинин",   "Исаев",     "Чернышев",   "Быков",      "Маслов",
+    "Родионов",  "Коновалов", "Лазарев",    "Воронин",    "Климов",
+    "Филатов",   "Пономарев", "Голубев",    "Кудрявцев",  "Прохоров",
+    "Наумов",    "Потапов",   "Журавлев",   "Овчинников", "Трофимов",
+    "Леонов",    "Соболев",   "Ермаков",    "Колесников", "Гончаров",
+    "Емельянов", "Никифоров", "Грачев",     "Котов",      "Гришин",
+    "Ефремов",   "Архипов",   "Громов",     "Кириллов",   "Малышев",
+    "Панов",     "Моисеев",   "Румянцев",   "Акимов",     "Кондратьев",
+    "Бирюков",   "Горбунов",  "Анисимов",   "Еремин",     "Тихомиров",
+    "Галкин",    "Лукьянов",  "Михеев",     "Скворцов",   "Юдин",
+    "Белоусов",  "Нестеров",  "Симонов",    "Прокофьев",  "Харитонов",
+    "Князев",    "Цветков",   "Левин",      "Митрофанов", "Воронов",
+    "Аксенов",   "Софронов",  "Мальцев",    "Логинов",    "Горшков",
+    "Савин",     "Краснов",   "Майоров",    "Демидов",    "Елисеев",
+    "Рыбаков",   "Сафонов",   "Плотников",  "Демин",      "Хохлов",
+    "Жданов",    "Руденко",   "Шевченко",   "Ковальский", "Вишневский",
+    "Островский", "Чайковский", "Покровский", "Успенский", "Яблоков",
+};
+constexpr int kSurnameCount = sizeof kSurnames / sizeof kSurnames[0];
+constexpr char kInitials[] = "АБВГДЕЖЗИКЛМНОПРСТУФХЭЮЯ";  // UTF-8
+
+// SplitMix64: deterministic, the same stream on every machine.
+class Random {
+ public:
+  explicit Random(uint64_t seed) : state_(seed) {}
+  uint64_t Next() {
+    uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+  }
+  uint32_t Below(uint32_t n) { return static_cast<uint32_t>(Next() % n); }
+
+ private:
+  uint64_t state_;
+};
+
+// Days since 1970-01-01 of a proleptic Gregorian date (days_from_civil).
+int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
+  y -= m <= 2;
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const unsigned yoe = static_cast<unsigned>(y - era * 400);
+  const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + static_cast<int64_t>(doe) - 719468;
+}
+// Date serial: 4 is 1801-01-01.
+int32_t Serial(int y, unsigned m, unsigned d) {
+  return static_cast<int32_t>(DaysFromCivil(y, m, d) - DaysFromCivil(1801, 1, 1) + 4);
+}
+
+struct Person {
+  std::string fio;  // 1251, at most 30 bytes
+  int32_t data;     // birth date serial, 1930-01-01 .. 2010-12-31
+  int32_t data1;    // its 1-based number: record number and rowid alike
+};
+
+std::vector<std::string> SurnameForms() {
+  std::vector<std::string> forms;
+  for (const char* utf8 : kSurnames) {
+    const std::string male = zuna::values::W(utf8);
+    std::string female = male;
+    const std::string sky = zuna::values::W("ский");
+    const std::string tail2 = female.size() >= 2 ? female.substr(female.size() - 2) : "";
+    if (female.size() > sky.size() &&
+        female.compare(female.size() - sky.size(), sky.size(), sky) == 0) {
+      female.replace(female.size() - 2, 2, zuna::values::W("ая"));
+    } else if (tail2 == zuna::values::W("ов") || tail2 == zuna::values::W("ев") ||
+               tail2 == zuna::values::W("ин") || tail2 == zuna::values::W("ын")) {
+      female += zuna::values::W("а");
+    } else {
+      female.clear();  // -енко and the like do not change
+    }
+    forms.push_back(male);
+    if (!female.empty()) forms.push_back(female);
+  }
+  return forms;
+}
+
+std::vector<Person> MakePeople(uint32_t n, const std::vector<std::string>& forms) {
+  const std::string initials = zuna::values::W(kInitials);
+  const int32_t first = Serial(1930, 1, 1);
+  const int32_t span = Serial(2010, 12, 31) - first + 1;
+  Random random(20261208);
+  std::vector<Person> people;
+  people.reserve(n);
+  for (uint32_t i = 0; i < n; ++i) {
+    std::string fio = forms[random.Below(static_cast<uint32_t>(forms.size()))];
+    fio += ' ';
+    fio += initials[random.Below(static_cast<uint32_t>(initials.size()))];
+    fio += '.';
+    fio += initials[random.Below(static_cast<uint32_t>(initials.size()))];
+    fio += '.';
+    if (fio.size() > zuna::app::kZunFioSize) fio.resize(zuna::app::kZunFioSize);
+    people.push_back({std::move(fio), first + static_cast<int32_t>(random.Below(span)),
+                      static_cast<int32_t>(i + 1)});
+  }
+  return people;
+}
+
+// 2 to 4 leading letters of a surname form.
+std::vector<std::string> MakePrefixes(const std::vector<std::string>& forms) {
+  Random random(4242);
+  std::vector<std::string> prefixes;
+  for (int i = 0; i < kSeeks; ++i) {
+    const std::string& form = forms[random.Below(static_cast<uint32_t>(forms.size()))];
+    prefixes.push_back(form.substr(0, 2 + random.Below(3)));
+  }
+  return prefixes;
+}
+
+// ---- Timing and reporting -------------------------------------------------
+
+struct Times {
+  double wall = 0;
+  double cpu = 0;
+};
+
+double CpuNow() {
+  timespec ts{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+class Stopwatch {
+ public:
+  Stopwatch() : wall_(std::chrono::steady_clock::now()), cpu_(CpuNow()) {}
+  Times Elapsed() const {
+    return {std::chrono::duration<double>(std::chrono::steady_clock::now() - wall_).count(),
+            CpuNow() - cpu_};
+  }
+
+ private:
+  std::chrono::steady_clock::time_point wall_;
+  double cpu_;
+};
+
+[[noreturn]] void Die(const std::string& what) {
+  std::fprintf(stderr, "driver_vs_sqlite_bench: %s\n", what.c_str());
+  std::exit(1);
+}
+
+void Check(int32_t code, const char* what) {
+  if (code != 0) {
+    Die(std::string(what) + ": error " + std::to_string(code) + " " +
+        zuna::values::Cp1251ToUtf8(zuna::values::ERROR()) + " " +
+        zuna::values::Cp1251ToUtf8(zuna::values::FILEERROR()));
+  }
+}
+
+void Report(const char* name, const Times& ours, const Times& peer, const char* note) {
+  std::printf("%-14s %9.3f %9.3f %7.2f   %9.3f %9.3f %7.2f   %s\n", name, ours.wall,
+              peer.wall, peer.wall > 0 ? ours.wall / peer.wall : 0.0, ours.cpu, peer.cpu,
+              peer.cpu > 0 ? ours.cpu / peer.cpu : 0.0, note);
+}
+
+// Order fingerprint: the sequence of record numbers, hashed.
+struct Digest {
+  uint64_t rows = 0;
+  uint64_t hash = 1469598103934665603ull;
+  void Add(int32_t number) {
+    ++rows;
+    hash = (hash ^ static_cast<uint32_t>(number)) * 1099511628211ull;
+  }
+  bool operator==(const Digest&) const = default;
+};
+
+const char* Agreement(const Digest& ours, const Digest& peer) {
+  if (ours.rows != peer.rows) Die("row counts differ");
+  return ours == peer ? "same order" : "same rows, order differs";
+}
+
+// ---- Our driver -----------------------------------------------------------
+
+class Ours {
+ public:
+  explicit Ours(const std::string& dir) : zun_(zuna::app::ZunDeclaration()) {
+    zun_.set_name(dir + "/ZUN");
+    Check(datfile::CREATE(zun_), "CREATE");
+    Check(datfile::OPEN(zun_), "OPEN");
+  }
+  ~Ours() { datfile::CLOSE(zun_); }
+
+  void Load(const std::vector<Person>& people) {
+    Check(datfile::STREAM(zun_), "STREAM");
+    for (const Person& p : people) {
+      zuna::app::WriteZunRecord(zuna::app::MakeZunRecord(p.fio, p.data, p.data1),
+                                zun_.record());
+      Check(datfile::ADD(zun_), "ADD");
+    }
+    Check(datfile::FLUSH(zun_), "FLUSH");
+  }
+
+  Digest Scan(int key) {
+    Digest digest;
+    Check(datfile::SET(zun_, datfile::Key{key}), "SET");
+    while (datfile::NEXT(zun_) == 0) {
+      const ZUN_Record r = zuna::app::ReadZunRecord(zun_.record());
+      digest.Add(r.DATA1);
+    }
+    if (zuna::values::ERRORCODE() != 33) Check(zuna::values::ERRORCODE(), "NEXT");
+    return digest;
+  }
+
+  Digest Seek(const std::vector<std::string>& prefixes) {
+    Digest digest;
+    const datfile::Key key2{zuna::app::kKey2Index};
+    for (const std::string& prefix : prefixes) {
+      zuna::app::WriteZunRecord(zuna::app::MakeZunRecord(prefix, 0, 0), zun_.record());
+      Check(datfile::SET(zun_, key2, key2), "SET");
+      for (int i = 0; i < kRowsPerSeek && datfile::NEXT(zun_) == 0; ++i) {
+        digest.Add(zuna::app::ReadZunRecord(zun_.record()).DATA1);
+      }
+    }
+    return digest;
+  }
+
+  void Build() { Check(datfile::BUILD(zun_), "BUILD"); }
+
+  uint32_t Records() { return datfile::RECORDS(zun_); }
+
+ private:
+  datfile::DatFileInstance zun_;
+};
+
+// ---- SQLite ---------------------------------------------------------------
+
+class Peer {
+ public:
+  explicit Peer(const std::string& path) {
+    if (sqlite3_open(path.c_str(), &db_) != SQLITE_OK) Die("sqlite3_open " + path);
+    Exec("PRAGMA synchronous=NORMAL");
+    Exec("CREATE TABLE people (fio TEXT, data INTEGER, data1 INTEGER)");
+    CreateIndexes();
+  }
+  ~Peer() { sqlite3_close(db_); }
+
+  std::string JournalMode() { return Text("PRAGMA journal_mode"); }
+  std::string Pragma(const char* name) { return Text(std::string("PRAGMA ") + name); }
+
+  void Load(const std::vector<Person>& people) {
+    Exec("BEGIN");
+    sqlite3_stmt* insert = Prepare("INSERT INTO people (fio, data, data1) VALUES (?1, ?2, ?3)");
+    for (const Person& p : people) {
+      sqlite3_bind_text(insert, 1, p.fio.data(), static_cast<int>(p.fio.size()), SQLITE_STATIC);
+      sqlite3_bind_int(insert, 2, p.data);
+      sqlite3_bind_int(insert, 3, p.data1);
+      if (sqlite3_step(insert) != SQLITE_DONE) Die(std::string("INSERT: ") + sqlite3_errmsg(db_));
+      sqlite3_reset(insert);
+    }
+    sqlite3_finalize(insert);
+    Exec("COMMIT");
+  }
+
+  static constexpr const char* kScanByData =
+      "SELECT fio, data, data1 FROM people ORDER BY data";
+  static constexpr const char* kScanByFio =
+      "SELECT fio, data, data1 FROM people ORDER BY fio COLLATE NOCASE";
+  static constexpr const char* kSeek =
+      "SELECT fio, data, data1 FROM people WHERE fio >= ?1 COLLATE NOCASE "
+      "ORDER BY fio COLLATE NOCASE LIMIT 20";
+
+  Digest Scan(const char* sql) {
+    Digest digest;
+    Exec("BEGIN");
+    sqlite3_stmt* select = Prepare(sql);
+    int rc;
+    while ((rc = sqlite3_step(select)) == SQLITE_ROW) {
+      (void)sqlite3_column_text(select, 0);
+      (void)sqlite3_column_int(select, 1);
+      digest.Add(sqlite3_column_int(select, 2));
+    }
+    if (rc != SQLITE_DONE) Die(std::string("SELECT: ") + sqlite3_errmsg(db_));
+    sqlite3_finalize(select);
+    Exec("COMMIT");
+    return digest;
+  }
+
+  Digest Seek(const std::vector<std::string>& prefixes) {
+    Digest digest;
+    Exec("BEGIN");
+    sqlite3_stmt* select = Prepare(kSeek);
+    for (const std::string& prefix : prefixes) {
+      sqlite3_bind_text(select, 1, prefix.data(), static_cast<int>(prefix.size()),
+                        SQLITE_STATIC);
+      while (sqlite3_step(select) == SQLITE_ROW) {
+        (void)sqlite3_column_text(select, 0);
+        (void)sqlite3_column_int(select, 1);
+        digest.Add(sqlite3_column_int(select, 2));
+      }
+      sqlite3_reset(select);
+    }
+    sqlite3_finalize(select);
+    Exec("COMMIT");
+    return digest;
+  }
+
+  void DropIndexes() {
+    Exec("BEGIN");
+    Exec("DROP INDEX people_data");
+    Exec("DROP INDEX people_fio");
+    Exec("COMMIT");
+  }
+  void Build() {
+    Exec("BEGIN");
+    CreateIndexes();
+    Exec("COMMIT");
+  }
+
+  // EXPLAIN QUERY PLAN, details joined.
+  std::string Plan(const char* sql) {
+    sqlite3_stmt* stmt = Prepare(std::string("EXPLAIN QUERY PLAN ") + sql);
+    std::string plan;
+    while (sqlite3_step(stmt) == SQLITE_ROW) {
+      if (!plan.empty()) plan += "; ";
+      plan += reinterpret_cast<const char*>(sqlite3_column_text(stmt, 3));
+    }
+    sqlite3_finalize(stmt);
+    return plan;
+  }
+
+ private:
+  void CreateIndexes() {
+    Exec("CREATE INDEX people_data ON people (data)");
+    Exec("CREATE INDEX people_fio ON people (fio COLLATE NOCASE)");
+  }
+  void Exec(const std::string& sql) {
+    char* error = nullptr;
+    if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
+      Die(sql + ": " + (error ? error : "?"));
+    }
+  }
+  sqlite3_stmt* Prepare(const std::string& sql) {
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
+      Die(sql + ": " + sqlite3_errmsg(db_));
+    }
+    return stmt;
+  }
+  std::string Text(const std::string& sql) {
+    sqlite3_stmt* stmt = Prepare(sql);
+    std::string text;
+    if (sqlite3_step(stmt) == SQLITE_ROW) {
+      text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+    }
+    sqlite3_finalize(stmt);
+    return text;
+  }
+
+  sqlite3* db_ = nullptr;
+};
+
+uint64_t BytesOf(const std::string& dir, bool ours) {
+  uint64_t total = 0;
+  for (const auto& entry : fs::directory_iterator(dir)) {
+    const bool is_peer = entry.path().filename().string().starts_with("people.db");
+    if (entry.is_regular_file() && is_peer != ours) total += entry.file_size();
+  }
+  return total;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const long n = argc > 1 ? std::strtol(argv[1], nullptr, 10) : 1000000;
+  if (n <= 0) Die("usage: driver_vs_sqlite_bench [N [directory]]");
+  std::string base = argc > 2 ? argv[2] : "";
+  if (base.empty()) {
+    const char* tmp = std::getenv("TMPDIR");
+    base = tmp && *tmp ? tmp : "/tmp";
+  }
+  std::string pattern = base + "/zuna-bench-XXXXXX";
+  if (mkdtemp(pattern.data()) == nullptr) Die("mkdtemp " + pattern);
+  const std::string dir = pattern;
+
+  const std::vector<std::string> forms = SurnameForms();
+  const std::vector<Person> people = MakePeople(static_cast<uint32_t>(n), forms);
+  const std::vector<std::string> prefixes = MakePrefixes(forms);
+
+  {
+    Ours ours(dir);
+    Peer peer(dir + "/people.db");
+
+    std::printf("driver_vs_sqlite_bench: N=%ld people, %d surname forms, directory %s\n", n,
+                static_cast<int>(forms.size()), dir.c_str());
+    std::printf("SQLite %s: journal_mode=%s synchronous=NORMAL page_size=%s cache_size=%s; "
+                "one transaction per workload (reads too)\n",
+                sqlite3_libversion(), peer.JournalMode().c_str(),
+                peer.Pragma("page_size").c_str(), peer.Pragma("cache_size").c_str());
+    std::printf("ours: OPEN read/write deny write; load under STREAM, one FLUSH; BUILD syncs "
+                "once at its end; no cache of its own\n");
+    std::printf("plan scan data: %s\n", peer.Plan(Peer::kScanByData).c_str());
+    std::printf("plan scan fio:  %s\n", peer.Plan(Peer::kScanByFio).c_str());
+    std::printf("plan seek:      %s\n\n", peer.Plan(Peer::kSeek).c_str());
+    std::printf("%-14s %9s %9s %7s   %9s %9s %7s\n", "workload", "ours s", "sqlite s",
+                "ratio", "ours cpu", "sqlite cpu", "ratio");
+    std::fflush(stdout);
+
+    Times t_ours, t_peer;
+    {
+      Stopwatch w;
+      ours.Load(people);
+      t_ours = w.Elapsed();
+    }
+    {
+      Stopwatch w;
+      peer.Load(people);
+      t_peer = w.Elapsed();
+    }
+    if (ours.Records() != static_cast<uint32_t>(n)) Die("RECORDS differs from N");
+    Report("load", t_ours, t_peer, "");
+    std::fflush(stdout);
+
+    const struct {
+      const char* name;
+      int key;
+      const char* sql;
+    } scans[] = {{"scan by DATA", zuna::app::kZunKeyIndex, Peer::kScanByData},
+                 {"scan by FIO", zuna::app::kKey2Index, Peer::kScanByFio}};
+    for (const auto& scan : scans) {
+      Digest d_ours, d_peer;
+      {
+        Stopwatch w;
+        d_ours = ours.Scan(scan.key);
+        t_ours = w.Elapsed();
+      }
+      {
+        Stopwatch w;
+        d_peer = peer.Scan(scan.sql);
+        t_peer = w.Elapsed();
+      }
+      if (d_ours.rows != static_cast<uint64_t>(n)) Die("scan missed records");
+      Report(scan.name, t_ours, t_peer, Agreement(d_ours, d_peer));
+      std::fflush(stdout);
+    }
+
+    {
+      Digest d_ours, d_peer;
+      {
+        Stopwatch w;
+        d_ours = ours.Seek(prefixes);
+        t_ours = w.Elapsed();
+      }
+      {
+        Stopwatch w;
+        d_peer = peer.Seek(prefixes);
+        t_peer = w.Elapsed();
+      }
+      Report("seek 10000x20", t_ours, t_peer, Agreement(d_ours, d_peer));
+      std::fflush(stdout);
+    }
+
+    {
+      {
+        Stopwatch w;
+        ours.Build();
+        t_ours = w.Elapsed();
+      }
+      peer.DropIndexes();
+      {
+        Stopwatch w;
+        peer.Build();
+        t_peer = w.Elapsed();
+      }
+      Report("build 2 keys", t_ours, t_peer, "");
+    }
+
+    std::printf("\nfiles: ours %.1f MB, SQLite %.1f MB\n",
+                static_cast<double>(BytesOf(dir, true)) / 1e6,
+                static_cast<double>(BytesOf(dir, false)) / 1e6);
+  }
+  std::error_code ec;
+  fs::remove_all(dir, ec);
+  return 0;
+}
