@@ -63,7 +63,6 @@ constexpr int32_t kNoError = 0;
 constexpr int32_t kEndOfSequence = 33;
 
 constexpr uint32_t kReadShared = datfile::kAccessReadOnly | datfile::kShareDenyNone;
-constexpr uint32_t kExclusive = datfile::kAccessReadWrite | datfile::kShareDenyAll;
 
 int Refuse(const std::string& message) {
   std::cerr << "zunatool: " << message << '\n';
@@ -341,16 +340,19 @@ int RunImport(Arguments arguments) {
 
 int RunBuild(Arguments arguments) {
   if (arguments.size() != 1) return ReportUsage(kBuildSynopsis);
+  // BUILD and PACK open the data file themselves when the FILE is closed, and
+  // open no key file: so they also repair a file whose key files are missing
+  // or damaged, which OPEN would refuse with 46.
   auto file = NewZun(arguments[0]);
-  if (datfile::OPEN(*file, kExclusive) != kNoError) return ReportRuntimeError();
-  return CloseAndReport(*file, datfile::BUILD(*file));
+  if (datfile::BUILD(*file) != kNoError) return ReportRuntimeError();
+  return 0;
 }
 
 int RunPack(Arguments arguments) {
   if (arguments.size() != 1) return ReportUsage(kPackSynopsis);
   auto file = NewZun(arguments[0]);
-  if (datfile::OPEN(*file, kExclusive) != kNoError) return ReportRuntimeError();
-  return CloseAndReport(*file, datfile::PACK(*file));
+  if (datfile::PACK(*file) != kNoError) return ReportRuntimeError();
+  return 0;
 }
 
 }  // namespace

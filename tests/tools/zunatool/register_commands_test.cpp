@@ -148,6 +148,25 @@ TEST_F(ZunatoolRegisterTest, BuildAndPackKeepTheList) {
   EXPECT_EQ(Ok({"export", Zun()}), kExport);
 }
 
+TEST_F(ZunatoolRegisterTest, BuildRepairsMissingAndDamagedKeyFiles) {
+  MakeThree();
+  // A lost name key: the list refuses with 46 until the keys are rebuilt.
+  std::filesystem::remove(dir_.File("ZUN.K02"));
+  ProgramResult r = Zunatool({"list", Zun()});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_TRUE(r.err.starts_with("46 Key File Must Be Rebuilt")) << r.err;
+  EXPECT_EQ(Ok({"build", Zun()}), "");
+  ExpectClean(Zun());
+  EXPECT_EQ(Ok({"list", Zun(), "--by", "name"}), kByName);
+
+  // A date key cut to its header block.
+  std::filesystem::resize_file(dir_.File("ZUN.K01"), 512);
+  EXPECT_EQ(Zunatool({"check", Zun()}).exit_code, 1);
+  EXPECT_EQ(Ok({"build", Zun()}), "");
+  ExpectClean(Zun());
+  EXPECT_EQ(Ok({"list", Zun()}), kByDate);
+}
+
 TEST_F(ZunatoolRegisterTest, CreateOverAnExistingFileIsRefused) {
   MakeThree();
   const ProgramResult r = Zunatool({"create", Zun()});
