@@ -35,20 +35,20 @@ class TodayClock final : public values::Clock {
 };
 
 void PrintHelp(const std::vector<Command>& commands) {
-  std::cout << "zunatool - command-line companion of Zuna, the birthday register\n"
+  std::cout << "zunatool - спутник программы Zuna «Дни рождения» для командной строки\n"
                "\n"
-               "usage: zunatool [--today YYYYMMDD] <command> [arguments]\n"
+               "вызов: zunatool [--today ГГГГММДД] <команда> [аргументы]\n"
                "\n"
-               "Commands:\n";
+               "Команды:\n";
   for (const Command& command : commands) {
     std::cout << "  " << command.synopsis << "\n";
   }
   std::cout << "\n"
-               "Options:\n"
-               "  --today YYYYMMDD  fix today's date (also: ZUNA_TODAY=YYYYMMDD)\n"
-               "  --help            show this text\n"
+               "Ключи:\n"
+               "  --today ГГГГММДД  считать сегодняшней эту дату (или ZUNA_TODAY=ГГГГММДД)\n"
+               "  --help            показать этот текст\n"
                "\n"
-               "Texts are UTF-8; errors go to stderr as \"CODE TEXT\" with exit code 1.\n";
+               "Тексты в UTF-8; ошибки выводятся в stderr как \"КОД ТЕКСТ\", код выхода 1.\n";
 }
 
 int Run(int argc, char** argv) {
@@ -63,12 +63,12 @@ int Run(int argc, char** argv) {
     }
     if (args[next] == "--today") {
       if (next + 1 == args.size()) {
-        std::cerr << "zunatool: --today expects a date as YYYYMMDD\n";
+        std::cerr << "zunatool: после --today нужна дата ГГГГММДД\n";
         return 1;
       }
       const auto date = values::ParseYyyymmdd(args[next + 1]);
       if (!date) {
-        std::cerr << "zunatool: --today expects a real date as YYYYMMDD, got \""
+        std::cerr << "zunatool: после --today нужна существующая дата ГГГГММДД, а написано \""
                   << args[next + 1] << "\"\n";
         return 1;
       }
@@ -77,8 +77,8 @@ int Run(int argc, char** argv) {
       next += 2;
       continue;
     }
-    std::cerr << "zunatool: unknown option " << args[next]
-              << " (try zunatool --help)\n";
+    std::cerr << "zunatool: неизвестный ключ " << args[next]
+              << " (см. zunatool --help)\n";
     return 1;
   }
   if (next == args.size()) {
@@ -90,8 +90,8 @@ int Run(int argc, char** argv) {
       return command.run(Arguments(args).subspan(next + 1));
     }
   }
-  std::cerr << "zunatool: unknown command " << args[next]
-            << " (try zunatool --help)\n";
+  std::cerr << "zunatool: неизвестная команда " << args[next]
+            << " (см. zunatool --help)\n";
   return 1;
 }
 
@@ -111,7 +111,7 @@ int ReportRuntimeError() {
 }
 
 int ReportUsage(std::string_view synopsis) {
-  std::cerr << "usage: zunatool " << synopsis << '\n';
+  std::cerr << "вызов: zunatool " << synopsis << '\n';
   return 1;
 }
 

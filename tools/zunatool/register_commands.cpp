@@ -87,25 +87,25 @@ std::optional<std::string> CheckName(std::string_view utf8, std::string* fio) {
   std::string text = values::Utf8ToCp1251(utf8);
   const size_t question_marks = CountNoForm(utf8);
   if (CountNoForm(text) != question_marks) {
-    return "the name \"" + std::string(utf8) +
-           "\" has a character the register cannot store (not in code page "
-           "1251, or not valid UTF-8)";
+    return "в имени «" + std::string(utf8) +
+           "» есть знак, который реестр не может хранить (его нет в кодовой "
+           "странице 1251, или текст не в UTF-8)";
   }
   if (CountNoForm(values::Utf8ToCp866(utf8)) != question_marks) {
-    return "the name \"" + std::string(utf8) +
-           "\" has a character the register cannot store (not in code page "
-           "866, in which ZUN keeps its text)";
+    return "в имени «" + std::string(utf8) +
+           "» есть знак, который реестр не может хранить (его нет в кодовой "
+           "странице 866, в которой ZUN хранит текст)";
   }
   for (char c : text) {
     if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {
-      return "the name \"" + std::string(utf8) + "\" has a control character";
+      return "в имени «" + std::string(utf8) + "» есть управляющий символ";
     }
   }
   while (!text.empty() && text.back() == ' ') text.pop_back();
-  if (text.empty()) return std::string("the name is empty");
+  if (text.empty()) return std::string("имя не задано");
   if (text.size() > app::kZunFioSize) {
-    return "the name \"" + std::string(utf8) + "\" is longer than " +
-           std::to_string(app::kZunFioSize) + " characters";
+    return "имя «" + std::string(utf8) + "» длиннее " +
+           std::to_string(app::kZunFioSize) + " знаков";
   }
   *fio = std::move(text);
   return std::nullopt;
@@ -115,7 +115,7 @@ std::optional<std::string> CheckName(std::string_view utf8, std::string* fio) {
 // from 1801 to 9999.  DEFORMAT with @D6 would roll 31/02 over into March, so
 // the fields are checked against the calendar here instead.
 std::optional<std::string> CheckDate(std::string_view text, int32_t* serial) {
-  const std::string bad = "the date \"" + std::string(text) + "\"";
+  const std::string bad = "дата «" + std::string(text) + "»";
   int fields[3] = {0, 0, 0};
   const size_t min_digits[3] = {1, 1, 4};
   const size_t max_digits[3] = {2, 2, 4};
@@ -128,15 +128,15 @@ std::optional<std::string> CheckDate(std::string_view text, int32_t* serial) {
       ++pos;
       ++digits;
     }
-    if (digits < min_digits[f]) return bad + " is not DD/MM/YYYY";
+    if (digits < min_digits[f]) return bad + " не в виде ДД/ММ/ГГГГ";
     if (f < 2) {
-      if (pos == text.size() || text[pos] != '/') return bad + " is not DD/MM/YYYY";
+      if (pos == text.size() || text[pos] != '/') return bad + " не в виде ДД/ММ/ГГГГ";
       ++pos;
     }
   }
-  if (pos != text.size()) return bad + " is not DD/MM/YYYY";
+  if (pos != text.size()) return bad + " не в виде ДД/ММ/ГГГГ";
   const int32_t result = values::SerialFromCivil(fields[2], fields[1], fields[0]);
-  if (result <= 0) return bad + " is not a date of the calendar (1801-9999)";
+  if (result <= 0) return bad + " не существует в календаре (годы 1801-9999)";
   *serial = result;
   return std::nullopt;
 }
@@ -286,7 +286,7 @@ struct Person {
 std::optional<std::string> ReadCsv(const std::string& path,
                                    std::vector<Person>* people) {
   std::ifstream in(path, std::ios::binary);
-  if (!in) return "cannot read " + path;
+  if (!in) return "не удаётся прочитать " + path;
   std::string line;
   int number = 0;
   while (std::getline(in, line)) {
@@ -294,10 +294,10 @@ std::optional<std::string> ReadCsv(const std::string& path,
     if (number == 1 && line.starts_with("\xEF\xBB\xBF")) line.erase(0, 3);
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.find_first_not_of(" \t") == std::string::npos) continue;
-    const std::string where = path + ", line " + std::to_string(number) + ": ";
+    const std::string where = path + ", строка " + std::to_string(number) + ": ";
     const size_t semicolon = line.rfind(';');
     if (semicolon == std::string::npos) {
-      return where + "expected name;dd/mm/yyyy, got \"" + line + "\"";
+      return where + "ожидается имя;ДД/ММ/ГГГГ, а написано «" + line + "»";
     }
     Person person;
     if (auto why = CheckName(std::string_view(line).substr(0, semicolon),

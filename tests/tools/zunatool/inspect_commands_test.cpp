@@ -117,7 +117,7 @@ TEST_F(ZunatoolInspectTest, InfoPrintsHeaderDescriptorsAndKeyHeaders) {
 TEST(ZunatoolInspectUsageTest, WithoutAFileShowsUsage) {
   const ProgramResult r = Zunatool({"check"});
   EXPECT_EQ(r.exit_code, 1);
-  EXPECT_NE(r.err.find("usage: zunatool check"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("вызов: zunatool check"), std::string::npos) << r.err;
 }
 
 }  // namespace

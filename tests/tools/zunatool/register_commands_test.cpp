@@ -198,7 +198,7 @@ TEST_F(ZunatoolRegisterTest, BadDatesAreRefused) {
         "2009-03-05", "05/03/09", "05/03/2009x", ""}) {
     const ProgramResult r = Zunatool({"add", Zun(), "Петров Пётр", date});
     EXPECT_EQ(r.exit_code, 1) << date;
-    EXPECT_NE(r.err.find("the date \"" + date + "\""), std::string::npos)
+    EXPECT_NE(r.err.find("дата «" + date + "»"), std::string::npos)
         << r.err;
   }
   EXPECT_EQ(Ok({"add", Zun(), "Петров Пётр", "29/02/2008"}), "");
@@ -212,18 +212,18 @@ TEST_F(ZunatoolRegisterTest, NamesAreCheckedBeforeAdding) {
   EXPECT_EQ(Ok({"add", Zun(), thirty + "ы", "01/01/2000"}), "");
   ProgramResult r = Zunatool({"add", Zun(), thirty + "ыы", "01/01/2000"});
   EXPECT_EQ(r.exit_code, 1);
-  EXPECT_NE(r.err.find("longer than 30 characters"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("длиннее 30 знаков"), std::string::npos) << r.err;
   // In 1251 but not in 866.
   r = Zunatool({"add", Zun(), "Smith €", "01/01/2000"});
   EXPECT_EQ(r.exit_code, 1);
-  EXPECT_NE(r.err.find("code page 866"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("кодовой странице 866"), std::string::npos) << r.err;
   // In neither.
   r = Zunatool({"add", Zun(), "Ли 李", "01/01/2000"});
   EXPECT_EQ(r.exit_code, 1);
-  EXPECT_NE(r.err.find("code page 1251"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("кодовой странице 1251"), std::string::npos) << r.err;
   r = Zunatool({"add", Zun(), "   ", "01/01/2000"});
   EXPECT_EQ(r.exit_code, 1);
-  EXPECT_NE(r.err.find("empty"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("имя не задано"), std::string::npos) << r.err;
   // A question mark of its own is a character like any other.
   EXPECT_EQ(Ok({"add", Zun(), "Кто?", "02/01/2000"}), "");
   EXPECT_EQ(Ok({"list", Zun(), "--filter", "year(zun:data)=2000"}),
@@ -240,20 +240,20 @@ TEST_F(ZunatoolRegisterTest, BadCsvLineLeavesTheFileUnchanged) {
     const std::string csv = WriteCsv("bad.csv", text);
     const ProgramResult r = Zunatool({"import", Zun(), csv});
     EXPECT_EQ(r.exit_code, 1);
-    EXPECT_NE(r.err.find("bad.csv, line 3: "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("bad.csv, строка 3: "), std::string::npos) << r.err;
     EXPECT_EQ(Ok({"export", Zun()}), kExport);
   }
   const ProgramResult r = Zunatool({"import", Zun(), dir_.File("none.csv")});
   EXPECT_EQ(r.exit_code, 1);
-  EXPECT_NE(r.err.find("cannot read"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("не удаётся прочитать"), std::string::npos) << r.err;
   ExpectClean(Zun());
 }
 
 TEST_F(ZunatoolRegisterTest, WrongArgumentsPrintUsage) {
   EXPECT_EQ(Zunatool({"add", Zun(), "Ежов"}).err,
-            "usage: zunatool add FILE NAME DD/MM/YYYY\n");
+            "вызов: zunatool add FILE NAME DD/MM/YYYY\n");
   EXPECT_EQ(Zunatool({"list", Zun(), "--by", "age"}).err,
-            "usage: zunatool list FILE [--by date|name] [--filter EXPR]\n");
+            "вызов: zunatool list FILE [--by date|name] [--filter EXPR]\n");
   EXPECT_EQ(Zunatool({"create"}).exit_code, 1);
 }
 
