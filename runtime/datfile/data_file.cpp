@@ -395,12 +395,17 @@ Status DataFile::ReadRecord(uint32_t record_no, SlotPrefix* prefix,
 
 Status DataFile::WriteRecord(uint32_t record_no, const SlotPrefix& prefix,
                              std::span<const char> record) {
+  return WriteSlotImage(record_no, prefix, record, /*encode=*/true);
+}
+
+Status DataFile::WriteSlotImage(uint32_t record_no, const SlotPrefix& prefix,
+                                std::span<const char> image, bool encode) {
   ZUNA_RETURN_IF_ERROR(CheckRecordNumber(record_no));
   std::string slot(header_.slot_length, ' ');
   EncodePrefix(prefix, slot.data());
-  const size_t length = std::min(record.size(), slot.size() - dat::kSlotPrefixSize);
-  std::copy_n(record.begin(), length, slot.begin() + dat::kSlotPrefixSize);
-  EncodeImage(std::span<char>(slot).subspan(dat::kSlotPrefixSize));
+  const size_t length = std::min(image.size(), slot.size() - dat::kSlotPrefixSize);
+  std::copy_n(image.begin(), length, slot.begin() + dat::kSlotPrefixSize);
+  if (encode) EncodeImage(std::span<char>(slot).subspan(dat::kSlotPrefixSize));
   return file_->WriteAt(SlotOffset(record_no), slot);
 }
 
@@ -458,6 +463,16 @@ Status DataFile::PlanAdd(AddPlan* plan) {
 
 Status DataFile::CommitAdd(const AddPlan& plan, uint32_t memo_link,
                            std::span<const char> record) {
+  return CommitAddImage(plan, memo_link, record, /*encode=*/true);
+}
+
+Status DataFile::CommitAddRaw(const AddPlan& plan, uint32_t memo_link,
+                              std::span<const char> raw_image) {
+  return CommitAddImage(plan, memo_link, raw_image, /*encode=*/false);
+}
+
+Status DataFile::CommitAddImage(const AddPlan& plan, uint32_t memo_link,
+                                std::span<const char> image, bool encode) {
   const SlotCounts before = Counts();
   if (plan.reuses_deleted) {
     header_.first_free = plan.reused_prefix.link;
@@ -466,7 +481,8 @@ Status DataFile::CommitAdd(const AddPlan& plan, uint32_t memo_link,
     header_.record_slots = plan.record_no;
   }
   WidenBounds(plan.record_no);
-  Status status = WriteRecord(plan.record_no, {dat::kStatusNew, memo_link}, record);
+  Status status =
+      WriteSlotImage(plan.record_no, {dat::kStatusNew, memo_link}, image, encode);
   if (!status.ok()) RestoreCounts(before);
   return status;
 }

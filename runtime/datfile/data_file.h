@@ -202,6 +202,13 @@ class DataFile {
   Status CommitAdd(const AddPlan& plan, uint32_t memo_link,
                    std::span<const char> record);
 
+  // As CommitAdd, with `raw_image` written exactly as given: an image read
+  // with ReadSlot from a file of the same declaration.  PACK copies records
+  // this way, because decoding and encoding again is not lossless for OEM
+  // text (866 characters without a 1251 form would become '?').
+  Status CommitAddRaw(const AddPlan& plan, uint32_t memo_link,
+                      std::span<const char> raw_image);
+
   // Takes back a committed ADD after a later step failed (keys, header): the
   // header counts return to plan.before, and a reused slot gets its deleted
   // prefix back so the free chain stays whole.
@@ -259,6 +266,12 @@ class DataFile {
   DataFile(std::unique_ptr<File> file, const FileDecl& decl, bool writable);
 
   Status Corrupt(const std::string& why) const;
+  // Writes prefix and image; `encode` applies EncodeImage (a record buffer)
+  // or not (an image already as on disk).
+  Status WriteSlotImage(uint32_t record_no, const SlotPrefix& prefix,
+                        std::span<const char> image, bool encode);
+  Status CommitAddImage(const AddPlan& plan, uint32_t memo_link,
+                        std::span<const char> image, bool encode);
   Status CheckRecordNumber(uint32_t record_no) const;
   Status ReadHeaderFromDisk(DatHeader* header);
   Status CheckKeyDescriptors();

@@ -305,7 +305,8 @@ Status CopyLive(DatFileInstance& file, DataFile& packed, MemoFile* packed_memo) 
   std::vector<char> memo(file.memo().size());
   for (uint32_t r = 1; r <= s.data->header().record_slots; ++r) {
     SlotPrefix prefix;
-    ZUNA_RETURN_IF_ERROR(s.data->ReadRecord(r, &prefix, record));
+    // The image goes across exactly as stored (see CommitAddRaw).
+    ZUNA_RETURN_IF_ERROR(s.data->ReadSlot(r, &prefix, record));
     if (prefix.deleted()) continue;
     MemoWriteResult written;
     if (s.memo && prefix.link != 0) {
@@ -314,7 +315,7 @@ Status CopyLive(DatFileInstance& file, DataFile& packed, MemoFile* packed_memo) 
     }
     AddPlan plan;
     ZUNA_RETURN_IF_ERROR(packed.PlanAdd(&plan));
-    ZUNA_RETURN_IF_ERROR(packed.CommitAdd(plan, written.link, record));
+    ZUNA_RETURN_IF_ERROR(packed.CommitAddRaw(plan, written.link, record));
   }
   ZUNA_RETURN_IF_ERROR(packed.WriteHeader(/*stamp=*/true));
   ZUNA_RETURN_IF_ERROR(packed.Sync());

@@ -91,6 +91,31 @@ TEST_F(DriverMaintenanceTest, PackClosesUpRecordNumbersAndRebuildsKeys) {
   EXPECT_EQ(OPEN(*zun), 0);
 }
 
+TEST_F(DriverMaintenanceTest, PackCopiesOemImagesByteForByte) {
+  auto zun = OpenNewZun();
+  ASSERT_EQ(AddZun(*zun, "gone", 10), 0);
+  ASSERT_EQ(AddZun(*zun, "kept", 20), 0);
+  ASSERT_EQ(CLOSE(*zun), 0);
+  // Slot 2's name starts with 866 box drawing (C4h) and ends with 866 FFh,
+  // neither of which has a 1251 form: decoding and encoding again would
+  // turn them into '?'.
+  std::string bytes = fs_.Contents("/ZUN.DAT");
+  const size_t name2 = kZunDataOffset + kZunSlotLength + 5;
+  bytes[name2] = '\xC4';
+  bytes[name2 + 29] = '\xFF';
+  const std::string image2 = bytes.substr(name2, kZunSlotLength - 5);
+  fs_.SetContents("/ZUN.DAT", bytes);
+  ASSERT_EQ(OPEN(*zun), 0);
+  ASSERT_EQ(GET(*zun, 1u), 0);
+  ASSERT_EQ(DELETE(*zun), 0);
+  ASSERT_EQ(CLOSE(*zun), 0);
+
+  ASSERT_EQ(PACK(*zun), 0);
+  const std::string packed = fs_.Contents("/ZUN.DAT");
+  ASSERT_EQ(packed.size(), kZunDataOffset + kZunSlotLength);
+  EXPECT_EQ(packed.substr(kZunDataOffset + 5), image2);
+}
+
 TEST_F(DriverMaintenanceTest, PackKeepsMemos) {
   DatFileInstance mem(testing::MemoDeclaration(), fs_);
   mem.set_name("/MEM");
