@@ -41,6 +41,7 @@
 #include "runtime/datfile/file_instance.h"
 #include "runtime/datfile/statements.h"
 #include "runtime/values/code_page.h"
+#include "runtime/values/date_serial.h"
 #include "runtime/values/error_state.h"
 
 namespace {
@@ -111,18 +112,10 @@ class Random {
   uint64_t state_;
 };
 
-// Days since 1970-01-01 of a proleptic Gregorian date (days_from_civil).
-int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<int64_t>(doe) - 719468;
-}
-// Date serial: 4 is 1801-01-01.
+// Date serial of a valid calendar date, from the runtime's own calendar:
+// the bench needs plausible birth dates, not an independent check.
 int32_t Serial(int y, unsigned m, unsigned d) {
-  return static_cast<int32_t>(DaysFromCivil(y, m, d) - DaysFromCivil(1801, 1, 1) + 4);
+  return zuna::values::SerialFromCivil(y, static_cast<int>(m), static_cast<int>(d));
 }
 
 struct Person {
