@@ -3,6 +3,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/zun_dictionary.h"
 #include "runtime/datfile/coding.h"
 #include "runtime/values/code_page.h"
 
@@ -40,21 +41,9 @@ KeyDecl Key(std::string label, std::vector<uint16_t> fields, bool dup,
 
 }  // namespace
 
-FileDecl ZunDeclaration() {
-  FileDecl file;
-  file.label = "ZUN";
-  file.record_length = kZunRecordLength;
-  file.fields = {Field("ZUN:FIO", FieldType::kString, 0, 30),
-                 Field("ZUN:DATA", FieldType::kLong, 30, 4),
-                 Field("ZUN:DATA1", FieldType::kLong, 34, 4)};
-  file.keys = {Key("ZUN:zun_key", {1}, true, true, true),
-               Key("ZUN:key2", {0}, true, true, true)};
-  file.create = true;
-  file.reclaim = true;
-  file.oem = true;
-  file.thread = true;
-  return file;
-}
+// The register's own declaration, so every driver test exercises exactly
+// the file the program opens.
+FileDecl ZunDeclaration() { return app::ZunDeclaration(); }
 
 std::string ZunRecord(std::string_view fio, int32_t data, int32_t data1) {
   std::string record(kZunRecordLength, ' ');
