@@ -32,10 +32,10 @@ bool StartsWith(std::string_view s, std::string_view prefix) {
 // ---------------------------------------------------------------------------
 // strftime formats (D_FMT, T_FMT) to Windows-style patterns.
 
-// One strftime conversion: "%[flag][E|O]spec".
+// One strftime conversion: "%[flag][E|O]letter".
 struct Conversion {
   char flag = 0;  // one of "-_0^#", or 0
-  char spec = 0;
+  char letter = 0;
   size_t length = 0;  // characters of the format it used
 };
 
@@ -47,7 +47,7 @@ std::optional<Conversion> ReadConversion(std::string_view fmt, size_t at) {
   }
   if (i < fmt.size() && (fmt[i] == 'E' || fmt[i] == 'O')) ++i;
   if (i >= fmt.size()) return std::nullopt;
-  c.spec = fmt[i];
+  c.letter = fmt[i];
   c.length = i + 1 - at;
   return c;
 }
@@ -57,7 +57,7 @@ bool UnpaddedFlag(char flag) { return flag == '-' || flag == '_'; }
 // The pattern letters for one date conversion, or nullopt for a conversion
 // that has no place in a date pattern (weekday names, week numbers, ...).
 std::optional<std::string> DatePatternOf(const Conversion& c) {
-  switch (c.spec) {
+  switch (c.letter) {
     case 'd':
       return UnpaddedFlag(c.flag) ? "d" : "dd";
     case 'e':
@@ -180,7 +180,7 @@ std::optional<TimeFormat> MapTimeFormat(std::string_view fmt) {
     if (fmt[i] != '%') continue;
     const auto c = ReadConversion(fmt, i);
     if (!c) return std::nullopt;
-    switch (c->spec) {
+    switch (c->letter) {
       case 'T':
       case 'R':
         return TimeFormat{1, 1, ':'};
@@ -195,7 +195,7 @@ std::optional<TimeFormat> MapTimeFormat(std::string_view fmt) {
         i += c->length - 1;
         continue;
     }
-    const bool padded_by_default = c->spec == 'H' || c->spec == 'I';
+    const bool padded_by_default = c->letter == 'H' || c->letter == 'I';
     const bool zero =
         padded_by_default ? !UnpaddedFlag(c->flag) : c->flag == '0';
     const size_t after = i + c->length;
@@ -204,7 +204,7 @@ std::optional<TimeFormat> MapTimeFormat(std::string_view fmt) {
         !(fmt[after] >= '0' && fmt[after] <= '9')) {
       separator = fmt[after];
     }
-    const bool is_24_hour = c->spec == 'H' || c->spec == 'k';
+    const bool is_24_hour = c->letter == 'H' || c->letter == 'k';
     return TimeFormat{is_24_hour ? 1 : 0, zero ? 1 : 0, separator};
   }
   return std::nullopt;

@@ -1,5 +1,5 @@
 // An in-memory FileSystem for driver tests: fast, private to the test, and
-// open to inspection (what bytes a file holds, how often it was written or
+// open to examination (what bytes a file holds, how often it was written or
 // synced) and to damage (replace a file's bytes to test corruption checks).
 //
 // It behaves as PosixFileSystem() does for the same calls (the same results

@@ -29,7 +29,7 @@ std::vector<Command> AllCommands();
 
 // Command groups (one file each).
 std::vector<Command> ValueCommands();
-std::vector<Command> InspectCommands();
+std::vector<Command> CheckCommands();
 std::vector<Command> RegisterCommands();
 
 // Prints "CODE TEXT" for the calling thread's runtime error to stderr and

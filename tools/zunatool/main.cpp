@@ -99,7 +99,7 @@ int Run(int argc, char** argv) {
 
 std::vector<Command> AllCommands() {
   std::vector<Command> commands = ValueCommands();
-  for (const Command& command : InspectCommands()) commands.push_back(command);
+  for (const Command& command : CheckCommands()) commands.push_back(command);
   for (const Command& command : RegisterCommands()) commands.push_back(command);
   return commands;
 }

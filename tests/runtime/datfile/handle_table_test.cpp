@@ -81,7 +81,7 @@ TEST(HandleRegistrationTest, LastsAsLongAsItsOwner) {
 
     HandleRegistration moved(std::move(registration));
     EXPECT_EQ(moved.handle(), handle);
-    EXPECT_EQ(registration.handle(), kNoFileHandle);  // NOLINT: moved-from state is specified
+    EXPECT_EQ(registration.handle(), kNoFileHandle);  // NOLINT: a moved-from registration is documented as empty
 
     HandleRegistration other(table, "/data/ZUN.K01");
     const FileHandle other_handle = other.handle();

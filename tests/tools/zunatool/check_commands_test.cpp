@@ -32,7 +32,7 @@ values::LocaleTables ShippedLocale() {
   return values::LoadLocale({}, text.str());
 }
 
-class ZunatoolInspectTest : public ::testing::Test {
+class ZunatoolCheckTest : public ::testing::Test {
  protected:
   void SetUp() override {
     const std::vector<std::string> records = {
@@ -54,7 +54,7 @@ class ZunatoolInspectTest : public ::testing::Test {
   TempDir dir_;
 };
 
-TEST_F(ZunatoolInspectTest, CheckOfACleanFileExitsZero) {
+TEST_F(ZunatoolCheckTest, CheckOfACleanFileExitsZero) {
   const ProgramResult r = Zunatool({"check", dir_.File("ZUN")});
   EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
   EXPECT_NE(r.out.find("Проверка ZUN.DAT: записей 2, удалённых 1, ZUN.K01 2, "
@@ -65,7 +65,7 @@ TEST_F(ZunatoolInspectTest, CheckOfACleanFileExitsZero) {
       << r.out;
 }
 
-TEST_F(ZunatoolInspectTest, CheckPrintsFaultsAndExitsOne) {
+TEST_F(ZunatoolCheckTest, CheckPrintsFaultsAndExitsOne) {
   Patch("ZUN.DAT", 9, std::string("\x05\x00\x00\x00", 4));  // deleted count
   ASSERT_OK(datfile::PosixFileSystem().Remove(dir_.File("ZUN.K02")));
   const ProgramResult r = Zunatool({"check", dir_.File("ZUN.DAT")});
@@ -81,7 +81,7 @@ TEST_F(ZunatoolInspectTest, CheckPrintsFaultsAndExitsOne) {
       << r.out;
 }
 
-TEST_F(ZunatoolInspectTest, MissingFileIsFileNotFound) {
+TEST_F(ZunatoolCheckTest, MissingFileIsFileNotFound) {
   const ProgramResult r = Zunatool({"check", dir_.File("NONE")});
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_EQ(r.err.rfind("2 File Not Found", 0), 0u) << r.err;
@@ -90,7 +90,7 @@ TEST_F(ZunatoolInspectTest, MissingFileIsFileNotFound) {
   EXPECT_EQ(info.err.rfind("2 File Not Found", 0), 0u) << info.err;
 }
 
-TEST_F(ZunatoolInspectTest, InfoPrintsHeaderDescriptorsAndKeyHeaders) {
+TEST_F(ZunatoolCheckTest, InfoPrintsHeaderDescriptorsAndKeyHeaders) {
   const ProgramResult r = Zunatool({"info", dir_.File("zun.dat")});
   ASSERT_EQ(r.exit_code, 0) << r.err;
   for (const char* line : {
@@ -114,7 +114,7 @@ TEST_F(ZunatoolInspectTest, InfoPrintsHeaderDescriptorsAndKeyHeaders) {
   }
 }
 
-TEST(ZunatoolInspectUsageTest, WithoutAFileShowsUsage) {
+TEST(ZunatoolCheckUsageTest, WithoutAFileShowsUsage) {
   const ProgramResult r = Zunatool({"check"});
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_NE(r.err.find("вызов: zunatool check"), std::string::npos) << r.err;

@@ -48,14 +48,14 @@ constexpr std::string_view kInfoSynopsis = "info [--owner TEXT] FILE";
 constexpr std::string_view kCheckSynopsis =
     "check [--owner TEXT] [--ansi|--oem] FILE";
 
-struct InspectArguments {
+struct CheckArguments {
   std::string file;
   std::optional<std::string> owner;  // 1251
   datfile::TextCodePage text = datfile::TextCodePage::kDetect;
 };
 
 bool ParseArguments(Arguments arguments, bool allow_text,
-                    InspectArguments* out) {
+                    CheckArguments* out) {
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::string& a = arguments[i];
     if (a == "--owner" && i + 1 < arguments.size()) {
@@ -291,7 +291,7 @@ std::string FaultsJson(const std::vector<CheckFault>& faults) {
 }
 
 int RunInfo(Arguments arguments) {
-  InspectArguments args;
+  CheckArguments args;
   if (!ParseArguments(arguments, false, &args)) return ReportUsage(kInfoSynopsis);
   datfile::FileSystem& fs = datfile::PosixFileSystem();
   std::string path;
@@ -319,7 +319,7 @@ int RunInfo(Arguments arguments) {
 }
 
 int RunCheck(Arguments arguments) {
-  InspectArguments args;
+  CheckArguments args;
   if (!ParseArguments(arguments, true, &args)) return ReportUsage(kCheckSynopsis);
   datfile::FileSystem& fs = datfile::PosixFileSystem();
   std::string path;
@@ -355,7 +355,7 @@ int RunCheck(Arguments arguments) {
 
 }  // namespace
 
-std::vector<Command> InspectCommands() {
+std::vector<Command> CheckCommands() {
   return {
       {"info", kInfoSynopsis, RunInfo},
       {"check", kCheckSynopsis, RunCheck},
