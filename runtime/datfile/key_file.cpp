@@ -513,15 +513,24 @@ Status KeyFile::OrdinalOf(std::span<const char> entry, uint32_t* ordinal) {
       return Status::OK();
     }
     before += node.count();
-    const uint32_t right = node.right();
-    if (right == 0) break;
-    KeyNode next;
-    ZUNA_RETURN_IF_ERROR(ReadNode(right, &next));
-    if (next.left() != node_no) break;
-    node_no = right;
-    node = next;
+    bool at_end = false;
+    ZUNA_RETURN_IF_ERROR(StepRightLeaf(&node_no, &node, &at_end));
+    if (at_end) break;
   }
   return Corrupt("leaf chain does not reach the entry's leaf");
+}
+
+Status KeyFile::StepRightLeaf(uint32_t* node_no, KeyNode* node, bool* at_end) {
+  *at_end = true;
+  const uint32_t right = node->right();
+  if (right == 0) return Status::OK();
+  KeyNode next;
+  ZUNA_RETURN_IF_ERROR(ReadNode(right, &next));
+  if (next.left() != *node_no) return Status::OK();
+  *node_no = right;
+  *node = next;
+  *at_end = false;
+  return Status::OK();
 }
 
 Status KeyFile::EntryAt(uint32_t ordinal, KeyPosition* position, bool* found) {
@@ -540,13 +549,9 @@ Status KeyFile::EntryAt(uint32_t ordinal, KeyPosition* position, bool* found) {
       return Status::OK();
     }
     remaining -= node.count();
-    const uint32_t right = node.right();
-    if (right == 0) break;
-    KeyNode next;
-    ZUNA_RETURN_IF_ERROR(ReadNode(right, &next));
-    if (next.left() != node_no) break;
-    node_no = right;
-    node = next;
+    bool at_end = false;
+    ZUNA_RETURN_IF_ERROR(StepRightLeaf(&node_no, &node, &at_end));
+    if (at_end) break;
   }
   return Corrupt("leaf chain holds fewer entries than the entry count");
 }

@@ -246,6 +246,10 @@ class KeyFile {
                 KeyPosition* position);
   Status LastLeafEnd(KeyPosition* position);
   Status FirstLeaf(uint32_t* node_no, KeyNode* node);
+  // Moves *node_no / *node to the next leaf on the right.  *at_end is set
+  // when there is none, or when its back link does not name this leaf (a
+  // damaged chain: the caller reports it).
+  Status StepRightLeaf(uint32_t* node_no, KeyNode* node, bool* at_end);
   void FillPosition(SearchState state, uint32_t node_no, const KeyNode& node,
                     uint16_t index, KeyPosition* position) const;
   bool RememberedLeafHolds(const char* entry, bool exact_value) const;

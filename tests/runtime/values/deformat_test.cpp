@@ -6,6 +6,7 @@
 #include "runtime/values/date_serial.h"
 #include "runtime/values/format.h"
 #include "runtime/values/picture.h"
+#include "tests/runtime/values/plain_tables.h"
 
 namespace zuna::values {
 namespace {
@@ -14,20 +15,6 @@ namespace {
 constexpr int32_t k1March2009 = 76034;
 constexpr int32_t k5March2009 = 76038;
 constexpr int32_t k31December2009 = 76339;
-
-LocaleTables PlainTables() {
-  LocaleTables tables = DefaultLocale();
-  tables.short_date.tokens.clear();
-  tables.long_date.tokens.clear();
-  tables.short_time.tokens.clear();
-  tables.long_time.tokens.clear();
-  return tables;
-}
-
-const LocaleTables& Tables() {
-  static const LocaleTables tables = PlainTables();
-  return tables;
-}
 
 Picture Compile(std::string_view text) {
   return CompilePicture(text, Tables());

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "runtime/values/picture.h"
+#include "tests/runtime/values/plain_tables.h"
 
 namespace zuna::values {
 namespace {
@@ -17,22 +18,6 @@ constexpr int32_t k12November2009 = 76290;  // day 316 of 2009
 constexpr int32_t k1January2000 = 72687;
 constexpr int32_t k5September2009 = 76222;  // day 248 of 2009
 constexpr int32_t k13h07m09s = 13 * 360000 + 7 * 6000 + 9 * 100 + 1;
-
-// The built-in ASCII tables with no locale pictures, so 17/18 and 7/8 take
-// their documented fallbacks whatever the regional settings say.
-LocaleTables PlainTables() {
-  LocaleTables tables = DefaultLocale();
-  tables.short_date.tokens.clear();
-  tables.long_date.tokens.clear();
-  tables.short_time.tokens.clear();
-  tables.long_time.tokens.clear();
-  return tables;
-}
-
-const LocaleTables& Tables() {
-  static const LocaleTables tables = PlainTables();
-  return tables;
-}
 
 std::string Date(int32_t serial, std::string_view picture_text) {
   return FormatDate(serial, CompilePicture(picture_text, Tables()), Tables());
