@@ -398,6 +398,11 @@ Status DataFile::WriteRecord(uint32_t record_no, const SlotPrefix& prefix,
   return WriteSlotImage(record_no, prefix, record, /*encode=*/true);
 }
 
+Status DataFile::WriteSlot(uint32_t record_no, const SlotPrefix& prefix,
+                           std::span<const char> raw_image) {
+  return WriteSlotImage(record_no, prefix, raw_image, /*encode=*/false);
+}
+
 Status DataFile::WriteSlotImage(uint32_t record_no, const SlotPrefix& prefix,
                                 std::span<const char> image, bool encode) {
   ZUNA_RETURN_IF_ERROR(CheckRecordNumber(record_no));

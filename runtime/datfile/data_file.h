@@ -173,6 +173,10 @@ class DataFile {
   // REQUIRES: raw_image.size() == declared record length.
   Status ReadSlot(uint32_t record_no, SlotPrefix* prefix, std::span<char> raw_image);
 
+  // Writes a slot exactly as ReadSlot gave it (taking back a PUT).
+  Status WriteSlot(uint32_t record_no, const SlotPrefix& prefix,
+                   std::span<const char> raw_image);
+
   // On-disk image <-> record buffer: unscramble (ENCRYPT) then OEM text to
   // the program's code page; and back.  In place.
   void DecodeImage(std::span<char> image) const;

@@ -150,9 +150,17 @@ Status Run(Op op, DatFileInstance& file, const OpArgs& args, OpResult* out) {
       return Status::OK();
     case Op::Stream:
       s.write_through = false;
+      // Alone on the file, the key headers can wait for FLUSH as the data
+      // header does; other stations must see them after every change.
+      for (KeyState& key : s.keys) {
+        if (key.file) key.file->set_defer_header(!s.shared);
+      }
       return Status::OK();
     case Op::Flush: {
       s.write_through = true;
+      for (KeyState& key : s.keys) {
+        if (key.file) key.file->set_defer_header(false);
+      }
       if (s.header_dirty) ZUNA_RETURN_IF_ERROR(WriteHeaderStamped(file, false));
       return SyncAll(file);
     }

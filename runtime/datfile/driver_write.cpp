@@ -254,8 +254,14 @@ Status PutRecord(DatFileInstance& file) {
     status = s.data->ReadPrefix(record_no, &prefix);
     if (!status.ok()) return Fail(file, status);
   }
+  // The slot as it stands, to put back should a later step fail.
+  std::vector<char> old_image(file.record().size());
+  if (!undelete) {
+    ZUNA_RETURN_IF_ERROR(s.data->ReadSlot(record_no, &prefix, old_image));
+  }
   MemoWriteResult memo{prefix.link, 0};
-  if (s.memo && !s.memo_not_read) {
+  const bool write_memo = s.memo && !s.memo_not_read;
+  if (write_memo) {
     // After a NOMEMO read the buffer is not this record's memo: leave the
     // memo file alone.
     Status status = s.memo->Write(file.memo(), prefix.link, s.memo_as_read, &memo);
@@ -266,27 +272,45 @@ Status PutRecord(DatFileInstance& file) {
                                           dat::kStatusRevised),
                      memo.link};
   Status status = s.data->WriteRecord(record_no, written, file.record());
-  if (!status.ok()) return undelete ? Fail(file, status) : status;
-
-  for (size_t k = 0; k < s.keys.size(); ++k) {
+  KeyChanges changes;
+  for (size_t k = 0; k < s.keys.size() && status.ok(); ++k) {
     KeyState& key = s.keys[k];
     if (!changed[k] || !key.file) continue;
     if (!undelete && !key.current_entry.empty()) {
       status = key.file->Delete(key.current_entry);
-      if (!status.ok()) return Fail(file, status);
+      if (!status.ok()) break;
+      changes.deleted.emplace_back(&key, key.current_entry);
     }
     if (!entries[k].empty()) {
       status = key.file->Insert(entries[k]);
-      if (!status.ok()) return Fail(file, status);
+      if (!status.ok()) break;
+      changes.inserted.emplace_back(&key, entries[k]);
     }
+  }
+  if (status.ok() &&
+      (undelete || any_key_changed || s.switches.maintain_header_time)) {
+    status = WriteHeaderStamped(file, false);
+  }
+  if (!status.ok()) {
+    if (undelete) return Fail(file, status);
+    // Take the change back: keys, the memo text as read, then the slot.
+    Status undo = changes.Undo();
+    SlotPrefix restored = prefix;
+    if (undo.ok() && write_memo) {
+      // Writes nothing when the text did not change.
+      MemoWriteResult again;
+      undo = s.memo->Write(s.memo_as_read, memo.link, file.memo(), &again);
+      restored.link = again.link;
+      if (undo.ok() && again.leftover != 0) (void)s.memo->Release(again.leftover);
+    }
+    if (undo.ok()) undo = s.data->WriteSlot(record_no, restored, old_image);
+    if (!undo.ok()) return Fail(file, status);
+    s.current_prefix = restored;
+    return status;
   }
   // Blocks the new text no longer needs go back once the slot names the
   // new chain; failing here only loses space.
   if (s.memo && memo.leftover != 0) ZUNA_RETURN_IF_ERROR(s.memo->Release(memo.leftover));
-  if (undelete || any_key_changed || s.switches.maintain_header_time) {
-    status = WriteHeaderStamped(file, false);
-    if (!status.ok()) return Fail(file, status);
-  }
   BecomeCurrent(file, record_no, written, std::move(entries));
   return Finish(file);
 }

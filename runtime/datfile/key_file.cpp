@@ -14,10 +14,6 @@ namespace {
 // become 46; lower ones are passed on as they are.
 constexpr int32_t kFirstUnreadableCode = 19;
 
-uint64_t BlockOffset(uint32_t node_no) {
-  return uint64_t{node_no} * kKeyBlockSize;
-}
-
 Status HeaderReadFailure(const Status& status) {
   if (status.code() >= kFirstUnreadableCode) {
     return Status::Error(Err::kKeyFileMustBeRebuilt, status.detail());
@@ -36,7 +32,8 @@ KeyFile::KeyFile(std::unique_ptr<File> file, const KeyLayout& layout)
       path_(file_->path()),
       layout_(layout),
       root_(std::make_unique<KeyNode>()),
-      remembered_(std::make_unique<KeyNode>()) {}
+      remembered_(std::make_unique<KeyNode>()),
+      cache_(std::make_unique<NodeCache>()) {}
 
 KeyFile::~KeyFile() = default;
 
@@ -94,6 +91,8 @@ Status KeyFile::Initialise() {
   EncodeKeyHeader(fresh, image);
   remembered_no_ = 0;
   ++generation_;
+  cache_->Clear();
+  header_dirty_ = false;
   Status status = file_->WriteAt(0, image);
   if (status.ok()) status = file_->Truncate(kNewKeyFileSize);
   if (!status.ok()) {
@@ -113,6 +112,10 @@ Status KeyFile::Refresh() {
 
 Status KeyFile::Sync() {
   ZUNA_RETURN_IF_ERROR(CheckUsable());
+  if (header_dirty_) {
+    ZUNA_RETURN_IF_ERROR(WriteHeader());
+    header_dirty_ = false;
+  }
   return file_->Sync();
 }
 
@@ -152,6 +155,8 @@ Status KeyFile::ReadHeaderAndRoot() {
   *root_ = root;
   remembered_no_ = 0;
   ++generation_;
+  cache_->Clear();
+  header_dirty_ = false;
   return Status::OK();
 }
 
@@ -166,15 +171,27 @@ Status KeyFile::ReadNode(uint32_t node_no, KeyNode* node) {
     return Corrupt("link to node " + std::to_string(node_no) +
                    " beyond node count " + std::to_string(header_.node_count));
   }
+  if (staged_) {
+    const auto written = staged_->written.find(node_no);
+    if (written != staged_->written.end()) {
+      *node = written->second;
+      return Status::OK();
+    }
+  }
   if (node_no == header_.root) {
     *node = *root_;
-    return Status::OK();
+  } else if (!cache_->Get(node_no, node)) {
+    ZUNA_RETURN_IF_ERROR(ReadExact(*file_, BlockOffset(node_no), node->block(),
+                                   Err::kKeyFileMustBeRebuilt));
+    if (node->count() > layout_.entries_per_node) {
+      return Corrupt("node " + std::to_string(node_no) + " count " +
+                     std::to_string(node->count()) + " beyond capacity");
+    }
+    cache_->Put(node_no, *node);
   }
-  ZUNA_RETURN_IF_ERROR(ReadExact(*file_, BlockOffset(node_no), node->block(),
-                                 Err::kKeyFileMustBeRebuilt));
-  if (node->count() > layout_.entries_per_node) {
-    return Corrupt("node " + std::to_string(node_no) + " count " +
-                   std::to_string(node->count()) + " beyond capacity");
+  // Nothing of this node is staged yet, so this is its image on disk.
+  if (staged_ && node_no <= staged_->header.node_count) {
+    staged_->replaced.try_emplace(node_no, *node);
   }
   return Status::OK();
 }
@@ -183,7 +200,18 @@ Status KeyFile::WriteNode(uint32_t node_no, const KeyNode& node) {
   if (node_no == 0 || node_no > header_.node_count) {
     return Corrupt("write to node " + std::to_string(node_no));
   }
-  ZUNA_RETURN_IF_ERROR(file_->WriteAt(BlockOffset(node_no), node.block()));
+  if (staged_) {
+    // Taking the change back needs the image this one replaces.
+    if (node_no <= staged_->header.node_count &&
+        !staged_->replaced.contains(node_no)) {
+      KeyNode before;
+      ZUNA_RETURN_IF_ERROR(ReadNode(node_no, &before));
+    }
+    staged_->written.insert_or_assign(node_no, node);
+  } else {
+    ZUNA_RETURN_IF_ERROR(file_->WriteAt(BlockOffset(node_no), node.block()));
+    cache_->Put(node_no, node);
+  }
   if (node_no == header_.root) *root_ = node;
   return Status::OK();
 }

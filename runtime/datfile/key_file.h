@@ -10,11 +10,12 @@
 // the data file's header lock byte, and the caller calls Refresh() first
 // so that entries other stations added or removed are seen.
 //
-// Memory: the key header and the root node are kept in memory and written
-// through; other nodes are read per operation.  Within one driver operation
-// the leaf a search ended in is remembered so that the next search for a
-// nearby value starts there; EndOperation() drops it, and so does every
-// change.
+// Memory: the key header and the root node are kept in memory; other nodes
+// pass through a small cache of block images that always equals what this
+// KeyFile last read or wrote.  Refresh() empties it, since other stations
+// may have changed any node.  Within one driver operation the leaf a search
+// ended in is remembered so that the next search for a nearby value starts
+// there; EndOperation() drops it, and so does every change.
 //
 // Changes.  Insert puts the entry where a search for it ends.  A full node
 // splits: its lower half moves to a new node linked in as its left
@@ -32,15 +33,24 @@
 // off the free chain first.  When the last entry goes, the root becomes an
 // empty leaf where it stands: after the tree has grown, that is not node 1,
 // and the nodes below it are all on the free chain (the header then reads
-// root = last leaf, height 1, entry count 0).  The key header is written
-// after every change.
+// root = last leaf, height 1, entry count 0).
 //
-// Failure: a read or write that fails while a change is under way (a split,
-// a removal, BUILD laying down the tree) may leave disk and memory out of
-// step.  The KeyFile then enters an error state: every later call returns
-// that error until the file is opened again, initialised or rebuilt.  A
-// failure before a change writes anything (the search that finds the
-// position, a refused entry) leaves the KeyFile usable.  Anything read from
+// Writing a change.  Insert and Delete work on node images in memory; only
+// a change that is complete is written: every node it touched once, then
+// the key header (unless header writes are deferred, see
+// set_defer_header).  When one of those writes fails, the images the
+// change replaced are written back, the file is cut to its former length
+// and the old header rewritten, so the key file and the KeyFile are as
+// they were before the call and the caller can take back the rest of its
+// operation.  A crash in the middle of the writes is the transaction log's
+// business: this layer keeps no journal of its own.
+//
+// Failure: a failed Insert or Delete that could be taken back (above)
+// leaves the KeyFile usable.  When taking it back fails too, or a failure
+// hits BUILD laying down a tree or Initialise, disk and memory may be out
+// of step: the KeyFile then enters an error state, and every later call
+// returns that error until the file is opened again, initialised or
+// rebuilt.  Anything read from
 // disk that contradicts the tree's invariants is error 46 ("Key File Must
 // Be Rebuilt"), never undefined behaviour or a hang: every descent and walk
 // is bounded by the node count, and a step checks that the next leaf
@@ -121,7 +131,8 @@ struct KeyFault {
   std::string what;
 };
 
-class KeyNode;  // key_tree_internal.h
+class KeyNode;    // key_tree_internal.h
+class NodeCache;  // key_tree_internal.h
 
 class KeyFile {
  public:
@@ -160,8 +171,15 @@ class KeyFile {
   // before are found again by value at their next step.
   Status Refresh();
 
-  // Writes the file's data to disk (write-through mode).
+  // Writes a deferred key header, then the file's data to disk.
   Status Sync();
+
+  // With `defer` set, a change leaves the key header in memory (marked
+  // dirty) instead of writing it; Sync() writes it.  Meant for a data file
+  // that is open exclusively with write-through off: until Sync() the key
+  // file on disk does not describe its tree, as the data file's header
+  // does not describe its slots.  Clearing the flag does not write.
+  void set_defer_header(bool defer) { defer_header_ = defer; }
 
   // Ends a driver operation: forgets the remembered leaf.
   void EndOperation();
@@ -202,14 +220,14 @@ class KeyFile {
 
   // --- Changing (the record engine writes the data file around these). ---
 
-  // Adds `entry`.  The key header is written afterwards.  Refuses with 46,
+  // Adds `entry`.  Refuses with 46,
   // changing nothing, an entry that is already in the key (same value and
   // record number) or whose record number is 0.  Duplicate values of a key
   // without DUP are the caller's check (Search with exact_value).
   Status Insert(std::span<const char> entry);
 
   // Removes `entry` (found by value and record number).  46, changing
-  // nothing, when it is not in the key.  The key header is written after.
+  // nothing, when it is not in the key.
   Status Delete(std::span<const char> entry);
 
   // --- State. ---
@@ -231,6 +249,7 @@ class KeyFile {
   friend class KeyTreeWriter;  // BUILD (key_build.cpp) lays down whole trees
 
   class Mutation;
+  struct StagedChange;  // key_tree_internal.h
 
   KeyFile(std::unique_ptr<File> file, const KeyLayout& layout);
 
@@ -238,6 +257,12 @@ class KeyFile {
   Status WriteHeader();
   Status ReadNode(uint32_t node_no, KeyNode* node);
   Status WriteNode(uint32_t node_no, const KeyNode& node);
+  // Applies `change` (a Mutation step) as one change: staged, then written
+  // whole, or taken back (see "Writing a change").
+  template <typename Change>
+  Status ChangeTree(Change change);
+  Status WriteStagedChange();
+  Status TakeBack(const StagedChange& staged);
   Status CheckUsable() const;
   Status Corrupt(const std::string& what) const;
 
@@ -262,6 +287,10 @@ class KeyFile {
   std::unique_ptr<KeyNode> root_;        // always present
   uint32_t remembered_no_ = 0;           // 0: no leaf remembered
   std::unique_ptr<KeyNode> remembered_;  // that leaf's image
+  std::unique_ptr<NodeCache> cache_;
+  std::unique_ptr<StagedChange> staged_;  // while a change is under way
+  bool defer_header_ = false;
+  bool header_dirty_ = false;             // a deferred header not yet written
   uint64_t generation_ = 1;
   Status error_;
 };

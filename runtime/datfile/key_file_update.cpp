@@ -67,6 +67,69 @@ class KeyFile::Mutation {
   const size_t epn_;
 };
 
+// --- Staging and writing a change. ---
+
+template <typename Change>
+Status KeyFile::ChangeTree(Change change) {
+  ++generation_;
+  remembered_no_ = 0;
+  staged_ = std::make_unique<StagedChange>();
+  staged_->header = header_;
+  staged_->root = *root_;
+  Mutation mutation(*this);
+  Status status = change(mutation);
+  if (status.ok()) return WriteStagedChange();
+  // Nothing reached the disk: forget the staged images.  Damage met on the
+  // way stays damage, though: the key refuses work until it is rebuilt.
+  header_ = staged_->header;
+  *root_ = staged_->root;
+  staged_.reset();
+  if (status.code() == Err::kKeyFileMustBeRebuilt) error_ = status;
+  return status;
+}
+
+Status KeyFile::WriteStagedChange() {
+  const std::unique_ptr<StagedChange> staged = std::move(staged_);
+  Status status;
+  for (const auto& [node_no, node] : staged->written) {
+    status = file_->WriteAt(BlockOffset(node_no), node.block());
+    if (!status.ok()) break;
+  }
+  if (status.ok()) {
+    if (defer_header_) {
+      header_dirty_ = true;
+    } else {
+      status = WriteHeader();
+    }
+  }
+  if (status.ok()) {
+    for (const auto& [node_no, node] : staged->written) {
+      if (node_no != header_.root) cache_->Put(node_no, node);
+    }
+    return Status::OK();
+  }
+  const Status undone = TakeBack(*staged);
+  if (!undone.ok()) error_ = status;
+  return status;
+}
+
+// Puts back the blocks and header a failed WriteStagedChange may have
+// overwritten, and the in-memory state with them.
+Status KeyFile::TakeBack(const StagedChange& staged) {
+  header_ = staged.header;
+  *root_ = staged.root;
+  cache_->Clear();
+  for (const auto& [node_no, node] : staged.replaced) {
+    ZUNA_RETURN_IF_ERROR(file_->WriteAt(BlockOffset(node_no), node.block()));
+  }
+  const uint64_t former_size = BlockOffset(header_.node_count + 1);
+  uint64_t size = 0;
+  ZUNA_RETURN_IF_ERROR(file_->Size(&size));
+  if (size > former_size) ZUNA_RETURN_IF_ERROR(file_->Truncate(former_size));
+  if (header_dirty_) return Status::OK();  // the disk keeps an older header
+  return WriteHeader();
+}
+
 // --- Insert. ---
 
 Status KeyFile::Insert(std::span<const char> entry) {
@@ -83,11 +146,7 @@ Status KeyFile::Insert(std::span<const char> entry) {
     return Corrupt("record " + std::to_string(DecodeFixed32(entry.data())) +
                    " already has this entry");
   }
-  ++generation_;
-  Status status = Mutation(*this).Insert(at, entry.data());
-  if (status.ok()) status = WriteHeader();
-  if (!status.ok()) error_ = status;
-  return status;
+  return ChangeTree([&](Mutation& m) { return m.Insert(at, entry.data()); });
 }
 
 Status KeyFile::Mutation::Insert(const KeyPosition& at, const char* entry) {
@@ -287,11 +346,7 @@ Status KeyFile::Delete(std::span<const char> entry) {
     return Corrupt("record " + std::to_string(DecodeFixed32(entry.data())) +
                    " has no entry to delete");
   }
-  ++generation_;
-  Status status = Mutation(*this).Delete(at);
-  if (status.ok()) status = WriteHeader();
-  if (!status.ok()) error_ = status;
-  return status;
+  return ChangeTree([&](Mutation& m) { return m.Delete(at); });
 }
 
 Status KeyFile::Mutation::Delete(const KeyPosition& at) {

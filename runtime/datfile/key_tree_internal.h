@@ -11,11 +11,13 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <map>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "runtime/datfile/coding.h"
+#include "runtime/datfile/key_file.h"
 #include "runtime/datfile/key_format.h"
 
 namespace zuna::datfile {
@@ -95,6 +97,52 @@ class KeyNode {
 
  private:
   std::array<char, kKeyBlockSize> block_;
+};
+
+// The byte offset of block `node_no` (block 0 is the header).
+inline uint64_t BlockOffset(uint32_t node_no) {
+  return uint64_t{node_no} * kKeyBlockSize;
+}
+
+// A direct-mapped cache of node images, indexed by node number.  It holds
+// only images equal to the blocks on disk as their KeyFile last read or
+// wrote them; the slots are allocated at the first Put.
+class NodeCache {
+ public:
+  static constexpr size_t kSlots = 512;  // 256 KiB of blocks per key
+
+  bool Get(uint32_t node_no, KeyNode* node) const {
+    if (slots_.empty()) return false;
+    const Slot& slot = slots_[node_no % kSlots];
+    if (slot.node_no != node_no) return false;
+    *node = slot.node;
+    return true;
+  }
+  void Put(uint32_t node_no, const KeyNode& node) {
+    if (slots_.empty()) slots_.resize(kSlots);
+    Slot& slot = slots_[node_no % kSlots];
+    slot.node_no = node_no;
+    slot.node = node;
+  }
+  void Clear() {
+    for (Slot& slot : slots_) slot.node_no = 0;
+  }
+
+ private:
+  struct Slot {
+    uint32_t node_no = 0;  // 0: empty
+    KeyNode node;
+  };
+  std::vector<Slot> slots_;
+};
+
+// An Insert or Delete under way (key_file.h, "Writing a change"): the state
+// before it and the node images it has produced so far.
+struct KeyFile::StagedChange {
+  KeyHeader header;                      // the header before the change
+  KeyNode root;                          // the root before the change
+  std::map<uint32_t, KeyNode> written;   // node -> its new image
+  std::map<uint32_t, KeyNode> replaced;  // node -> its image on disk before
 };
 
 // Orders two entries as the key does: value bytes unsigned, then record
