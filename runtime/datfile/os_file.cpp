@@ -2,6 +2,23 @@
 
 namespace zuna::datfile {
 
+std::optional<ShareMode> ShareModeFromMode(uint32_t mode) {
+  switch (mode & ~uint32_t{3}) {
+    case 0x00:
+      return ShareMode::kCompat;
+    case 0x10:
+      return ShareMode::kDenyAll;
+    case 0x20:
+      return ShareMode::kDenyWrite;
+    case 0x30:
+      return ShareMode::kDenyRead;
+    case 0x40:
+      return ShareMode::kDenyNone;
+    default:
+      return std::nullopt;
+  }
+}
+
 Status ReadExact(File& file, uint64_t offset, std::span<char> out,
                  int32_t short_read_code) {
   size_t bytes_read = 0;

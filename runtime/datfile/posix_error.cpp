@@ -26,6 +26,14 @@ std::string ErrorText(int error_number) {
 }  // namespace
 
 int32_t RuntimeErrorNumber(int error_number, PosixCall call) {
+  if (call == PosixCall::kLock) {
+    // POSIX lets a refused non-blocking lock say either EAGAIN or EACCES.
+    // Anything else means the lock was not placed for a reason retrying
+    // will not cure; 6 keeps it apart from a conflict.
+    return error_number == EAGAIN || error_number == EACCES
+               ? Err::kAccessDenied
+               : Err::kInvalidHandle;
+  }
   switch (error_number) {
     case ENOENT:
       return Err::kFileNotFound;
@@ -61,5 +69,9 @@ Status LastPosixError(const std::string& path, PosixCall call) {
 }
 
 bool LastCallInterrupted() { return errno == EINTR; }
+
+bool LastLockConflicted() { return errno == EAGAIN || errno == EACCES; }
+
+bool LastLockOffsetRefused() { return errno == EINVAL || errno == EOVERFLOW; }
 
 }  // namespace zuna::datfile

@@ -16,13 +16,16 @@
 namespace zuna::datfile {
 
 // Which kind of call failed: ENAMETOOLONG means "invalid file name" (45)
-// only when it comes from opening or creating a file.
-enum class PosixCall { kOpen, kOther };
+// only when it comes from opening or creating a file; a byte-range lock
+// (kLock) knows only "held by another" and "the lock system failed".
+enum class PosixCall { kOpen, kOther, kLock };
 
 // The runtime number for `error_number`:
 //   ENOENT -> 2; ENOTDIR, ELOOP -> 3; EMFILE, ENFILE -> 4;
 //   EACCES, EPERM, EROFS, ETXTBSY, EBUSY -> 5; EBADF -> 6;
 //   ENAMETOOLONG -> 45 for kOpen; everything else -> 5.
+// For kLock: EAGAIN, EACCES (a conflicting lock) -> 5; everything else
+// (EBADF, ENOLCK, EDEADLK, EINVAL, EIO ...) -> 6, a locking failure.
 int32_t RuntimeErrorNumber(int error_number, PosixCall call);
 
 // A Status for `error_number` with detail "<path>: <errno text>".  EEXIST
@@ -37,6 +40,15 @@ Status LastPosixError(const std::string& path, PosixCall call);
 // True when the system call that has just failed on this thread was
 // interrupted by a signal (EINTR) and should be made again.
 bool LastCallInterrupted();
+
+// True when the lock call that has just failed on this thread met another
+// description's lock (EAGAIN or EACCES).
+bool LastLockConflicted();
+
+// True when the lock call that has just failed on this thread was refused
+// for its offset (EINVAL, EOVERFLOW): a file system that cannot lock
+// beyond 2 GiB.
+bool LastLockOffsetRefused();
 
 }  // namespace zuna::datfile
 

@@ -3,7 +3,7 @@
 // Every open is a fresh open(2) with O_CLOEXEC: one File, one open file
 // description.  Open-file-description locks belong to the description, so
 // a dup()ed or inherited descriptor would share (and keep alive) the locks
-// of the File it came from.
+// of the File it came from.  The locks themselves are in posix_lock.cpp.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,8 +12,11 @@
 
 #include <algorithm>
 #include <cerrno>  // EFBIG, EIO, EISDIR for failures found here, not errno
+#include <climits>
 #include <cstdlib>
+#include <fstream>
 #include <limits>
+#include <sstream>
 #include <vector>
 
 #include "runtime/datfile/handle_table.h"
@@ -47,9 +50,13 @@ Status CheckRange(const std::string& path, uint64_t offset, size_t count) {
 
 class PosixFile final : public File {
  public:
-  PosixFile(int fd, std::string path, std::string absolute_name)
+  // `share_base`: where this File's share bytes are (os_file.h); 0 for a
+  // temporary file, which takes none.
+  PosixFile(int fd, std::string path, std::string absolute_name,
+            uint64_t share_base)
       : fd_(fd),
         path_(std::move(path)),
+        share_base_(share_base),
         registration_(OpenHandles(), std::move(absolute_name)) {}
 
   // close() is never retried: on Linux the descriptor is released even when
@@ -66,12 +73,20 @@ class PosixFile final : public File {
   Status Size(uint64_t* size) override;
   const std::string& path() const override { return path_; }
   FileHandle handle() const override { return registration_.handle(); }
+  Status Lock(uint64_t offset, uint64_t length, LockKind kind) override {
+    return PosixLockRange(fd_, path_, offset, length, kind);
+  }
+  Status Unlock(uint64_t offset, uint64_t length) override {
+    return PosixUnlockRange(fd_, path_, offset, length);
+  }
+  Status ProbeSoleOpener() override;
 
   int fd() const { return fd_; }
 
  private:
   const int fd_;
   const std::string path_;
+  const uint64_t share_base_;
   HandleRegistration registration_;
 };
 
@@ -139,6 +154,12 @@ Status PosixFile::Size(uint64_t* size) {
   return Status::OK();
 }
 
+Status PosixFile::ProbeSoleOpener() {
+  // Nobody can reach an unlinked temporary file by name.
+  if (share_base_ == 0) return Status::OK();
+  return PosixProbeShareBytes(fd_, path_, share_base_);
+}
+
 // Opens with open(2), retrying EINTR (possible on network file systems).
 // Returns the descriptor or -1 with errno set.
 int OpenRetrying(const std::string& path, int flags, mode_t mode) {
@@ -193,6 +214,8 @@ class PosixFileSystemImpl final : public FileSystem {
   bool Exists(const std::string& path) override;
   Status SyncDirectory(const std::string& directory) override;
   Status ResolveName(const std::string& path, std::string* resolved) override;
+  Status ProbeUnused(const std::string& path) override;
+  bool LocksAreHostLocal(const std::string& path, std::string* reason) override;
 };
 
 Status PosixFileSystemImpl::Open(const std::string& path,
@@ -207,7 +230,8 @@ Status PosixFileSystemImpl::Open(const std::string& path,
   int flags = O_CLOEXEC | (options.write ? O_RDWR : O_RDONLY);
   if (options.create) flags |= O_CREAT;
   if (options.create && options.exclusive) flags |= O_EXCL;
-  if (options.truncate) flags |= O_TRUNC;
+  // No O_TRUNC: the file is cut below, once the share mode is granted, so
+  // an open refused for sharing never empties another station's file.
   const int fd = OpenRetrying(path, flags, 0666);
   if (fd < 0) return OpenError(path);
 
@@ -218,7 +242,23 @@ Status PosixFileSystemImpl::Open(const std::string& path,
     ::close(fd);
     return PosixErrorStatus(EISDIR, path, PosixCall::kOpen);
   }
-  *file = std::make_unique<PosixFile>(fd, path, AbsoluteFileName(path));
+  uint64_t share_base = 0;
+  Status status =
+      PosixTakeShareBytes(fd, path, options.write, options.share, &share_base);
+  if (status.ok() && options.truncate) {
+    while (ActivePosixSysCalls().ftruncate(fd, 0) != 0) {
+      if (!LastCallInterrupted()) {
+        status = LastPosixError(path, PosixCall::kOther);
+        break;
+      }
+    }
+  }
+  if (!status.ok()) {
+    ::close(fd);  // drops every lock the description placed
+    return status;
+  }
+  *file = std::make_unique<PosixFile>(fd, path, AbsoluteFileName(path),
+                                      share_base);
   return Status::OK();
 }
 
@@ -250,7 +290,8 @@ Status PosixFileSystemImpl::CreateTemp(const std::string& prefix,
     ::close(fd);
     return status;
   }
-  *file = std::make_unique<PosixFile>(fd, name, AbsoluteFileName(name));
+  *file = std::make_unique<PosixFile>(fd, name, AbsoluteFileName(name),
+                                      /*share_base=*/0);
   return Status::OK();
 }
 
@@ -324,11 +365,55 @@ Status PosixFileSystemImpl::ResolveName(const std::string& path,
   return Status::OK();
 }
 
+Status PosixFileSystemImpl::ProbeUnused(const std::string& path) {
+  // A description of our own to ask through; it places no lock, so it
+  // refuses nobody, and closing it drops nothing (OFD locks are per
+  // description).
+  const int fd = OpenRetrying(path, O_RDONLY | O_CLOEXEC, 0);
+  if (fd < 0) return OpenError(path);
+  Status status = PosixProbeShareBytesAtEitherBase(fd, path);
+  ::close(fd);
+  return status;
+}
+
+// `path` absolute with symbolic links resolved, as mount points are
+// written; for a file not yet created, its directory resolved.  Falls back
+// to the name made absolute lexically.
+std::string RealPathOf(const std::string& path) {
+  char buffer[PATH_MAX];
+  if (::realpath(path.c_str(), buffer) != nullptr) return buffer;
+  const std::string directory = DirectoryOf(path);
+  const size_t slash = path.rfind('/');
+  const std::string base =
+      slash == std::string::npos ? path : path.substr(slash + 1);
+  if (::realpath(directory.c_str(), buffer) != nullptr) {
+    const std::string resolved = buffer;
+    return resolved == "/" ? "/" + base : resolved + "/" + base;
+  }
+  return AbsoluteFileName(path);
+}
+
+bool PosixFileSystemImpl::LocksAreHostLocal(const std::string& path,
+                                            std::string* reason) {
+  reason->clear();
+  std::ifstream in("/proc/self/mountinfo");
+  if (!in) return false;
+  std::ostringstream text;
+  text << in.rdbuf();
+  return MountKeepsLocksLocal(text.str(), RealPathOf(path), reason);
+}
+
+// The system's fcntl for the OFD lock commands, in the table's shape
+// (fcntl itself takes a variable argument list).
+int OfdLockCall(int fd, int command, struct flock* lock) {
+  return ::fcntl(fd, command, lock);
+}
+
 }  // namespace
 
 PosixSysCalls& ActivePosixSysCalls() {
   static PosixSysCalls calls = {&::pread, &::pwrite, &::fdatasync,
-                                &::ftruncate};
+                                &::ftruncate, &OfdLockCall};
   return calls;
 }
 

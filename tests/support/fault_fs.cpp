@@ -139,6 +139,22 @@ class FaultFile final : public datfile::File {
   const std::string& path() const override { return base_->path(); }
   datfile::FileHandle handle() const override { return base_->handle(); }
 
+  Status Lock(uint64_t offset, uint64_t length,
+              datfile::LockKind kind) override {
+    ZUNA_RETURN_IF_ERROR(state_->Check(FaultKind::kLock, path()));
+    return base_->Lock(offset, length, kind);
+  }
+
+  Status Unlock(uint64_t offset, uint64_t length) override {
+    ZUNA_RETURN_IF_ERROR(state_->Check(FaultKind::kLock, path()));
+    return base_->Unlock(offset, length);
+  }
+
+  Status ProbeSoleOpener() override {
+    ZUNA_RETURN_IF_ERROR(state_->Check(FaultKind::kProbe, path()));
+    return base_->ProbeSoleOpener();
+  }
+
  private:
   const std::unique_ptr<datfile::File> base_;
   const std::shared_ptr<FaultFileSystem::State> state_;
@@ -247,6 +263,16 @@ Status FaultFileSystem::SyncDirectory(const std::string& directory) {
 Status FaultFileSystem::ResolveName(const std::string& path,
                                     std::string* resolved) {
   return base_.ResolveName(path, resolved);
+}
+
+Status FaultFileSystem::ProbeUnused(const std::string& path) {
+  ZUNA_RETURN_IF_ERROR(state_->Check(FaultKind::kProbe, path));
+  return base_.ProbeUnused(path);
+}
+
+bool FaultFileSystem::LocksAreHostLocal(const std::string& path,
+                                        std::string* reason) {
+  return base_.LocksAreHostLocal(path, reason);
 }
 
 }  // namespace zuna::testing

@@ -23,7 +23,10 @@
 //
 // Kinds: kOpen covers Open and CreateTemp; kRead, kWrite, kSync, kTruncate,
 // kSize are the File methods; kRemove, kRename, kSyncDirectory the
-// FileSystem ones.  Exists and ResolveName never fail.
+// FileSystem ones; kLock covers File::Lock and File::Unlock (code 5 plays
+// another station's lock, 6 a failing lock system); kProbe covers
+// File::ProbeSoleOpener and FileSystem::ProbeUnused (5 plays "in use").
+// Exists, ResolveName and LocksAreHostLocal never fail.
 //
 // Ownership: the wrapped FileSystem must outlive this one and every File it
 // opened.  Files opened here may outlive the FaultFileSystem.
@@ -52,8 +55,10 @@ enum class FaultKind {
   kRemove,
   kRename,
   kSyncDirectory,
+  kLock,
+  kProbe,
 };
-inline constexpr size_t kFaultKindCount = 9;
+inline constexpr size_t kFaultKindCount = 11;
 
 enum class FaultMode {
   kTransient,   // the Nth matching call fails, later ones succeed
@@ -116,6 +121,9 @@ class FaultFileSystem final : public datfile::FileSystem {
   datfile::Status SyncDirectory(const std::string& directory) override;
   datfile::Status ResolveName(const std::string& path,
                               std::string* resolved) override;
+  datfile::Status ProbeUnused(const std::string& path) override;
+  bool LocksAreHostLocal(const std::string& path,
+                         std::string* reason) override;
 
   struct State;  // shared with the Files opened here
 

@@ -25,6 +25,16 @@ constexpr char kFileExists[] = "File exists";
 constexpr char kBadDescriptor[] = "Bad file descriptor";
 constexpr char kInvalidArgument[] = "Invalid argument";
 constexpr char kTooLarge[] = "File too large";
+constexpr char kLockHeld[] = "Resource temporarily unavailable";
+constexpr char kSharingViolation[] = "sharing violation";
+constexpr char kInUse[] = "in use by another station or File";
+
+// "ZUN.DAT (lock of 1 bytes at 0)", as the real file system names a range.
+std::string RangeText(const std::string& path, uint64_t offset,
+                      uint64_t length) {
+  return path + " (lock of " + std::to_string(length) + " bytes at " +
+         std::to_string(offset) + ")";
+}
 
 constexpr uint64_t kMaxOffset =
     static_cast<uint64_t>(std::numeric_limits<int64_t>::max());
@@ -72,9 +82,47 @@ bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
 
 namespace mem_fs_internal {
 
+// A byte-range lock: [start, end) held by the File numbered `owner`.
+struct ByteLock {
+  uint64_t owner;
+  uint64_t start;
+  uint64_t end;
+  datfile::LockKind kind;
+};
+
+// A File that has the node open, with what its share mode asked and denied
+// (every opener reads).
+struct Opener {
+  uint64_t owner;
+  bool write;
+  bool deny_read;
+  bool deny_write;
+};
+
 struct Node {
   std::string data;
   FileCounters counters;
+  std::vector<ByteLock> locks;
+  std::vector<Opener> openers;
+
+  // Drops what `owner` holds of [start, end), keeping the parts outside.
+  void RemoveLocks(uint64_t owner, uint64_t start, uint64_t end) {
+    std::vector<ByteLock> kept;
+    for (const ByteLock& lock : locks) {
+      if (lock.owner != owner || lock.end <= start || lock.start >= end) {
+        kept.push_back(lock);
+        continue;
+      }
+      if (lock.start < start) kept.push_back({owner, lock.start, start, lock.kind});
+      if (lock.end > end) kept.push_back({owner, end, lock.end, lock.kind});
+    }
+    locks = std::move(kept);
+  }
+
+  void Forget(uint64_t owner) {
+    std::erase_if(locks, [&](const ByteLock& l) { return l.owner == owner; });
+    std::erase_if(openers, [&](const Opener& o) { return o.owner == owner; });
+  }
 };
 
 struct State {
@@ -90,7 +138,9 @@ struct State {
   bool strict_directories = false;
   std::string temp_directory = "/tmp";
   uint64_t next_temp = 1;
+  uint64_t next_owner = 1;  // numbers Files for their locks
   size_t open_files = 0;
+  std::string host_local_reason;
 
   bool IsDirectory(const std::string& normalized) const {
     return directories.count(normalized) > 0;
@@ -124,24 +174,30 @@ struct State {
 
 }  // namespace mem_fs_internal
 
+using mem_fs_internal::ByteLock;
 using mem_fs_internal::Node;
+using mem_fs_internal::Opener;
 using mem_fs_internal::State;
 
 namespace {
 
 class MemFile final : public datfile::File {
  public:
+  // `owner`: the number under which the File's locks and share entry are
+  // kept in the node.
   MemFile(std::shared_ptr<State> state,
           std::shared_ptr<Node> node, std::string path, std::string full_name,
-          bool writable)
+          bool writable, uint64_t owner)
       : state_(std::move(state)),
         node_(std::move(node)),
         path_(std::move(path)),
         writable_(writable),
+        owner_(owner),
         registration_(datfile::OpenHandles(), std::move(full_name)) {}
 
   ~MemFile() override {
     std::lock_guard<std::mutex> lock(state_->mutex);
+    node_->Forget(owner_);
     --state_->open_files;
   }
 
@@ -209,11 +265,63 @@ class MemFile final : public datfile::File {
     return registration_.handle();
   }
 
+  Status Lock(uint64_t offset, uint64_t length,
+              datfile::LockKind kind) override {
+    ZUNA_RETURN_IF_ERROR(CheckLockRange(offset, length));
+    const std::string range = RangeText(path_, offset, length);
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    ++node_->counters.locks;
+    ++state_->total.locks;
+    const bool exclusive = kind == datfile::LockKind::kExclusive;
+    if (exclusive && !writable_) {
+      return Error(Err::kInvalidHandle, range, kBadDescriptor);
+    }
+    const uint64_t end = offset + length;
+    for (const ByteLock& held : node_->locks) {
+      if (held.owner == owner_ || held.end <= offset || held.start >= end) {
+        continue;
+      }
+      if (exclusive || held.kind == datfile::LockKind::kExclusive) {
+        return Error(Err::kAccessDenied, range, kLockHeld);
+      }
+    }
+    node_->RemoveLocks(owner_, offset, end);
+    node_->locks.push_back({owner_, offset, end, kind});
+    return Status::OK();
+  }
+
+  Status Unlock(uint64_t offset, uint64_t length) override {
+    ZUNA_RETURN_IF_ERROR(CheckLockRange(offset, length));
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    node_->RemoveLocks(owner_, offset, offset + length);
+    return Status::OK();
+  }
+
+  Status ProbeSoleOpener() override {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    for (const Opener& opener : node_->openers) {
+      if (opener.owner != owner_) return Error(Err::kAccessDenied, path_, kInUse);
+    }
+    return Status::OK();
+  }
+
  private:
+  // A range Lock and Unlock refuse as the real file system does: empty, or
+  // reaching the reserved share bytes.
+  Status CheckLockRange(uint64_t offset, uint64_t length) const {
+    if (length == 0 || offset > datfile::kLockRangeLimit ||
+        length > datfile::kLockRangeLimit - offset) {
+      return Error(Err::kInvalidHandle, RangeText(path_, offset, length),
+                   kInvalidArgument);
+    }
+    return Status::OK();
+  }
+
   const std::shared_ptr<State> state_;
   const std::shared_ptr<Node> node_;
   const std::string path_;
   const bool writable_;
+  const uint64_t owner_;
   datfile::HandleRegistration registration_;
 };
 
@@ -250,14 +358,28 @@ Status MemFileSystem::Open(const std::string& path,
     node = state_->NewNode();
     state_->files.emplace(normalized, node);
   }
+  const bool deny_read = options.share == datfile::ShareMode::kDenyRead ||
+                         options.share == datfile::ShareMode::kDenyAll;
+  const bool deny_write = options.share == datfile::ShareMode::kDenyWrite ||
+                          options.share == datfile::ShareMode::kDenyAll;
+  for (const Opener& other : node->openers) {
+    // Every opener reads, so a denial of read meets everybody.
+    if (other.deny_read || deny_read || (options.write && other.deny_write) ||
+        (deny_write && other.write)) {
+      return Error(Err::kAccessDenied, path, kSharingViolation);
+    }
+  }
+  // Cut only once the share mode is granted, as the real file system does.
   if (options.truncate) {
     node->data.clear();
     ++node->counters.truncates;
     ++state_->total.truncates;
   }
+  const uint64_t owner = state_->next_owner++;
+  node->openers.push_back({owner, options.write, deny_read, deny_write});
   ++state_->open_files;
   *file = std::make_unique<MemFile>(state_, std::move(node), path, normalized,
-                                    options.write);
+                                    options.write, owner);
   return Status::OK();
 }
 
@@ -274,8 +396,10 @@ Status MemFileSystem::CreateTemp(const std::string& prefix,
                 static_cast<unsigned long long>(state_->next_temp++));
   std::string name = state_->temp_directory + "/" + prefix + number;
   ++state_->open_files;
+  // No share entry: nobody can reach a temporary file by name.
   *file = std::make_unique<MemFile>(state_, state_->NewNode(), name,
-                                    Normalize(name), /*writable=*/true);
+                                    Normalize(name), /*writable=*/true,
+                                    state_->next_owner++);
   return Status::OK();
 }
 
@@ -372,6 +496,29 @@ Status MemFileSystem::ResolveName(const std::string& path,
   return Status::OK();
 }
 
+Status MemFileSystem::ProbeUnused(const std::string& path) {
+  if (path.empty()) return Error(Err::kFileNotFound, path, kNoSuchFile);
+  const std::string normalized = Normalize(path);
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  auto found = state_->files.find(normalized);
+  if (found == state_->files.end()) {
+    ZUNA_RETURN_IF_ERROR(
+        state_->CheckParents(path, normalized, Err::kPathNotFound));
+    if (state_->IsDirectory(normalized)) return Status::OK();  // no opener
+    return Error(Err::kFileNotFound, path, kNoSuchFile);
+  }
+  if (!found->second->openers.empty()) {
+    return Error(Err::kAccessDenied, path, kInUse);
+  }
+  return Status::OK();
+}
+
+bool MemFileSystem::LocksAreHostLocal(const std::string&, std::string* reason) {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  *reason = state_->host_local_reason;
+  return !reason->empty();
+}
+
 std::string MemFileSystem::Contents(const std::string& path) const {
   const std::string normalized = Normalize(path);
   std::lock_guard<std::mutex> lock(state_->mutex);
@@ -427,6 +574,18 @@ std::vector<std::string> MemFileSystem::ListFiles() const {
 size_t MemFileSystem::OpenFileCount() const {
   std::lock_guard<std::mutex> lock(state_->mutex);
   return state_->open_files;
+}
+
+size_t MemFileSystem::HeldLockCount(const std::string& path) const {
+  const std::string normalized = Normalize(path);
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  auto found = state_->files.find(normalized);
+  return found == state_->files.end() ? 0 : found->second->locks.size();
+}
+
+void MemFileSystem::set_host_local_locks(std::string reason) {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  state_->host_local_reason = std::move(reason);
 }
 
 void MemFileSystem::CreateDirectory(const std::string& path) {

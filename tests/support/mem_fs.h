@@ -15,6 +15,14 @@
 //  - A file holds at most kMaxFileSize bytes; beyond that is 5 ("File too
 //    large"), so a stray offset cannot exhaust the test machine's memory.
 //  - Sync and SyncDirectory only count; nothing is ever lost.
+//  - Share modes and byte-range locks follow the same rules as the real
+//    ones (os_file.h): they belong to one File, conflict between any two
+//    Files of the file whatever thread or test made them, and go when the
+//    File is destroyed; a kExclusive lock through a read-only File is 6.
+//    Share modes are kept as a list of openers, not as locks on reserved
+//    bytes, so no real byte is ever reserved here.
+//  - LocksAreHostLocal answers what set_host_local_locks said (default:
+//    false), so a driver test can make the warning appear.
 //
 // Files are shared by name like real files: every File opened on a name
 // sees the same bytes; Remove and Rename change names only, so an open File
@@ -45,6 +53,7 @@ struct FileCounters {
   uint64_t bytes_written = 0;
   uint64_t syncs = 0;
   uint64_t truncates = 0;      // Truncate calls and opens with truncate
+  uint64_t locks = 0;          // Lock calls, refused ones included
 };
 
 class MemFileSystem final : public datfile::FileSystem {
@@ -70,6 +79,9 @@ class MemFileSystem final : public datfile::FileSystem {
   datfile::Status SyncDirectory(const std::string& directory) override;
   datfile::Status ResolveName(const std::string& path,
                               std::string* resolved) override;
+  datfile::Status ProbeUnused(const std::string& path) override;
+  bool LocksAreHostLocal(const std::string& path,
+                         std::string* reason) override;
 
   // The bytes of the file named `path`; empty when there is none.
   std::string Contents(const std::string& path) const;
@@ -91,6 +103,13 @@ class MemFileSystem final : public datfile::FileSystem {
   // File objects from this file system not yet destroyed (temporary files
   // included), to prove that a failed open closed what it had opened.
   size_t OpenFileCount() const;
+  // Byte ranges locked by Files on the file now named `path`, as locked
+  // (adjacent ones are not merged): 0 proves every lock was given back.
+  size_t HeldLockCount(const std::string& path) const;
+
+  // From now on LocksAreHostLocal answers true with `reason`; an empty
+  // reason makes it answer false again.
+  void set_host_local_locks(std::string reason);
 
   void CreateDirectory(const std::string& path);
   void set_strict_directories(bool strict);

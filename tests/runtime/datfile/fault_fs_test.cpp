@@ -131,6 +131,11 @@ TEST_F(FaultFileSystemTest, EveryKindCanFail) {
       {FaultKind::kRemove, [&] { return fs_.Remove("ZUN.K01"); }},
       {FaultKind::kRename, [&] { return fs_.Rename("ZUN.K01", "ZUN.K02"); }},
       {FaultKind::kSyncDirectory, [&] { return fs_.SyncDirectory("/"); }},
+      {FaultKind::kLock,
+       [&] { return file->Lock(0, 1, datfile::LockKind::kExclusive); }},
+      {FaultKind::kLock, [&] { return file->Unlock(0, 1); }},
+      {FaultKind::kProbe, [&] { return file->ProbeSoleOpener(); }},
+      {FaultKind::kProbe, [&] { return fs_.ProbeUnused("ZUN.K01"); }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(static_cast<int>(c.kind));
@@ -160,6 +165,33 @@ TEST_F(FaultFileSystemTest, AFailedCallDoesNotReachTheFileSystem) {
   EXPECT_EQ(file, nullptr);
   EXPECT_FALSE(mem_.Exists("NEW.DAT"));
   EXPECT_EQ(mem_.OpenFileCount(), 0u);
+}
+
+// Another station's lock, played by a fault: the Nth lock is refused with
+// 5 while the locks of the file system underneath stay as they were.
+TEST_F(FaultFileSystemTest, LockFaultsPlayConflictsAndLockingFailures) {
+  std::unique_ptr<File> file = OpenForWrite("ZUN.DAT");
+  fs_.FailNth(FaultKind::kLock, 2, FaultMode::kTransient, Err::kAccessDenied);
+  EXPECT_OK(file->Lock(0, 1, datfile::LockKind::kExclusive));
+  EXPECT_STATUS_CODE(file->Lock(1, 1, datfile::LockKind::kExclusive),
+                     Err::kAccessDenied);
+  EXPECT_EQ(mem_.HeldLockCount("ZUN.DAT"), 1u);
+  fs_.FailNth(FaultKind::kLock, 1, FaultMode::kTransient, Err::kInvalidHandle);
+  Status failed = file->Unlock(0, 1);
+  EXPECT_TRUE(datfile::IsLockingFailure(failed)) << failed.ToString();
+  EXPECT_EQ(fs_.Calls(FaultKind::kLock), 3u);
+  EXPECT_OK(file->Unlock(0, 1));
+  EXPECT_EQ(mem_.HeldLockCount("ZUN.DAT"), 0u);
+
+  // Probes pass through: the real answer when nothing is armed.
+  std::unique_ptr<File> other;
+  ASSERT_OK(fs_.Open("ZUN.DAT", OpenOptions{}, &other));
+  EXPECT_STATUS_CODE(file->ProbeSoleOpener(), Err::kAccessDenied);
+  EXPECT_STATUS_CODE(fs_.ProbeUnused("ZUN.DAT"), Err::kAccessDenied);
+  mem_.set_host_local_locks("mounted with nolock");
+  std::string reason;
+  EXPECT_TRUE(fs_.LocksAreHostLocal("ZUN.DAT", &reason));
+  EXPECT_EQ(reason, "mounted with nolock");
 }
 
 TEST_F(FaultFileSystemTest, PathFilterCountsOnlyMatchingFiles) {

@@ -284,6 +284,44 @@ TEST(MemFileSystemTest, CountersShowWritesSyncsAndTruncations) {
   EXPECT_EQ(fs.TotalCounters().syncs, 1u);
 }
 
+// What a driver test reads to prove it took no lock on an exclusive file,
+// or gave back every lock it took.
+TEST(MemFileSystemTest, LockCallsAndHeldLocksAreVisible) {
+  MemFileSystem fs;
+  std::unique_ptr<File> a;
+  std::unique_ptr<File> b;
+  ASSERT_OK(fs.Open("ZUN.DAT", CreateNew(), &a));
+  ASSERT_OK(fs.Open("ZUN.DAT", ReadWrite(), &b));
+  EXPECT_EQ(fs.Counters("ZUN.DAT").locks, 0u);
+  ASSERT_OK(a->Lock(0, 1, datfile::LockKind::kExclusive));
+  EXPECT_STATUS_CODE(b->Lock(0, 1, datfile::LockKind::kShared),
+                     Err::kAccessDenied);
+  ASSERT_OK(b->Lock(10, 4, datfile::LockKind::kShared));
+  EXPECT_EQ(fs.Counters("ZUN.DAT").locks, 3u);  // the refused one too
+  EXPECT_EQ(fs.HeldLockCount("ZUN.DAT"), 2u);
+  ASSERT_OK(b->Unlock(11, 2));  // splits b's range in two
+  EXPECT_EQ(fs.HeldLockCount("ZUN.DAT"), 3u);
+  b.reset();
+  EXPECT_EQ(fs.HeldLockCount("ZUN.DAT"), 1u);
+  ASSERT_OK(a->Unlock(0, 1));
+  EXPECT_EQ(fs.HeldLockCount("ZUN.DAT"), 0u);
+  EXPECT_EQ(fs.TotalCounters().locks, 3u);
+  fs.ResetCounters();
+  EXPECT_EQ(fs.Counters("ZUN.DAT").locks, 0u);
+}
+
+TEST(MemFileSystemTest, HostLocalLocksAreWhatTheTestSays) {
+  MemFileSystem fs;
+  std::string reason = "stale";
+  EXPECT_FALSE(fs.LocksAreHostLocal("ZUN.DAT", &reason));
+  EXPECT_EQ(reason, "");
+  fs.set_host_local_locks("/srv is an nfs mount (nolock)");
+  EXPECT_TRUE(fs.LocksAreHostLocal("ZUN.DAT", &reason));
+  EXPECT_EQ(reason, "/srv is an nfs mount (nolock)");
+  fs.set_host_local_locks("");
+  EXPECT_FALSE(fs.LocksAreHostLocal("ZUN.DAT", &reason));
+}
+
 TEST(MemFileSystemTest, ContentsCanBeReadAndDamagedDirectly) {
   MemFileSystem fs;
   EXPECT_EQ(fs.Contents("ZUN.DAT"), "");

@@ -298,6 +298,9 @@ struct FlakyCalls {
   static int Ftruncate(int fd, off_t length) {
     return Interrupt() ? -1 : ::ftruncate(fd, length);
   }
+  static int OfdLock(int fd, int command, struct flock* lock) {
+    return Interrupt() ? -1 : ::fcntl(fd, command, lock);
+  }
 };
 
 TEST_F(PosixFileTest, InterruptedAndShortTransfersAreCompleted) {
@@ -307,7 +310,8 @@ TEST_F(PosixFileTest, InterruptedAndShortTransfersAreCompleted) {
   FlakyCalls::interrupt_next = true;
   {
     ScopedPosixSysCalls flaky({&FlakyCalls::Pread, &FlakyCalls::Pwrite,
-                               &FlakyCalls::Fdatasync, &FlakyCalls::Ftruncate});
+                               &FlakyCalls::Fdatasync, &FlakyCalls::Ftruncate,
+                               &FlakyCalls::OfdLock});
     ASSERT_OK(file->WriteAt(0, Bytes("0123456789")));  // 4 pieces, 4 EINTRs
     EXPECT_EQ(FlakyCalls::calls, 8);
     char buffer[10];
@@ -315,6 +319,14 @@ TEST_F(PosixFileTest, InterruptedAndShortTransfersAreCompleted) {
     EXPECT_EQ(std::string(buffer, 10), "0123456789");
     ASSERT_OK(file->Sync());
     ASSERT_OK(file->Truncate(4));
+    const int before_lock = FlakyCalls::calls;
+    ASSERT_OK(file->Lock(0, 1, LockKind::kExclusive));
+    ASSERT_OK(file->Unlock(0, 1));
+    EXPECT_EQ(FlakyCalls::calls - before_lock, 4);  // each interrupted once
+    // Opening places share bytes through the same calls.
+    std::unique_ptr<File> other;
+    ASSERT_OK(fs_.Open(dir_.File("ZUN.DAT"),
+                       OpenOptions{.share = ShareMode::kDenyNone}, &other));
   }
   EXPECT_EQ(ReadAll(*file), "0123");
 }
@@ -336,6 +348,10 @@ struct FailingCalls {
     errno = EROFS;
     return -1;
   }
+  static int OfdLock(int, int, struct flock*) {
+    errno = ENOLCK;
+    return -1;
+  }
 };
 
 TEST_F(PosixFileTest, SystemCallFailuresBecomeStatuses) {
@@ -343,7 +359,8 @@ TEST_F(PosixFileTest, SystemCallFailuresBecomeStatuses) {
   ASSERT_OK(fs_.Open(dir_.File("ZUN.DAT"), CreateNew(), &file));
   ScopedPosixSysCalls failing({&FailingCalls::Pread, &FailingCalls::Pwrite,
                                &FailingCalls::Fdatasync,
-                               &FailingCalls::Ftruncate});
+                               &FailingCalls::Ftruncate,
+                               &FailingCalls::OfdLock});
   char buffer[4];
   size_t got = 9;
   Status read = file->ReadAt(0, buffer, &got);
@@ -360,6 +377,20 @@ TEST_F(PosixFileTest, SystemCallFailuresBecomeStatuses) {
             dir_.File("ZUN.DAT") + ": No space left on device");
   EXPECT_STATUS_CODE(file->Sync(), Err::kAccessDenied);
   EXPECT_STATUS_CODE(file->Truncate(0), Err::kAccessDenied);
+
+  // A lock system that fails: a locking failure for Lock, and an open that
+  // cannot place its share bytes is refused rather than left unprotected.
+  Status lock = file->Lock(0, 1, LockKind::kExclusive);
+  EXPECT_EQ(lock.code(), Err::kInvalidHandle);
+  EXPECT_TRUE(IsLockingFailure(lock));
+  EXPECT_NE(lock.detail().find("No locks available"), std::string::npos)
+      << lock.detail();
+  std::unique_ptr<File> other;
+  Status open = fs_.Open(dir_.File("ZUN.DAT"), ReadOnly(), &other);
+  EXPECT_EQ(open.code(), Err::kAccessDenied);
+  EXPECT_NE(open.detail().find("No locks available"), std::string::npos)
+      << open.detail();
+  EXPECT_EQ(other, nullptr);
 }
 
 // --- Temporary files -----------------------------------------------------------
@@ -524,6 +555,22 @@ TEST(PosixErrorTest, ErrnoValuesMapToRuntimeNumbers) {
     EXPECT_EQ(PosixErrorStatus(c.error_number, "F", PosixCall::kOpen).code(),
               c.at_open);
   }
+}
+
+// A byte-range lock knows two outcomes besides success: someone else holds
+// it (5, try again later) or the lock system failed (6, stop).
+TEST(PosixErrorTest, LockErrnoValuesAreConflictsOrLockingFailures) {
+  const std::pair<int, int32_t> cases[] = {
+      {EAGAIN, 5}, {EACCES, 5},  {EBADF, 6}, {ENOLCK, 6},
+      {EDEADLK, 6}, {EINVAL, 6}, {EIO, 6},   {EOVERFLOW, 6},
+  };
+  for (const auto& [error_number, code] : cases) {
+    SCOPED_TRACE(error_number);
+    Status status = PosixErrorStatus(error_number, "F", PosixCall::kLock);
+    EXPECT_EQ(status.code(), code);
+    EXPECT_EQ(IsLockingFailure(status), code != 5);
+  }
+  EXPECT_FALSE(IsLockingFailure(Status::OK()));
 }
 
 TEST(PosixErrorTest, StatusDetailIsPathThenErrnoText) {
