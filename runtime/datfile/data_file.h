@@ -138,6 +138,8 @@ class DataFile {
   DataFile& operator=(const DataFile&) = delete;
 
   const std::string& path() const;
+  // The open file, for the sharing protocol's byte locks.
+  File& file() { return *file_; }
   const FileDecl& declaration() const { return decl_; }
   bool writable() const { return writable_; }
 

@@ -38,6 +38,7 @@ void EndStep(DatFileInstance& file) {
   for (KeyState& key : file.driver_state().keys) {
     if (key.file) key.file->EndOperation();
   }
+  driver::EndSharing(file);
 }
 
 Status Run(Op op, DatFileInstance& file, const OpArgs& args, OpResult* out) {
@@ -138,11 +139,11 @@ Status Run(Op op, DatFileInstance& file, const OpArgs& args, OpResult* out) {
     case Op::Release:
       return ReleaseHeld(file);
     case Op::LockFile:
+      return LockFile(file, 0);
     case Op::LockFileSec:
+      return LockFile(file, args.count);
     case Op::Unlock:
-      // A FILE that is not shared has no one to exclude; on a shared one the
-      // LOCK flag belongs to the multi-station protocol.
-      return Status::OK();
+      return UnlockFile(file);
     case Op::Watch:
       // The compare serves other stations only, so only a shared FILE
       // remembers the next record read.
@@ -237,17 +238,6 @@ std::string_view OpName(Op op) {
 }
 
 namespace driver {
-
-Status RefreshHeader(DatFileInstance& file, RefreshMode mode) {
-  DriverState& s = file.driver_state();
-  if (!s.shared) return Status::OK();
-  (void)mode;  // kOpen vs kLock matters once another station's LOCK does
-  ZUNA_RETURN_IF_ERROR(s.data->ReadHeader());
-  for (KeyState& key : s.keys) {
-    if (key.file && key.maintained) ZUNA_RETURN_IF_ERROR(key.file->Refresh());
-  }
-  return Status::OK();
-}
 
 Status WriteHeaderStamped(DatFileInstance& file, bool defer) {
   DriverState& s = file.driver_state();

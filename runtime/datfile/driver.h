@@ -108,6 +108,13 @@ struct OpResult {
 Status Dispatch(Op op, DatFileInstance& file, const OpArgs& args,
                 OpResult* result);
 
+// Called when the lock system itself fails (not a mere conflict): nobody
+// can tell what is locked any more, so the program must stop.  The default
+// writes `text` ("DOS FILE LOCKING ERROR") and the detail to stderr and
+// exits.  A handler must not return.
+using FatalHandler = void (*)(std::string_view text, const Status& status);
+void SetFatalHandler(FatalHandler handler);  // nullptr: the default
+
 // The runtime's name of an operation ("OPEN", "GETfileptr" ...), for traces.
 std::string_view OpName(Op op);
 

@@ -7,6 +7,7 @@
 #define ZUNA_RUNTIME_DATFILE_DRIVER_INTERNAL_H_
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -22,11 +23,33 @@ namespace zuna::datfile::driver {
 enum class RefreshMode { kLock, kOpen };
 
 // The header refresh before an operation that reads counts or changes the
-// file.  A FILE that is not shared keeps its header in memory and does
-// nothing; a shared one re-reads the data file header and the key headers.
-// This is where the multi-station protocol takes the header lock byte and
-// honours another station's LOCK flag.
+// file (driver_sharing.cpp).  A FILE that is not shared keeps its header in
+// memory and does nothing; a shared one takes byte 0, re-reads the data
+// file header, honours another station's LOCK flag (5 at OPEN, else 32;
+// RECOVER waits it out and breaks it), and re-reads the memo and key
+// headers.  Once per operation.
 Status RefreshHeader(DatFileInstance& file, RefreshMode mode);
+
+// --- driver_sharing.cpp: the multi-station protocol ---------------------------
+
+// Byte 0 of a shared data file: tried every millisecond for a second; 5
+// when it stays taken.  Nothing on a FILE that is not shared or that holds
+// it already.
+Status TakeHeaderByte(DatFileInstance& file);
+void FreeHeaderByte(DatFileInstance& file);
+// The end of every operation: byte 0 freed, the next one refreshes again.
+void EndSharing(DatFileInstance& file);
+// SetFatalHandler (driver.h).
+void SetFatal(FatalHandler handler);
+// LOCK (waiting up to `wait_seconds` for another station's LOCK) and UNLOCK;
+// nothing on a FILE that is not shared.
+Status LockFile(DatFileInstance& file, int32_t wait_seconds);
+Status UnlockFile(DatFileInstance& file);
+// Reads slot `record_no` (raw), waiting out another station's held bit as
+// a hold-read (`hold`) or a read with RECOVER must; 43 when a hold-read's
+// timeout passes.  With byte 0 held on a shared FILE.
+Status WaitForHeldSlot(DatFileInstance& file, uint32_t record_no, bool hold,
+                       SlotPrefix* prefix, std::span<char> raw);
 
 // Writes the data file header with a change stamp, or, with write-through
 // off and `defer` set (APPEND under STREAM), only marks it dirty.

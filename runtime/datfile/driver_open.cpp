@@ -36,6 +36,9 @@ void ResetRecordState(DriverState& s) {
   s.write_through = true;
   s.header_dirty = false;
   s.locked_by_me = false;
+  s.header_byte_locked = false;  // the lock went with the files
+  s.refreshed = false;
+  s.recover_watch = {};
   s.hold_next_read = false;
   s.hold_seconds = 0;
   s.no_memo_next_read = false;
@@ -106,6 +109,7 @@ Status OpenKeyFile(DatFileInstance& file, size_t index) {
   ZUNA_RETURN_IF_ERROR(KeyPath(file, s.data_path, index, &key.path));
   KeyOpenParams params;
   params.file.write = !s.read_only;
+  params.file.share = ShareModeFromMode(s.mode & ~3u).value_or(ShareMode::kCompat);
   params.records = s.data->Records();
   params.ignore_corruptions = s.switches.ignore_corruptions;
   return KeyFile::Open(file.fs(), key.path, key.encoder.layout(), params,
@@ -133,6 +137,13 @@ Status OpenFile(DatFileInstance& file, uint32_t mode) {
   s.shared = share == kShareDenyNone;
   OpenOptions options;
   options.write = !s.read_only;  // any write access asks for read and write
+  // The memo and key files are opened with the data file's share mode.
+  const std::optional<ShareMode> share_mode = ShareModeFromMode(share);
+  if (!share_mode) {
+    return Status::Error(Err::kAccessDenied,
+                         s.data_path + ": invalid share mode " + std::to_string(share));
+  }
+  options.share = *share_mode;
   Status status = OpenFiles(file, options);
   if (!status.ok()) DropFiles(file);
   return status;
@@ -184,6 +195,8 @@ Status CloseFile(DatFileInstance& file) {
   Status first;
   if (s.failure.ok()) {
     first = ReleaseHeld(file);
+    Status unlocked = UnlockFile(file);
+    if (first.ok()) first = unlocked;
     if (s.header_dirty) {
       Status status = WriteHeaderStamped(file, false);
       if (first.ok()) first = status;
@@ -193,6 +206,7 @@ Status CloseFile(DatFileInstance& file) {
       if (first.ok()) first = status;
     }
   }
+  EndSharing(file);
   DropFiles(file);
   return first;
 }

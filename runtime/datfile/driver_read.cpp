@@ -68,7 +68,14 @@ bool DecodeFilePosition(std::string_view position, uint32_t* record_no) {
 Status LoadRecord(DatFileInstance& file, uint32_t record_no) {
   DriverState& s = file.driver_state();
   ZUNA_RETURN_IF_ERROR(ReleaseHeld(file));
-  ZUNA_RETURN_IF_ERROR(RefreshHeader(file, RefreshMode::kLock));
+  const bool hold = s.hold_next_read;
+  s.hold_next_read = false;
+  Status refreshed = RefreshHeader(file, RefreshMode::kLock);
+  // A hold-read that meets another station's LOCK cannot hold.
+  if (hold && refreshed.code() == Err::kFileLocked) {
+    return Status::Error(Err::kRecordHeld, refreshed.detail());
+  }
+  ZUNA_RETURN_IF_ERROR(refreshed);
   const DatHeader& header = s.data->header();
   const bool ignore_status = s.switches.ignore_status;
   if (header.LiveRecords() == 0 && !(ignore_status && header.record_slots > 0)) {
@@ -80,13 +87,12 @@ Status LoadRecord(DatFileInstance& file, uint32_t record_no) {
   // The slot as stored: a WATCH keeps exactly these bytes.
   std::vector<char> raw(file.record().size());
   SlotPrefix prefix;
-  ZUNA_RETURN_IF_ERROR(s.data->ReadSlot(record_no, &prefix, raw));
+  ZUNA_RETURN_IF_ERROR(WaitForHeldSlot(file, record_no, hold, &prefix, raw));
   if (prefix.deleted() && !ignore_status) {
     return NotFound("record " + std::to_string(record_no) + " deleted");
   }
   ZUNA_RETURN_IF_ERROR(ReadMemo(file, prefix));
-  if (s.hold_next_read) {
-    s.hold_next_read = false;
+  if (hold) {
     if (!s.read_only) {
       prefix.status |= dat::kStatusHeld;
       ZUNA_RETURN_IF_ERROR(s.data->WriteStatus(record_no, prefix.status));
@@ -157,6 +163,9 @@ Status ReleaseHeld(DatFileInstance& file) {
   if (s.held == 0) return Status::OK();
   const uint32_t record_no = s.held;
   s.held = 0;
+  // The status byte is read and written back whole: no other station may
+  // change the slot in between.
+  ZUNA_RETURN_IF_ERROR(TakeHeaderByte(file));
   SlotPrefix prefix;
   ZUNA_RETURN_IF_ERROR(s.data->ReadPrefix(record_no, &prefix));
   if (!prefix.held()) return Status::OK();

@@ -163,8 +163,11 @@ Status IsDuplicate(KeyState& key, const std::string& entry, uint32_t self,
 Status AddRecord(DatFileInstance& file, bool maintain_keys) {
   DriverState& s = file.driver_state();
   if (s.read_only) return ReadOnly(file);
-  // APPEND under STREAM works from the header in memory.
-  if (maintain_keys || s.write_through) {
+  // APPEND under STREAM works from the header in memory -- alone on the
+  // file.  On a shared one another station may append meanwhile, so every
+  // APPEND reads and writes the header under byte 0.
+  const bool defer_header = !maintain_keys && !s.shared;
+  if (!defer_header || s.write_through) {
     ZUNA_RETURN_IF_ERROR(RefreshHeader(file, RefreshMode::kLock));
   }
   std::vector<std::string> entries = NewEntries(file, 0);
@@ -189,7 +192,7 @@ Status AddRecord(DatFileInstance& file, bool maintain_keys) {
     status = key.file->Insert(entries[k]);
     if (status.ok()) changes.inserted.emplace_back(&key, entries[k]);
   }
-  if (status.ok()) status = WriteHeaderStamped(file, /*defer=*/!maintain_keys);
+  if (status.ok()) status = WriteHeaderStamped(file, defer_header);
   if (!status.ok()) {
     // Take the record back: the keys first, then the slot and the counts.
     Status undo = changes.Undo();

@@ -30,6 +30,7 @@
 #ifndef ZUNA_RUNTIME_DATFILE_FILE_INSTANCE_H_
 #define ZUNA_RUNTIME_DATFILE_FILE_INSTANCE_H_
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -126,7 +127,9 @@ struct DriverState {
   // Flags.
   bool write_through = true;
   bool header_dirty = false;
-  bool locked_by_me = false;   // LOCK (shared files; next piece of work)
+  bool locked_by_me = false;   // this FILE set the header's LOCK flag
+  bool header_byte_locked = false;  // holds byte 0 (until the operation ends)
+  bool refreshed = false;      // the header was refreshed in this operation
   bool hold_next_read = false;
   uint32_t hold_seconds = 0;
   bool no_memo_next_read = false;
@@ -148,6 +151,14 @@ struct DriverState {
 
   SequenceState sequence;
   DriverSwitches switches;
+
+  // RECOVER: since when another station's LOCK flag has stood with this
+  // change stamp.
+  struct RecoverWatch {
+    bool active = false;
+    uint64_t stamp = 0;
+    std::chrono::steady_clock::time_point since;
+  } recover_watch;
 
   // Set when a write broke off with memory and disk out of step; every
   // operation but CLOSE returns it until the FILE is reopened.

@@ -236,6 +236,8 @@ class KeyFile {
   const KeyLayout& layout() const { return layout_; }
   uint32_t entry_count() const { return header_.entry_count; }
   const std::string& path() const { return path_; }
+  // The open file, for the sharing protocol's byte locks.
+  File& file() { return *file_; }
   // Changes with every Insert, Delete, Initialise, Refresh and BUILD.
   uint64_t generation() const { return generation_; }
   // The error a failed change left behind; OK while the KeyFile is usable.

@@ -68,6 +68,8 @@ class MemoFile {
   MemoFile& operator=(const MemoFile&) = delete;
 
   const std::string& path() const;
+  // The open file, for the sharing protocol's byte locks.
+  File& file() { return *file_; }
   uint32_t first_free() const { return first_free_; }
 
   // Re-reads the 6-byte header.  36 when it cannot be read or is damaged.

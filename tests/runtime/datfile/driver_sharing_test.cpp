@@ -1,0 +1,248 @@
+// Two stations on one file, inside one process: each DatFileInstance opens
+// its own files, so their locks and share modes exclude each other as two
+// processes' would (the in-memory file system keeps that rule too).  Real
+// processes are in tests/stations/.
+#include <chrono>
+#include <stdexcept>
+
+#include "runtime/datfile/dat_format.h"
+#include "tests/runtime/datfile/driver_test_util.h"
+#include "tests/support/fault_fs.h"
+
+namespace zuna::datfile::driver_test {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr uint32_t kShared = kAccessReadWrite | kShareDenyNone;
+
+double SecondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+class DriverSharingTest : public DriverFixture {
+ protected:
+  void SetUp() override {
+    auto zun = OpenNewZun();
+    ASSERT_EQ(AddZun(*zun, "Ivanov", 100), 0);
+    ASSERT_EQ(AddZun(*zun, "Petrov", 200), 0);
+    ASSERT_EQ(AddZun(*zun, "Sidorov", 300), 0);
+    ASSERT_EQ(CLOSE(*zun), 0);
+  }
+
+  std::unique_ptr<DatFileInstance> Station(uint32_t mode = kShared) {
+    auto zun = NewZun();
+    EXPECT_EQ(OPEN(*zun, mode), 0);
+    return zun;
+  }
+
+  uint16_t DiskAttributes() {
+    const std::string bytes = fs_.Contents("/ZUN.DAT");
+    return static_cast<uint16_t>(static_cast<uint8_t>(bytes[2]) |
+                                 static_cast<uint8_t>(bytes[3]) << 8);
+  }
+
+  uint8_t DiskStatus(uint32_t record_no) {
+    return static_cast<uint8_t>(
+        fs_.Contents("/ZUN.DAT")[kZunDataOffset + (record_no - 1) * kZunSlotLength]);
+  }
+
+  // What a station that died leaves behind: a flag or a held bit on disk
+  // and no process to clear it.
+  void SetDiskAttributes(uint16_t attributes) {
+    std::string bytes = fs_.Contents("/ZUN.DAT");
+    bytes[2] = static_cast<char>(attributes & 0xFF);
+    bytes[3] = static_cast<char>(attributes >> 8);
+    fs_.SetContents("/ZUN.DAT", bytes);
+  }
+  void SetDiskStatus(uint32_t record_no, uint8_t status) {
+    std::string bytes = fs_.Contents("/ZUN.DAT");
+    bytes[kZunDataOffset + (record_no - 1) * kZunSlotLength] = static_cast<char>(status);
+    fs_.SetContents("/ZUN.DAT", bytes);
+  }
+};
+
+TEST_F(DriverSharingTest, ReadOnlyAccessRefusesEveryWriteAndTouchesNothing) {
+  const std::string before = fs_.Contents("/ZUN.DAT");
+  auto zun = Station(kAccessReadOnly | kShareDenyNone);
+  EXPECT_EQ(AddZun(*zun, "Newcomer", 1), 5);
+  ASSERT_EQ(GET(*zun, 2u), 0);
+  SetZun(*zun, "Changed", 2);
+  EXPECT_EQ(PUT(*zun), 5);
+  EXPECT_EQ(DELETE(*zun), 5);
+  EXPECT_EQ(CLOSE(*zun), 0);
+  EXPECT_EQ(fs_.Contents("/ZUN.DAT"), before);
+}
+
+TEST_F(DriverSharingTest, ShareModesRefuseConflictingOpens) {
+  auto a = Station(kAccessReadWrite | kShareDenyWrite);
+  auto b = NewZun();
+  EXPECT_EQ(OPEN(*b, kShared), 5);
+  EXPECT_EQ(OPEN(*b, kAccessReadOnly | kShareDenyNone), 0);
+  EXPECT_EQ(CLOSE(*b), 0);
+  EXPECT_EQ(CLOSE(*a), 0);
+  a = Station(kAccessReadWrite | kShareDenyAll);
+  EXPECT_EQ(OPEN(*b, kAccessReadOnly | kShareDenyNone), 5);
+  EXPECT_EQ(CLOSE(*a), 0);
+  a = Station();
+  EXPECT_EQ(OPEN(*b, kShared), 0);
+}
+
+TEST_F(DriverSharingTest, LockFlagRefusesOtherStationsUntilUnlock) {
+  auto a = Station();
+  auto b = Station();
+  ASSERT_EQ(LOCK(*a), 0);
+  EXPECT_EQ(DiskAttributes() & dat::kAttrLocked, dat::kAttrLocked);
+  EXPECT_EQ(AddZun(*b, "Blocked", 1), 32);
+  auto c = NewZun();
+  EXPECT_EQ(OPEN(*c, kShared), 5);
+  // The station holding LOCK goes on working.
+  EXPECT_EQ(AddZun(*a, "Locker", 2), 0);
+  ASSERT_EQ(UNLOCK(*a), 0);
+  EXPECT_EQ(DiskAttributes() & dat::kAttrLocked, 0);
+  EXPECT_EQ(AddZun(*b, "Unblocked", 3), 0);
+  EXPECT_EQ(OPEN(*c, kShared), 0);
+  EXPECT_EQ(RECORDS(*c), 5u);
+}
+
+TEST_F(DriverSharingTest, CloseGivesUpTheLock) {
+  auto a = Station();
+  auto b = Station();
+  ASSERT_EQ(LOCK(*a), 0);
+  ASSERT_EQ(CLOSE(*a), 0);
+  EXPECT_EQ(AddZun(*b, "After", 1), 0);
+}
+
+TEST_F(DriverSharingTest, HeldRecordIsReadableButNotWritableByOthers) {
+  auto a = Station();
+  auto b = Station();
+  ASSERT_EQ(HOLD(*a), 0);
+  ASSERT_EQ(GET(*a, 2u), 0);
+  EXPECT_NE(DiskStatus(2) & dat::kStatusHeld, 0);
+  ASSERT_EQ(GET(*b, 2u), 0);
+  EXPECT_EQ(ZunFio(*b), "Petrov");
+  SetZun(*b, "Changed", 2);
+  EXPECT_EQ(PUT(*b), 5);
+  EXPECT_EQ(DELETE(*b), 5);
+  ASSERT_EQ(HOLD(*b, 1), 0);
+  const Clock::time_point start = Clock::now();
+  EXPECT_EQ(GET(*b, 2u), 43);
+  EXPECT_GE(SecondsSince(start), 0.9);
+  ASSERT_EQ(RELEASE(*a), 0);
+  EXPECT_EQ(DiskStatus(2) & dat::kStatusHeld, 0);
+  ASSERT_EQ(GET(*b, 2u), 0);
+  SetZun(*b, "Changed", 2);
+  EXPECT_EQ(PUT(*b), 0);
+}
+
+TEST_F(DriverSharingTest, WatchSeesAnotherStationsChange) {
+  auto a = Station();
+  auto b = Station();
+  ASSERT_EQ(WATCH(*b), 0);
+  ASSERT_EQ(GET(*b, 1u), 0);
+  ASSERT_EQ(GET(*a, 1u), 0);
+  SetZun(*a, "Ivanova", 100);
+  ASSERT_EQ(PUT(*a), 0);
+  SetZun(*b, "Ivanov Jr", 100);
+  EXPECT_EQ(PUT(*b), 89);
+  // Read again, the change goes through.
+  ASSERT_EQ(WATCH(*b), 0);
+  ASSERT_EQ(GET(*b, 1u), 0);
+  SetZun(*b, "Ivanov Jr", 100);
+  EXPECT_EQ(PUT(*b), 0);
+}
+
+TEST_F(DriverSharingTest, IgnoreStatusNeedsTheFileAlone) {
+  auto a = Station();
+  EXPECT_EQ(SEND(*a, "IGNORESTATUS=ON"), "");
+  EXPECT_EQ(values::ERRORCODE(), 63);
+}
+
+TEST_F(DriverSharingTest, AppendsUnderStreamTakeDifferentSlots) {
+  auto a = Station();
+  auto b = Station();
+  ASSERT_EQ(STREAM(*a), 0);
+  ASSERT_EQ(STREAM(*b), 0);
+  SetZun(*a, "FromA", 1);
+  ASSERT_EQ(APPEND(*a), 0);
+  SetZun(*b, "FromB", 2);
+  ASSERT_EQ(APPEND(*b), 0);
+  EXPECT_EQ(POINTER(*a), 4u);
+  EXPECT_EQ(POINTER(*b), 5u);
+  ASSERT_EQ(FLUSH(*a), 0);
+  ASSERT_EQ(FLUSH(*b), 0);
+  EXPECT_EQ(RECORDS(*a), 5u);
+}
+
+TEST_F(DriverSharingTest, KeyOrderStepsFindTheirPlaceAfterOtherStationsChanges) {
+  auto a = Station();
+  auto b = Station();
+  ASSERT_EQ(SET(*a, kByName), 0);
+  ASSERT_EQ(NEXT(*a), 0);
+  EXPECT_EQ(ZunFio(*a), "Ivanov");
+  ASSERT_EQ(AddZun(*b, "Kuznetsov", 5), 0);  // between Ivanov and Petrov
+  ASSERT_EQ(GET(*b, 2u), 0);
+  ASSERT_EQ(DELETE(*b), 0);  // Petrov
+  ASSERT_EQ(NEXT(*a), 0);
+  EXPECT_EQ(ZunFio(*a), "Kuznetsov");
+  ASSERT_EQ(NEXT(*a), 0);
+  EXPECT_EQ(ZunFio(*a), "Sidorov");
+  EXPECT_EQ(NEXT(*a), 33);
+}
+
+TEST_F(DriverSharingTest, AbandonedLockFlagStopsEveryoneWithoutRecover) {
+  SetDiskAttributes(DiskAttributes() | dat::kAttrLocked);
+  auto b = NewZun();
+  EXPECT_EQ(OPEN(*b, kShared), 5);
+}
+
+TEST_F(DriverSharingTest, RecoverBreaksAnAbandonedLockFlag) {
+  auto b = Station();
+  SetDiskAttributes(DiskAttributes() | dat::kAttrLocked);
+  EXPECT_EQ(AddZun(*b, "Waiting", 1), 32);
+  EXPECT_EQ(SEND(*b, "RECOVER=1"), "1");
+  const Clock::time_point start = Clock::now();
+  EXPECT_EQ(AddZun(*b, "Recovered", 1), 0);
+  EXPECT_GE(SecondsSince(start), 0.9);
+  EXPECT_EQ(DiskAttributes() & dat::kAttrLocked, 0);
+}
+
+TEST_F(DriverSharingTest, RecoverBreaksAnAbandonedHold) {
+  auto b = Station();
+  SetDiskStatus(3, static_cast<uint8_t>(DiskStatus(3) | dat::kStatusHeld));
+  ASSERT_EQ(HOLD(*b, 1), 0);
+  EXPECT_EQ(GET(*b, 3u), 43);
+  EXPECT_EQ(SEND(*b, "RECOVER=1"), "1");
+  ASSERT_EQ(HOLD(*b, 5), 0);
+  const Clock::time_point start = Clock::now();
+  ASSERT_EQ(GET(*b, 3u), 0);
+  EXPECT_GE(SecondsSince(start), 0.9);
+  EXPECT_LT(SecondsSince(start), 4.0);
+  // Now held by b.
+  EXPECT_NE(DiskStatus(3) & dat::kStatusHeld, 0);
+  ASSERT_EQ(RELEASE(*b), 0);
+  EXPECT_EQ(DiskStatus(3) & dat::kStatusHeld, 0);
+}
+
+struct LockingStopped : std::runtime_error {
+  LockingStopped() : std::runtime_error("stopped") {}
+};
+
+TEST_F(DriverSharingTest, ABrokenLockSystemStopsTheProgram) {
+  testing::FaultFileSystem faulty(fs_);
+  DatFileInstance zun(testing::ZunDeclaration(), faulty);
+  zun.set_name("/ZUN");
+  ASSERT_EQ(OPEN(zun, kShared), 0);
+  faulty.FailNth(testing::FaultKind::kLock, 1, testing::FaultMode::kTransient, 6);
+  static std::string seen;
+  SetFatalHandler([](std::string_view text, const Status&) {
+    seen = std::string(text);
+    throw LockingStopped();
+  });
+  EXPECT_THROW((void)GET(zun, 1u), LockingStopped);
+  SetFatalHandler(nullptr);
+  EXPECT_EQ(seen, "DOS FILE LOCKING ERROR");
+}
+
+}  // namespace
+}  // namespace zuna::datfile::driver_test
