@@ -154,13 +154,13 @@ Status Run(Op op, DatFileInstance& file, const OpArgs& args, OpResult* out) {
       // Alone on the file, the key headers can wait for FLUSH as the data
       // header does; other stations must see them after every change.
       for (KeyState& key : s.keys) {
-        if (key.file) key.file->set_defer_header(!s.shared);
+        if (key.file) (void)key.file->SetWriteBack(!s.shared);  // cannot fail
       }
       return Status::OK();
     case Op::Flush: {
       s.write_through = true;
       for (KeyState& key : s.keys) {
-        if (key.file) key.file->set_defer_header(false);
+        if (key.file) ZUNA_RETURN_IF_ERROR(key.file->SetWriteBack(false));
       }
       if (s.header_dirty) ZUNA_RETURN_IF_ERROR(WriteHeaderStamped(file, false));
       return SyncAll(file);

@@ -3,6 +3,7 @@
 // key_check.cpp.
 #include "runtime/datfile/key_file.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "runtime/datfile/key_tree_internal.h"
@@ -112,11 +113,58 @@ Status KeyFile::Refresh() {
 
 Status KeyFile::Sync() {
   ZUNA_RETURN_IF_ERROR(CheckUsable());
+  ZUNA_RETURN_IF_ERROR(WriteDirtyNodes());
   if (header_dirty_) {
     ZUNA_RETURN_IF_ERROR(WriteHeader());
     header_dirty_ = false;
   }
   return file_->Sync();
+}
+
+Status KeyFile::SetWriteBack(bool on) {
+  if (on == write_back_) return Status::OK();
+  if (!on) {
+    ZUNA_RETURN_IF_ERROR(CheckUsable());
+    ZUNA_RETURN_IF_ERROR(WriteDirtyNodes());
+    if (header_dirty_) ZUNA_RETURN_IF_ERROR(WriteHeader());
+    header_dirty_ = false;
+  }
+  write_back_ = on;
+  cache_->Resize(on ? NodeCache::kWriteBackSlots : NodeCache::kSlots);
+  return Status::OK();
+}
+
+Status KeyFile::CacheNode(uint32_t node_no, const KeyNode& node, bool dirty) {
+  NodeCache::Slot& slot = cache_->SlotFor(node_no);
+  if (slot.dirty && slot.node_no != node_no) {
+    ZUNA_RETURN_IF_ERROR(
+        file_->WriteAt(BlockOffset(slot.node_no), slot.node.block()));
+    slot.dirty = false;
+  }
+  slot.dirty = dirty || (slot.dirty && slot.node_no == node_no);
+  slot.node_no = node_no;
+  slot.node = node;
+  return Status::OK();
+}
+
+Status KeyFile::WriteDirtyNodes() {
+  if (!write_back_) return Status::OK();
+  std::vector<NodeCache::Slot*> dirty;
+  for (NodeCache::Slot& slot : cache_->slots()) {
+    if (slot.dirty) dirty.push_back(&slot);
+  }
+  std::sort(dirty.begin(), dirty.end(), [](const auto* a, const auto* b) {
+    return a->node_no < b->node_no;
+  });
+  for (NodeCache::Slot* slot : dirty) {
+    Status status = file_->WriteAt(BlockOffset(slot->node_no), slot->node.block());
+    if (!status.ok()) {
+      error_ = status;
+      return status;
+    }
+    slot->dirty = false;
+  }
+  return Status::OK();
 }
 
 void KeyFile::EndOperation() { remembered_no_ = 0; }
@@ -187,7 +235,7 @@ Status KeyFile::ReadNode(uint32_t node_no, KeyNode* node) {
       return Corrupt("node " + std::to_string(node_no) + " count " +
                      std::to_string(node->count()) + " beyond capacity");
     }
-    cache_->Put(node_no, *node);
+    ZUNA_RETURN_IF_ERROR(CacheNode(node_no, *node, /*dirty=*/false));
   }
   // Nothing of this node is staged yet, so this is its image on disk.
   if (staged_ && node_no <= staged_->header.node_count) {
@@ -210,7 +258,7 @@ Status KeyFile::WriteNode(uint32_t node_no, const KeyNode& node) {
     staged_->written.insert_or_assign(node_no, node);
   } else {
     ZUNA_RETURN_IF_ERROR(file_->WriteAt(BlockOffset(node_no), node.block()));
-    cache_->Put(node_no, node);
+    ZUNA_RETURN_IF_ERROR(CacheNode(node_no, node, /*dirty=*/false));
   }
   if (node_no == header_.root) *root_ = node;
   return Status::OK();

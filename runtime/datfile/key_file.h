@@ -12,8 +12,8 @@
 //
 // Memory: the key header and the root node are kept in memory; other nodes
 // pass through a small cache of block images that always equals what this
-// KeyFile last read or wrote.  Refresh() empties it, since other stations
-// may have changed any node.  Within one driver operation the leaf a search
+// KeyFile last read or wrote (or, in write-back mode, is about to write).
+// Refresh() empties it, since other stations may have changed any node.  Within one driver operation the leaf a search
 // ended in is remembered so that the next search for a nearby value starts
 // there; EndOperation() drops it, and so does every change.
 //
@@ -37,8 +37,8 @@
 //
 // Writing a change.  Insert and Delete work on node images in memory; only
 // a change that is complete is written: every node it touched once, then
-// the key header (unless header writes are deferred, see
-// set_defer_header).  When one of those writes fails, the images the
+// the key header (in write-back mode, see SetWriteBack, both wait in
+// memory).  When one of those writes fails, the images the
 // change replaced are written back, the file is cut to its former length
 // and the old header rewritten, so the key file and the KeyFile are as
 // they were before the call and the caller can take back the rest of its
@@ -171,15 +171,18 @@ class KeyFile {
   // before are found again by value at their next step.
   Status Refresh();
 
-  // Writes a deferred key header, then the file's data to disk.
+  // Writes what write-back mode holds back, then the file's data to disk.
   Status Sync();
 
-  // With `defer` set, a change leaves the key header in memory (marked
-  // dirty) instead of writing it; Sync() writes it.  Meant for a data file
-  // that is open exclusively with write-through off: until Sync() the key
-  // file on disk does not describe its tree, as the data file's header
-  // does not describe its slots.  Clearing the flag does not write.
-  void set_defer_header(bool defer) { defer_header_ = defer; }
+  // Write-back mode: changes go into a larger cache and the header stays in
+  // memory; Sync() (or leaving the mode) writes the changed nodes in block
+  // order, then the header.  Meant for bulk work on a data file open
+  // exclusively with write-through off: until then the key file on disk
+  // does not describe its tree, as the data file's header does not
+  // describe its slots.  A failed write in this mode cannot be taken back:
+  // the KeyFile enters its error state.  Leaving the mode fails only when
+  // those writes do.
+  Status SetWriteBack(bool on);
 
   // Ends a driver operation: forgets the remembered leaf.
   void EndOperation();
@@ -264,6 +267,9 @@ class KeyFile {
   template <typename Change>
   Status ChangeTree(Change change);
   Status WriteStagedChange();
+  // Puts `node` in its cache slot, writing out a dirty occupant first.
+  Status CacheNode(uint32_t node_no, const KeyNode& node, bool dirty);
+  Status WriteDirtyNodes();
   Status TakeBack(const StagedChange& staged);
   Status CheckUsable() const;
   Status Corrupt(const std::string& what) const;
@@ -291,7 +297,7 @@ class KeyFile {
   std::unique_ptr<KeyNode> remembered_;  // that leaf's image
   std::unique_ptr<NodeCache> cache_;
   std::unique_ptr<StagedChange> staged_;  // while a change is under way
-  bool defer_header_ = false;
+  bool write_back_ = false;
   bool header_dirty_ = false;             // a deferred header not yet written
   uint64_t generation_ = 1;
   Status error_;

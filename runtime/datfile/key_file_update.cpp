@@ -90,24 +90,27 @@ Status KeyFile::ChangeTree(Change change) {
 
 Status KeyFile::WriteStagedChange() {
   const std::unique_ptr<StagedChange> staged = std::move(staged_);
+  if (write_back_) {
+    for (const auto& [node_no, node] : staged->written) {
+      Status status = CacheNode(node_no, node, /*dirty=*/true);
+      if (!status.ok()) {
+        error_ = status;
+        return status;
+      }
+    }
+    header_dirty_ = true;
+    return Status::OK();
+  }
   Status status;
   for (const auto& [node_no, node] : staged->written) {
     status = file_->WriteAt(BlockOffset(node_no), node.block());
     if (!status.ok()) break;
   }
-  if (status.ok()) {
-    if (defer_header_) {
-      header_dirty_ = true;
-    } else {
-      status = WriteHeader();
-    }
+  if (status.ok()) status = WriteHeader();
+  for (const auto& [node_no, node] : staged->written) {
+    if (status.ok()) status = CacheNode(node_no, node, /*dirty=*/false);
   }
-  if (status.ok()) {
-    for (const auto& [node_no, node] : staged->written) {
-      if (node_no != header_.root) cache_->Put(node_no, node);
-    }
-    return Status::OK();
-  }
+  if (status.ok()) return Status::OK();
   const Status undone = TakeBack(*staged);
   if (!undone.ok()) error_ = status;
   return status;
@@ -126,7 +129,6 @@ Status KeyFile::TakeBack(const StagedChange& staged) {
   uint64_t size = 0;
   ZUNA_RETURN_IF_ERROR(file_->Size(&size));
   if (size > former_size) ZUNA_RETURN_IF_ERROR(file_->Truncate(former_size));
-  if (header_dirty_) return Status::OK();  // the disk keeps an older header
   return WriteHeader();
 }
 

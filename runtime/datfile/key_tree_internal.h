@@ -104,35 +104,53 @@ inline uint64_t BlockOffset(uint32_t node_no) {
   return uint64_t{node_no} * kKeyBlockSize;
 }
 
-// A direct-mapped cache of node images, indexed by node number.  It holds
-// only images equal to the blocks on disk as their KeyFile last read or
-// wrote them; the slots are allocated at the first Put.
+// A direct-mapped cache of node images, indexed by node number.  A clean
+// slot equals the block on disk as its KeyFile last read or wrote it; a
+// dirty one (write-back, see KeyFile::SetWriteBack) is newer than the
+// disk and must be written before its slot is reused.  The slots are
+// allocated at the first use.
 class NodeCache {
  public:
-  static constexpr size_t kSlots = 512;  // 256 KiB of blocks per key
+  static constexpr size_t kSlots = 512;            // 256 KiB of blocks
+  static constexpr size_t kWriteBackSlots = 16384;  // 8 MiB, bulk loads
+
+  struct Slot {
+    uint32_t node_no = 0;  // 0: empty
+    bool dirty = false;
+    KeyNode node;
+  };
 
   bool Get(uint32_t node_no, KeyNode* node) const {
     if (slots_.empty()) return false;
-    const Slot& slot = slots_[node_no % kSlots];
+    const Slot& slot = slots_[node_no % slots_.size()];
     if (slot.node_no != node_no) return false;
     *node = slot.node;
     return true;
   }
-  void Put(uint32_t node_no, const KeyNode& node) {
-    if (slots_.empty()) slots_.resize(kSlots);
-    Slot& slot = slots_[node_no % kSlots];
-    slot.node_no = node_no;
-    slot.node = node;
+  // The slot `node_no` goes into; the caller writes out a dirty occupant.
+  Slot& SlotFor(uint32_t node_no) {
+    if (slots_.empty()) slots_.resize(size_);
+    return slots_[node_no % slots_.size()];
   }
+  // Forgets every slot, dirty ones included (the tree they belong to is
+  // gone or was never written).
   void Clear() {
-    for (Slot& slot : slots_) slot.node_no = 0;
+    for (Slot& slot : slots_) {
+      slot.node_no = 0;
+      slot.dirty = false;
+    }
   }
+  // The number of slots from the next allocation on.  REQUIRES: no slot
+  // is dirty.
+  void Resize(size_t slots) {
+    if (slots == size_) return;
+    size_ = slots;
+    slots_.clear();
+  }
+  std::vector<Slot>& slots() { return slots_; }
 
  private:
-  struct Slot {
-    uint32_t node_no = 0;  // 0: empty
-    KeyNode node;
-  };
+  size_t size_ = kSlots;
   std::vector<Slot> slots_;
 };
 

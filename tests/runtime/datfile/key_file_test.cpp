@@ -608,17 +608,26 @@ TEST_F(KeyTreeTest, AChangeThatCannotBeTakenBackLeavesTheKeyRefusingWork) {
   EXPECT_EQ(Faults(), "");
 }
 
-TEST_F(KeyTreeTest, HeaderWritesCanWaitForSync) {
+TEST_F(KeyTreeTest, WriteBackHoldsEveryChangeUntilSync) {
   Make(120);
   const std::string empty_key = fs_.Contents(kPath);
-  key_->set_defer_header(true);
-  for (uint32_t r = 1; r <= 9; ++r) Insert(r, std::string(1, 'A' + r));
-  // The nodes are written, the header block still says "empty".
-  EXPECT_EQ(fs_.Contents(kPath).substr(0, kKeyBlockSize),
-            empty_key.substr(0, kKeyBlockSize));
+  ASSERT_OK(key_->SetWriteBack(true));
+  std::string expected;
+  for (uint32_t r = 1; r <= 26; ++r) {
+    Insert(r, std::string(1, static_cast<char>('A' + r - 1)));
+    expected += (r > 1 ? " " : "") + std::to_string(r) + ":" +
+                std::string(1, static_cast<char>('A' + r - 1));
+  }
+  ASSERT_GT(key_->header().height, 1u);  // the root has split
+  EXPECT_EQ(fs_.Contents(kPath), empty_key);
+  EXPECT_EQ(Walk(), expected);
   ASSERT_OK(key_->Sync());
   EXPECT_EQ(Faults(), "");
-  EXPECT_EQ(Walk(), "1:B 2:C 3:D 4:E 5:F 6:G 7:H 8:I 9:J");
+  // Leaving the mode writes through again, each change at once.
+  ASSERT_OK(key_->SetWriteBack(false));
+  Insert(27, "ZZ");
+  EXPECT_EQ(Faults(), "");
+  EXPECT_EQ(Walk(), expected + " 27:ZZ");
 }
 
 // For N = 1, 2, ... the Nth write of a run of changes fails, once or from
