@@ -151,6 +151,13 @@ SlotPrefix DecodePrefix(const char* in) {
 Status CreateDataFile(FileSystem& fs, const std::string& data_path,
                       const FileDecl& file, const OpenOptions& options,
                       bool exclusive) {
+  return CreateDataFile(fs, data_path, CompanionFileName(data_path, kMemoExtension),
+                        file, options, exclusive);
+}
+
+Status CreateDataFile(FileSystem& fs, const std::string& data_path,
+                      const std::string& memo_path, const FileDecl& file,
+                      const OpenOptions& options, bool exclusive) {
   DescriptorLayout layout;
   ZUNA_RETURN_IF_ERROR(BuildDescriptorLayout(file, &layout));
   const std::string image = NewFileImage(file, layout);
@@ -167,7 +174,7 @@ Status CreateDataFile(FileSystem& fs, const std::string& data_path,
   // station can see a half-made file as short as possible.
   Status status = data->WriteAt(0, image);
   if (status.ok() && file.memo) {
-    status = CreateMemoFile(fs, CompanionFileName(data_path, kMemoExtension), options);
+    status = CreateMemoFile(fs, memo_path, options);
   }
   if (status.ok()) status = data->Sync();
   data.reset();

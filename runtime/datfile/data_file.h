@@ -107,6 +107,13 @@ Status CreateDataFile(FileSystem& fs, const std::string& data_path,
                       const FileDecl& file, const OpenOptions& options,
                       bool exclusive);
 
+// As above, with the memo file (when a MEMO is declared) made at `memo_path`
+// instead of beside the data file: PACK lays down its ".T00" data file with
+// a ".M00" memo file.
+Status CreateDataFile(FileSystem& fs, const std::string& data_path,
+                      const std::string& memo_path, const FileDecl& file,
+                      const OpenOptions& options, bool exclusive);
+
 class DataFile {
  public:
   // Opens `data_path` with `options` and checks it against `file`, in order:

@@ -24,6 +24,7 @@ bool WorksClosed(Op op) {
     case Op::Destroy: case Op::Remove: case Op::Rename: case Op::Pack:
     case Op::BuildFile: case Op::BuildKey: case Op::Send:
     case Op::Logout: case Op::Commit: case Op::Rollback:
+    case Op::ImportFile:
       return true;
     default:
       return false;
@@ -189,6 +190,8 @@ Status Run(Op op, DatFileInstance& file, const OpArgs& args, OpResult* out) {
       return Status::Error(Err::kUnableToLog, "no transaction log");
     case Op::Send:
       return Send(file, args.text, &out->text);
+    case Op::ImportFile:
+      return ImportFile(file, args.text, &out->declaration);
   }
   return Status::Error(Err::kAccessDenied, "unknown operation");
 }
@@ -232,8 +235,9 @@ std::string_view OpName(Op op) {
       "UNLOCK", "WATCH",
       "STREAM", "FLUSH", "NOMEMO", "EMPTY",
       "BUILDfile", "BUILDkey", "BUILDdyn", "BUILDdynfilter",
-      "PACK", "REMOVE", "RENAME", "LOGOUT", "COMMIT", "ROLLBACK", "SEND"};
-  static_assert(std::size(kNames) == static_cast<size_t>(Op::Send) + 1);
+      "PACK", "REMOVE", "RENAME", "LOGOUT", "COMMIT", "ROLLBACK", "SEND",
+      "IMPORT"};
+  static_assert(std::size(kNames) == static_cast<size_t>(Op::ImportFile) + 1);
   return kNames[static_cast<size_t>(op)];
 }
 

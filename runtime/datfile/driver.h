@@ -23,7 +23,8 @@
 //       with IGNORESTATUS on and no current record
 //   35  record number out of range or deleted; no record for a key value
 //   36  data file header or slot unreadable or inconsistent
-//   37  an operation that needs an open FILE on a closed one
+//   37  an operation that needs an open FILE on a closed one; IMPORT on
+//       an open one
 //   40  ADD/PUT/BUILD would duplicate a key without DUP
 //   45  empty or invalid file name
 //   46  key file missing or inconsistent
@@ -36,6 +37,10 @@
 //   63  IGNORESTATUS on a shared FILE
 //   73  memo file missing or unreadable at OPEN
 //   88  a key longer than 245 bytes (at the first binding, reported by OPEN)
+//   93  BUILD (or PACK's rebuild of the keys) whose final build event was
+//       answered with cancel (build_events.h)
+//   1010, 1011, 1013  BUILDdynfilter: the filter does not compile (the
+//       evaluator's number and message, as EVALUATE would post them)
 //   Any error that leaves memory and disk out of step also puts the FILE in
 //   its failed state (file_instance.h).
 #ifndef ZUNA_RUNTIME_DATFILE_DRIVER_H_
@@ -45,6 +50,7 @@
 #include <string>
 #include <string_view>
 
+#include "runtime/datfile/declaration.h"
 #include "runtime/datfile/file_instance.h"
 #include "runtime/datfile/status.h"
 
@@ -64,6 +70,9 @@ enum class Op : uint8_t {
   Stream, Flush, NoMemo, Empty,
   BuildFile, BuildKey, BuildDyn, BuildDynFilter,
   Pack, Remove, Rename, Logout, Commit, Rollback, Send,
+  // The file-import entry: describes a data file as a declaration
+  // (file_import.h).  Works on a closed FILE only.
+  ImportFile,
 };
 
 // The statement's arguments; each operation reads only the ones it names.
@@ -86,7 +95,9 @@ struct OpArgs {
   // POSITIONfile / POSITIONkey returned it.  SEND: the switch text
   // ("RECOVER=10", "IGNORESTATUS").  RENAME: the new name.  BUILDdyn:
   // the components ("ZUN:FIO,ZUN:DATA", each optionally led by '+').
-  // BUILDdynfilter: the components, then '|', then the filter expression.
+  // BUILDdynfilter: the components, then '|', then the filter expression
+  // (record_filter.h), the FILE's fields named by their labels.
+  // IMPORT: the data file to describe; empty: the FILE's name.
   std::string_view text;
   // CREATE: replace an existing file instead of failing with 5 (exclusive
   // create, the default, lets two stations race to create safely).
@@ -100,6 +111,8 @@ struct OpResult {
   uint32_t number = 0;
   // POSITIONfile (4 bytes), POSITIONkey (entry), SEND (the switch's value).
   std::string text;
+  // IMPORT: the data file's description.
+  FileDecl declaration;
 };
 
 // Runs `op` on `file`.  `result` may be null for operations without one.

@@ -148,6 +148,9 @@ Status BuildDynamic(DatFileInstance& file, std::string_view components,
 Status PackFile(DatFileInstance& file);
 Status RemoveFiles(DatFileInstance& file);
 Status RenameFiles(DatFileInstance& file, std::string_view new_name);
+// IMPORT: 37 on an open FILE; else describes the data file `name` (the
+// FILE's name when empty) in *decl (file_import.h).
+Status ImportFile(DatFileInstance& file, std::string_view name, FileDecl* decl);
 
 }  // namespace zuna::datfile::driver
 

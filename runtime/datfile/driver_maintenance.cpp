@@ -1,8 +1,37 @@
 // Whole-file work: EMPTY, BUILD (the file's keys, one key, a dynamic
-// index), PACK, REMOVE and RENAME.
+// index), PACK, REMOVE, RENAME and the file-import entry.
+//
+// Keys that may no longer match the records never look sound.  OPEN can
+// only compare the entry count of a key that is not OPT with RECORDS, so an
+// OPT key (the register's two are) left empty or stale by a failure would
+// open without a word.  Hence:
+//   - EMPTY and PACK cut every declared key file to nothing before the
+//     records change, and make them anew afterwards;
+//   - a key whose BUILD fails is cut as well (best effort: the cut is a
+//     truncate of its own, tried once).
+// A cut key file makes OPEN answer 46 ("Key File Must Be Rebuilt"), and
+// BUILD makes the file whole again.  Whenever a key of an open FILE is cut
+// the FILE is put in its failed state (writes would otherwise skip a key
+// whose file is gone): only CLOSE works until it is reopened.
+//
+// What a failure reported by the file system leaves behind:
+//   EMPTY  the records all there or all gone; key files intact (when the
+//          failure came before the first cut) or cut.
+//   PACK   copying into the ".T00"/".M00" pair first, a failure there
+//          leaves every file as it was and the FILE open and usable.  From
+//          the cut of the keys on, the data and memo files are the old pair
+//          or the packed pair (the swap is taken back when its second or
+//          third rename fails), with the same live records in the same
+//          order either way, and the keys are cut until BUILD.
+//   BUILD  each key either built or cut; the other keys as built.
+// A crash is another matter (nothing is taken back): between PACK's memo
+// rename and its data rename the old data file meets the packed memo
+// file.  Making that atomic is the transaction log's business.
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -11,20 +40,34 @@
 
 #include "runtime/datfile/driver_internal.h"
 #include "runtime/datfile/duplicate_report.h"
+#include "runtime/datfile/file_import.h"
 #include "runtime/datfile/file_names.h"
 #include "runtime/datfile/key_build.h"
+#include "runtime/datfile/record_filter.h"
 #include "runtime/datfile/scramble.h"
 #include "runtime/values/locale.h"
 
 namespace zuna::datfile::driver {
 namespace {
 
-// The live records of a data file in record-number order, for BUILD.  Counts
-// the deleted slots it passes.
+// Where PACK parks the old memo file while the packed pair moves in.
+constexpr std::string_view kParkedMemoExtension = ".M01";
+
+// The live records of a data file in record-number order, for BUILD: counts
+// the deleted slots it passes, leaves out the records a filter refuses and
+// posts the progress events of build_events.h.
 class SlotSource final : public RecordSource {
  public:
-  explicit SlotSource(DataFile& data)
-      : data_(data), buffer_(data.declaration().record_length) {}
+  SlotSource(DataFile& data, RecordFilter* filter,
+             const BuildEventHandler& events, BuildProgress progress)
+      : data_(data),
+        filter_(filter),
+        events_(events),
+        progress_(progress),
+        buffer_(data.declaration().record_length) {
+    progress_.records_total = data.header().record_slots;
+    step_ = std::max<uint32_t>(1, (progress_.records_total + 99) / 100);
+  }
 
   Status Next(uint32_t* record_no, std::span<const char>* record,
               bool* done) override {
@@ -32,14 +75,17 @@ class SlotSource final : public RecordSource {
       const uint32_t r = next_++;
       SlotPrefix prefix;
       ZUNA_RETURN_IF_ERROR(data_.ReadRecord(r, &prefix, buffer_));
+      Progress(r);
       if (prefix.deleted()) {
         ++deleted_;
         continue;
       }
+      if (filter_ != nullptr && !filter_->Accepts(buffer_)) continue;
       *record_no = r;
       *record = buffer_;
       return Status::OK();
     }
+    Progress(progress_.records_total);
     *done = true;
     return Status::OK();
   }
@@ -47,11 +93,34 @@ class SlotSource final : public RecordSource {
   uint32_t deleted() const { return deleted_; }
 
  private:
+  // An event each hundredth of the slots, and one when all are read.  The
+  // answer is ignored: a key is never left half built (build_events.h).
+  void Progress(uint32_t read) {
+    if (!events_) return;
+    const bool end = read >= progress_.records_total;
+    if (end ? end_posted_ : read < next_event_) return;
+    end_posted_ = end;
+    next_event_ = read + step_;
+    progress_.records_read = read;
+    (void)events_(progress_);
+  }
+
   DataFile& data_;
+  RecordFilter* filter_;
+  const BuildEventHandler& events_;
+  BuildProgress progress_;
   std::vector<char> buffer_;
   uint32_t next_ = 1;
   uint32_t deleted_ = 0;
+  uint32_t step_ = 1;
+  uint32_t next_event_ = 0;
+  bool end_posted_ = false;
 };
+
+std::string DirectoryOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
 
 Status NeedsWrite(const DatFileInstance& file) {
   if (!file.driver_state().read_only) return Status::OK();
@@ -61,6 +130,11 @@ Status NeedsWrite(const DatFileInstance& file) {
 
 Status AlreadyOpen(const DatFileInstance& file) {
   return Status::Error(Err::kFileAlreadyOpen, file.driver_state().data_path);
+}
+
+std::optional<ScrambleKey> MemoKey(const FileDecl& decl) {
+  if (!decl.encrypt) return std::nullopt;
+  return OwnerKey(decl.owner);
 }
 
 // BUILD and PACK of a closed FILE open the data file (and memo) alone, for
@@ -78,10 +152,8 @@ Status OpenForMaintenance(DatFileInstance& file) {
                                  options, &s.mismatches, &s.data);
   const FileDecl& decl = file.declaration();
   if (status.ok() && decl.memo) {
-    std::optional<ScrambleKey> key;
-    if (decl.encrypt) key = OwnerKey(decl.owner);
     status = MemoFile::Open(file.fs(), CompanionFileName(s.data_path, kMemoExtension),
-                            options, *decl.memo, key, decl.oem, &s.memo);
+                            options, *decl.memo, MemoKey(decl), decl.oem, &s.memo);
   }
   if (!status.ok()) DropFiles(file);
   return status;
@@ -97,63 +169,162 @@ Status WithFileOpen(DatFileInstance& file, Work work) {
   return status.ok() ? closed : status;
 }
 
-// Builds key `index` (which has components) from the data file.  40 after
-// the whole key is written when a key without DUP has equal values.
-Status BuildInto(DatFileInstance& file, size_t index, DuplicateReport* report,
-                 uint32_t* deleted) {
+// Fills in the key file's name of declared key `index` when not yet known
+// (an INDEX that was never opened).
+Status KnowKeyPath(DatFileInstance& file, size_t index) {
   DriverState& s = file.driver_state();
   KeyState& key = s.keys[index];
-  if (!key.file) {
-    if (key.path.empty()) {
-      ZUNA_RETURN_IF_ERROR(KeyFileName(s.data_path, static_cast<uint32_t>(index + 1),
-                                       key.decl.index, &key.path));
-      ZUNA_RETURN_IF_ERROR(file.fs().ResolveName(key.path, &key.path));
-    }
-    OpenOptions options;
-    options.write = true;
-    ZUNA_RETURN_IF_ERROR(KeyFile::Create(file.fs(), key.path, key.encoder.layout(),
-                                         options, &key.file));
-  }
-  SlotSource source(*s.data);
-  Status status = BuildKey(file.fs(), *key.file, key.encoder, source, report);
-  if (!status.ok() && status.code() != Err::kDuplicateKey) return status;
-  *deleted = source.deleted();
-  if (!key.dynamic) {
-    // The key file was made anew: its descriptor in the data file follows.
-    ZUNA_RETURN_IF_ERROR(s.data->RewriteKeyDescriptor(index));
-  }
-  return status;
+  if (!key.path.empty()) return Status::OK();
+  ZUNA_RETURN_IF_ERROR(KeyFileName(s.data_path, static_cast<uint32_t>(index + 1),
+                                   key.decl.index, &key.path));
+  return file.fs().ResolveName(key.path, &key.path);
 }
 
-// BUILD of the keys in `indexes`; a key with duplicates does not stop the
-// others.  The header's deleted count is corrected from the slots read.
+// Closes declared key `index` and cuts its file to nothing, so that OPEN
+// answers 46 until a BUILD makes it anew.  A file that does not exist (an
+// INDEX never built) is left so.  A dynamic index is only closed: OPEN
+// never looks at it.
+Status CutKeyFile(DatFileInstance& file, size_t index) {
+  KeyState& key = file.driver_state().keys[index];
+  key.file.reset();
+  if (key.dynamic) return Status::OK();
+  ZUNA_RETURN_IF_ERROR(KnowKeyPath(file, index));
+  if (!file.fs().Exists(key.path)) return Status::OK();
+  OpenOptions options;
+  options.write = true;
+  std::unique_ptr<File> cut;
+  ZUNA_RETURN_IF_ERROR(file.fs().Open(key.path, options, &cut));
+  ZUNA_RETURN_IF_ERROR(cut->Truncate(0));
+  return cut->Sync();
+}
+
+// Cuts every declared key file that has components.
+Status CutDeclaredKeys(DatFileInstance& file) {
+  auto& keys = file.driver_state().keys;
+  for (size_t k = 0; k < keys.size(); ++k) {
+    if (keys[k].dynamic || keys[k].decl.components.empty()) continue;
+    ZUNA_RETURN_IF_ERROR(CutKeyFile(file, k));
+  }
+  return Status::OK();
+}
+
+// The BUILD of some of a FILE's keys in one operation: numbers them for the
+// build events and follows the deleted slots the reads pass.
+class KeyBuilder {
+ public:
+  KeyBuilder(DatFileInstance& file, uint32_t key_count, DuplicateReport* report)
+      : file_(file),
+        key_count_(key_count),
+        report_(report),
+        deleted_(file.driver_state().data->header().deleted_count) {}
+
+  // Builds key `index` (which has components) from the data file, making
+  // its file when it is not open; `filter` (may be null) for a dynamic
+  // index, else its own filter text is compiled.  40 after the whole key
+  // is written when a key without DUP has equal values.  Any other failure
+  // cuts the key file (CutKeyFile) and is returned.
+  Status Build(size_t index, RecordFilter* filter = nullptr) {
+    Status status = BuildOrFail(index, filter);
+    if (!status.ok() && status.code() != Err::kDuplicateKey) {
+      (void)CutKeyFile(file_, index);
+    }
+    return status;
+  }
+
+  // Deleted slots the last build counted (the header's count before any).
+  uint32_t deleted() const { return deleted_; }
+
+ private:
+  Status BuildOrFail(size_t index, RecordFilter* filter) {
+    DriverState& s = file_.driver_state();
+    KeyState& key = s.keys[index];
+    std::unique_ptr<RecordFilter> own_filter;
+    if (filter == nullptr && !key.filter.empty()) {
+      ZUNA_RETURN_IF_ERROR(
+          RecordFilter::Create(file_.declaration(), key.filter, &own_filter));
+      filter = own_filter.get();
+    }
+    if (!key.file) {
+      ZUNA_RETURN_IF_ERROR(KnowKeyPath(file_, index));
+      OpenOptions options;
+      options.write = true;
+      ZUNA_RETURN_IF_ERROR(KeyFile::Create(file_.fs(), key.path, key.encoder.layout(),
+                                           options, &key.file));
+    }
+    BuildProgress progress;
+    progress.key = static_cast<int>(index);
+    progress.key_ordinal = ++built_;
+    progress.key_count = key_count_;
+    SlotSource source(*s.data, filter, file_.build_events(), progress);
+    Status status = BuildKey(file_.fs(), *key.file, key.encoder, source, report_);
+    if (!status.ok() && status.code() != Err::kDuplicateKey) return status;
+    deleted_ = source.deleted();
+    if (!key.dynamic) {
+      // The key file was made anew: its descriptor in the data file follows.
+      ZUNA_RETURN_IF_ERROR(s.data->RewriteKeyDescriptor(index));
+    }
+    return status;
+  }
+
+  DatFileInstance& file_;
+  const uint32_t key_count_;
+  DuplicateReport* report_;
+  uint32_t built_ = 0;
+  uint32_t deleted_;
+};
+
+// The end of a BUILD or PACK whose keys are built (`result` OK or 40): the
+// final build event, a non-zero answer to which makes the result 93.
+Status FinishBuild(DatFileInstance& file, Status result, uint32_t key_count) {
+  if (!result.ok() && result.code() != Err::kDuplicateKey) return result;
+  const BuildEventHandler& events = file.build_events();
+  if (!events) return result;
+  const DriverState& s = file.driver_state();
+  BuildProgress progress;
+  progress.key_ordinal = key_count;
+  progress.key_count = key_count;
+  progress.records_read = progress.records_total = s.data->header().record_slots;
+  progress.final = true;
+  if (events(progress) == 0) return result;
+  return Status::Error(Err::kBuildCancelled, s.data_path + ": BUILD cancelled");
+}
+
+// BUILD of the keys in `indexes` (those without components are passed
+// over); a key with duplicates does not stop the others.  The header's
+// deleted count is corrected from the slots read.  Ends with the final
+// build event.
 Status BuildKeys(DatFileInstance& file, const std::vector<size_t>& indexes) {
   DriverState& s = file.driver_state();
   ZUNA_RETURN_IF_ERROR(NeedsWrite(file));
   ZUNA_RETURN_IF_ERROR(RefreshHeader(file, RefreshMode::kLock));
+  std::vector<size_t> built;
+  for (size_t index : indexes) {
+    if (!s.keys[index].decl.components.empty()) built.push_back(index);
+  }
   DuplicateReport report(file.fs(),
                          CompanionFileName(s.data_path, kBuildReportExtension));
+  KeyBuilder builder(file, static_cast<uint32_t>(built.size()), &report);
   Status result;
-  uint32_t deleted = s.data->header().deleted_count;
-  for (size_t index : indexes) {
-    if (s.keys[index].decl.components.empty()) continue;
-    Status status = BuildInto(file, index, &report, &deleted);
+  for (size_t index : built) {
+    Status status = builder.Build(index);
     if (status.ok()) continue;
-    if (status.code() != Err::kDuplicateKey) return status;
+    if (status.code() != Err::kDuplicateKey) return Fail(file, status);
     if (result.ok()) result = status;
   }
-  if (deleted != s.data->header().deleted_count) {
-    s.data->mutable_header()->deleted_count = deleted;
-    ZUNA_RETURN_IF_ERROR(WriteHeaderStamped(file, false));
+  if (builder.deleted() != s.data->header().deleted_count) {
+    s.data->mutable_header()->deleted_count = builder.deleted();
+    Status status = WriteHeaderStamped(file, false);
+    if (!status.ok()) return Fail(file, status);
   }
-  return result;
+  return FinishBuild(file, result, static_cast<uint32_t>(built.size()));
 }
 
-std::vector<size_t> AllKeys(const DatFileInstance& file) {
+// The declared keys, and with `dynamic` the dynamic indexes too.
+std::vector<size_t> KeysToBuild(const DatFileInstance& file, bool dynamic) {
   std::vector<size_t> indexes;
   const auto& keys = file.driver_state().keys;
   for (size_t k = 0; k < keys.size(); ++k) {
-    if (!keys[k].dynamic) indexes.push_back(k);
+    if (dynamic || !keys[k].dynamic) indexes.push_back(k);
   }
   return indexes;
 }
@@ -174,6 +345,16 @@ bool LabelMatches(std::string_view label, std::string_view wanted) {
   return colon != std::string_view::npos && same(label.substr(colon + 1), wanted);
 }
 
+std::string_view Trim(std::string_view text) {
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) {
+    text.remove_prefix(1);
+  }
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) {
+    text.remove_suffix(1);
+  }
+  return text;
+}
+
 // "ZUN:FIO,+ZUN:DATA": the dynamic index's components, ascending.
 Status ParseComponents(const FileDecl& decl, std::string_view text,
                        std::vector<KeyComponent>* components) {
@@ -181,9 +362,7 @@ Status ParseComponents(const FileDecl& decl, std::string_view text,
   while (at <= text.size()) {
     size_t end = text.find(',', at);
     if (end == std::string_view::npos) end = text.size();
-    std::string_view part = text.substr(at, end - at);
-    while (!part.empty() && std::isspace(static_cast<unsigned char>(part.front()))) part.remove_prefix(1);
-    while (!part.empty() && std::isspace(static_cast<unsigned char>(part.back()))) part.remove_suffix(1);
+    std::string_view part = Trim(text.substr(at, end - at));
     if (!part.empty() && part.front() == '+') part.remove_prefix(1);
     bool found = false;
     for (size_t f = 0; f < decl.fields.size() && !found && !part.empty(); ++f) {
@@ -212,6 +391,35 @@ std::string DynamicIndexPath() {
   return path;
 }
 
+// EMPTY's last step: key `index` made anew, empty.
+Status RemakeEmptyKey(DatFileInstance& file, size_t index) {
+  DriverState& s = file.driver_state();
+  KeyState& key = s.keys[index];
+  if (key.dynamic) return key.file->Initialise();
+  ZUNA_RETURN_IF_ERROR(KnowKeyPath(file, index));
+  OpenOptions options;
+  options.write = true;
+  ZUNA_RETURN_IF_ERROR(KeyFile::Create(file.fs(), key.path, key.encoder.layout(),
+                                       options, &key.file));
+  return s.data->RewriteKeyDescriptor(index);
+}
+
+// EMPTY's changes, keys cut first: from then on a failure at any step
+// leaves keys that OPEN refuses, never keys that still list the records.
+Status EmptyAll(DatFileInstance& file) {
+  DriverState& s = file.driver_state();
+  ZUNA_RETURN_IF_ERROR(CutDeclaredKeys(file));
+  ZUNA_RETURN_IF_ERROR(s.data->Empty());
+  if (s.memo) ZUNA_RETURN_IF_ERROR(s.memo->Reset());
+  for (size_t k = 0; k < s.keys.size(); ++k) {
+    if (!s.keys[k].decl.components.empty()) ZUNA_RETURN_IF_ERROR(RemakeEmptyKey(file, k));
+  }
+  if (!s.write_through) return Status::OK();
+  ZUNA_RETURN_IF_ERROR(SyncAll(file));
+  // Key files may have been made anew (an INDEX never built before).
+  return file.fs().SyncDirectory(DirectoryOf(s.data_path));
+}
+
 Status Pack(DatFileInstance& file);
 
 }  // namespace
@@ -224,26 +432,12 @@ Status EmptyFile(DatFileInstance& file) {
   s.current = 0;
   s.sequence = {};
   for (KeyState& key : s.keys) key.current_entry.clear();
-  // From the first change on, a failure leaves a half-emptied file.
-  Status status = s.data->Empty();
-  if (status.ok() && s.memo) status = s.memo->Reset();
-  for (size_t k = 0; k < s.keys.size() && status.ok(); ++k) {
-    KeyState& key = s.keys[k];
-    if (key.decl.components.empty()) continue;
-    if (key.file) {
-      status = key.file->Initialise();
-    } else if (key.decl.index) {
-      uint32_t deleted = 0;
-      status = BuildInto(file, k, nullptr, &deleted);  // an empty key
-    }
-    if (status.ok() && !key.dynamic) status = s.data->RewriteKeyDescriptor(k);
-  }
-  if (status.ok() && s.write_through) status = SyncAll(file);
+  Status status = EmptyAll(file);
   return status.ok() ? status : Fail(file, status);
 }
 
 Status BuildFile(DatFileInstance& file) {
-  return WithFileOpen(file, [&] { return BuildKeys(file, AllKeys(file)); });
+  return WithFileOpen(file, [&] { return BuildKeys(file, KeysToBuild(file, false)); });
 }
 
 Status BuildOneKey(DatFileInstance& file, int key) {
@@ -256,22 +450,29 @@ Status BuildOneKey(DatFileInstance& file, int key) {
   });
 }
 
-Status BuildDynamic(DatFileInstance& file, std::string_view components,
+Status BuildDynamic(DatFileInstance& file, std::string_view text,
                     uint32_t* key_index) {
   DriverState& s = file.driver_state();
   const FileDecl& decl = file.declaration();
-  if (components.find('|') != std::string_view::npos) {
-    // A filtered dynamic index needs the file's fields bound for the
-    // evaluator; not supported by this driver yet.
-    return Status::Error(Err::kInvalidRecordDeclaration, "dynamic index filter");
-  }
+  const size_t bar = text.find('|');
+  const std::string_view components = text.substr(0, bar);
+  const std::string_view filter_text =
+      bar == std::string_view::npos ? std::string_view() : Trim(text.substr(bar + 1));
   KeyState key;
   key.decl.label = decl.label + ":DYN" + std::to_string(s.keys.size() + 1);
   ZUNA_RETURN_IF_ERROR(ParseComponents(decl, components, &key.decl.components));
+  // Compiled before anything is made: a filter that does not compile
+  // leaves no trace.
+  std::unique_ptr<RecordFilter> filter;
+  if (!filter_text.empty()) {
+    ZUNA_RETURN_IF_ERROR(RecordFilter::Create(decl, filter_text, &filter));
+  }
+  ZUNA_RETURN_IF_ERROR(RefreshHeader(file, RefreshMode::kLock));
   key.decl.duplicates = true;
   key.decl.index = true;
   ZUNA_RETURN_IF_ERROR(KeyEncoder::Create(decl, key.decl, values::Locale(), &key.encoder));
   key.dynamic = true;
+  key.filter = std::string(filter_text);
   key.path = DynamicIndexPath();
   OpenOptions options;
   options.write = true;
@@ -279,9 +480,10 @@ Status BuildDynamic(DatFileInstance& file, std::string_view components,
                                        options, &key.file));
   s.keys.push_back(std::move(key));
   const size_t index = s.keys.size() - 1;
-  uint32_t deleted = 0;
-  Status status = BuildInto(file, index, nullptr, &deleted);
+  KeyBuilder builder(file, 1, nullptr);
+  Status status = FinishBuild(file, builder.Build(index, filter.get()), 1);
   if (!status.ok()) {
+    // Cancelled too: the statement hands out no key for it.
     s.keys[index].file.reset();
     (void)file.fs().Remove(s.keys[index].path);
     s.keys.pop_back();
@@ -298,24 +500,24 @@ Status PackFile(DatFileInstance& file) {
 namespace {
 
 // Copies the live records into `packed` (and its memo) in record-number
-// order, so their numbers close up.
+// order, so their numbers close up.  Record images and memo blocks go
+// across exactly as stored (CommitAddRaw, MemoFile::ReadStored).
 Status CopyLive(DatFileInstance& file, DataFile& packed, MemoFile* packed_memo) {
   DriverState& s = file.driver_state();
   std::vector<char> record(file.declaration().record_length);
-  std::vector<char> memo(file.memo().size());
+  std::string memo;
   for (uint32_t r = 1; r <= s.data->header().record_slots; ++r) {
     SlotPrefix prefix;
-    // The image goes across exactly as stored (see CommitAddRaw).
     ZUNA_RETURN_IF_ERROR(s.data->ReadSlot(r, &prefix, record));
     if (prefix.deleted()) continue;
-    MemoWriteResult written;
+    uint32_t link = 0;
     if (s.memo && prefix.link != 0) {
-      ZUNA_RETURN_IF_ERROR(s.memo->Read(prefix.link, memo));
-      ZUNA_RETURN_IF_ERROR(packed_memo->Write(memo, 0, {}, &written));
+      ZUNA_RETURN_IF_ERROR(s.memo->ReadStored(prefix.link, &memo));
+      ZUNA_RETURN_IF_ERROR(packed_memo->AppendStored(memo, &link));
     }
     AddPlan plan;
     ZUNA_RETURN_IF_ERROR(packed.PlanAdd(&plan));
-    ZUNA_RETURN_IF_ERROR(packed.CommitAddRaw(plan, written.link, record));
+    ZUNA_RETURN_IF_ERROR(packed.CommitAddRaw(plan, link, record));
   }
   ZUNA_RETURN_IF_ERROR(packed.WriteHeader(/*stamp=*/true));
   ZUNA_RETURN_IF_ERROR(packed.Sync());
@@ -323,19 +525,55 @@ Status CopyLive(DatFileInstance& file, DataFile& packed, MemoFile* packed_memo) 
   return Status::OK();
 }
 
-// Lays down empty .T00 (and .M00) files.  The data file layer names a new
-// file's memo after the data file, so the pair is made under a stem of its
-// own ("ZUN$P") and renamed: made as "ZUN.T00", its memo would be ZUN.MEM.
-Status CreatePackFiles(DatFileInstance& file, const std::string& t00,
+// Lays down the ".T00" (and ".M00") pair and fills it with the live
+// records.  On failure the pair is removed again; nothing else changed.
+Status WritePackedPair(DatFileInstance& file, const std::string& t00,
                        const std::string& m00) {
-  DriverState& s = file.driver_state();
   const FileDecl& decl = file.declaration();
-  if (!decl.memo) return CreateDataFile(file.fs(), t00, decl, {}, false);
-  const std::string stem = CompanionFileName(s.data_path, "") + "$P";
-  const std::string made = stem + std::string(kPackDataExtension);
-  ZUNA_RETURN_IF_ERROR(CreateDataFile(file.fs(), made, decl, {}, false));
-  ZUNA_RETURN_IF_ERROR(file.fs().Rename(stem + std::string(kMemoExtension), m00));
-  return file.fs().Rename(made, t00);
+  OpenOptions options;
+  options.write = true;
+  std::unique_ptr<DataFile> packed;
+  std::unique_ptr<MemoFile> packed_memo;
+  Status status = CreateDataFile(file.fs(), t00, m00, decl, {}, false);
+  if (status.ok()) status = DataFile::Open(file.fs(), t00, decl, options, nullptr, &packed);
+  if (status.ok() && decl.memo) {
+    status = MemoFile::Open(file.fs(), m00, options, *decl.memo, MemoKey(decl),
+                            decl.oem, &packed_memo);
+  }
+  if (status.ok()) status = CopyLive(file, *packed, packed_memo.get());
+  if (!status.ok()) {
+    packed.reset();
+    packed_memo.reset();
+    (void)file.fs().Remove(t00);
+    if (decl.memo) (void)file.fs().Remove(m00);
+  }
+  return status;
+}
+
+// Puts the packed pair in place of the old one: the old memo file parked,
+// the packed memo in, then the packed data file (one atomic rename each).
+// When the second or third rename fails, the renames before it are taken
+// back, so that the data file and the memo file always belong together.
+Status SwapPackedPair(DatFileInstance& file, const std::string& t00,
+                      const std::string& m00) {
+  FileSystem& fs = file.fs();
+  const std::string& data_path = file.driver_state().data_path;
+  if (!file.declaration().memo) return fs.Rename(t00, data_path);
+  const std::string mem = CompanionFileName(data_path, kMemoExtension);
+  const std::string parked = CompanionFileName(data_path, kParkedMemoExtension);
+  ZUNA_RETURN_IF_ERROR(fs.Rename(mem, parked));
+  Status status = fs.Rename(m00, mem);
+  if (status.ok()) {
+    status = fs.Rename(t00, data_path);
+    if (!status.ok()) (void)fs.Rename(mem, m00);
+  }
+  if (!status.ok()) {
+    (void)fs.Rename(parked, mem);
+    return status;
+  }
+  // A parked memo left behind is harmless: the next PACK replaces it.
+  (void)fs.Remove(parked);
+  return Status::OK();
 }
 
 Status ReopenAfterPack(DatFileInstance& file) {
@@ -346,15 +584,32 @@ Status ReopenAfterPack(DatFileInstance& file) {
   ZUNA_RETURN_IF_ERROR(DataFile::Open(file.fs(), s.data_path, decl, options,
                                       &s.mismatches, &s.data));
   if (!decl.memo) return Status::OK();
-  std::optional<ScrambleKey> key;
-  if (decl.encrypt) key = OwnerKey(decl.owner);
   return MemoFile::Open(file.fs(), CompanionFileName(s.data_path, kMemoExtension),
-                        options, *decl.memo, key, decl.oem, &s.memo);
+                        options, *decl.memo, MemoKey(decl), decl.oem, &s.memo);
 }
 
-std::string DirectoryOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash);
+// The packed pair replaces the data and memo files.  From the cut of the
+// keys on, every failure leaves the FILE failed.
+Status ReplaceWithPackedPair(DatFileInstance& file) {
+  DriverState& s = file.driver_state();
+  const std::string t00 = CompanionFileName(s.data_path, kPackDataExtension);
+  const std::string m00 = CompanionFileName(s.data_path, kPackMemoExtension);
+  ZUNA_RETURN_IF_ERROR(WritePackedPair(file, t00, m00));
+  Status status = CutDeclaredKeys(file);
+  if (status.ok()) {
+    s.data.reset();
+    s.memo.reset();
+    status = SwapPackedPair(file, t00, m00);
+  }
+  if (!status.ok()) {
+    // The old pair is in place: drop the packed one.
+    (void)file.fs().Remove(t00);
+    if (file.declaration().memo) (void)file.fs().Remove(m00);
+    return Fail(file, status);
+  }
+  status = file.fs().SyncDirectory(DirectoryOf(s.data_path));
+  if (status.ok()) status = ReopenAfterPack(file);
+  return status.ok() ? status : Fail(file, status);
 }
 
 Status Pack(DatFileInstance& file) {
@@ -366,44 +621,10 @@ Status Pack(DatFileInstance& file) {
   s.current = 0;
   s.sequence = {};
   if (s.data->header().deleted_count > 0) {
-    const std::string t00 = CompanionFileName(s.data_path, kPackDataExtension);
-    const std::string m00 = CompanionFileName(s.data_path, kPackMemoExtension);
-    ZUNA_RETURN_IF_ERROR(CreatePackFiles(file, t00, m00));
-    OpenOptions options;
-    options.write = true;
-    std::unique_ptr<DataFile> packed;
-    std::unique_ptr<MemoFile> packed_memo;
-    const FileDecl& decl = file.declaration();
-    Status status = DataFile::Open(file.fs(), t00, decl, options, nullptr, &packed);
-    if (status.ok() && decl.memo) {
-      std::optional<ScrambleKey> key;
-      if (decl.encrypt) key = OwnerKey(decl.owner);
-      status = MemoFile::Open(file.fs(), m00, options, *decl.memo, key, decl.oem,
-                              &packed_memo);
-    }
-    if (status.ok()) status = CopyLive(file, *packed, packed_memo.get());
-    packed.reset();
-    packed_memo.reset();
-    if (!status.ok()) {
-      // The original files are untouched: drop the copies.
-      (void)file.fs().Remove(t00);
-      if (decl.memo) (void)file.fs().Remove(m00);
-      return status;
-    }
-    s.data.reset();
-    s.memo.reset();
-    // From the first rename on the FILE's open files are gone: any failure
-    // leaves it failed until reopened.
-    status = file.fs().Rename(t00, s.data_path);
-    if (status.ok() && decl.memo) {
-      status = file.fs().Rename(m00, CompanionFileName(s.data_path, kMemoExtension));
-    }
-    if (status.ok()) status = file.fs().SyncDirectory(DirectoryOf(s.data_path));
-    if (status.ok()) status = ReopenAfterPack(file);
-    if (!status.ok()) return Fail(file, status);
+    ZUNA_RETURN_IF_ERROR(ReplaceWithPackedPair(file));
   }
-  Status status = BuildKeys(file, AllKeys(file));
-  return status.ok() || status.code() == Err::kDuplicateKey ? status : Fail(file, status);
+  // Dynamic indexes name records by number too.
+  return BuildKeys(file, KeysToBuild(file, true));
 }
 
 }  // namespace
@@ -452,6 +673,18 @@ Status RenameFiles(DatFileInstance& file, std::string_view new_name) {
     ZUNA_RETURN_IF_ERROR(file.fs().Rename(old_key, new_key));
   }
   return Status::OK();
+}
+
+Status ImportFile(DatFileInstance& file, std::string_view name, FileDecl* decl) {
+  // The dynamic file layer describes files it is about to open; one already
+  // open under this FILE is refused.
+  if (file.is_open()) {
+    return Status::Error(Err::kFileNotOpen,
+                         file.driver_state().data_path + ": import of an open FILE");
+  }
+  const std::string wanted(name.empty() ? std::string_view(file.name()) : name);
+  if (wanted.empty()) return Status::Error(Err::kInvalidFilename, "empty file name");
+  return ImportDeclaration(file.fs(), wanted, decl);
 }
 
 }  // namespace zuna::datfile::driver

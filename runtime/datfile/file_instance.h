@@ -36,8 +36,10 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "runtime/datfile/build_events.h"
 #include "runtime/datfile/data_file.h"
 #include "runtime/datfile/declaration.h"
 #include "runtime/datfile/key_encoding.h"
@@ -77,6 +79,7 @@ struct KeyState {
   std::unique_ptr<KeyFile> file;  // null: not open (an INDEX not built)
   bool maintained = false;    // a KEY: kept up to date by every write
   bool dynamic = false;       // built by BUILDdyn in a file of its own
+  std::string filter;         // a dynamic index's filter; empty: none
   std::string path;           // its key file
   // The current record's entry in this key, rebuilt at every read; empty
   // when there is no current record or the record is absent from an OPT
@@ -191,6 +194,13 @@ class DatFileInstance {
 
   bool is_open() const { return state_.data != nullptr; }
 
+  // Build events (build_events.h): an empty handler (the default) asks for
+  // none.  Change it between operations only.
+  void set_build_events(BuildEventHandler handler) {
+    build_events_ = std::move(handler);
+  }
+  const BuildEventHandler& build_events() const { return build_events_; }
+
   DriverState& driver_state() { return state_; }
   const DriverState& driver_state() const { return state_; }
 
@@ -200,6 +210,7 @@ class DatFileInstance {
   std::string name_;
   std::vector<char> record_;
   std::vector<char> memo_;
+  BuildEventHandler build_events_;
   DriverState state_;
 };
 

@@ -1,13 +1,23 @@
 // The key file checker: reads a key file as it is on disk and reports every
 // broken invariant of key_file.h.  It never repairs, and every walk is
 // bounded by the node count and a visited set, so damage of any shape ends
-// in a report.
+// in a report.  The reports are for people: Russian, in the program's code
+// page (1251), as every other text of the checker (checker.h).
 #include <cstring>
+#include <string>
+#include <string_view>
 
 #include "runtime/datfile/key_file.h"
 #include "runtime/datfile/key_tree_internal.h"
+#include "runtime/values/code_page.h"
 
 namespace zuna::datfile {
+namespace {
+
+// A source literal (UTF-8) as the program's text.
+std::string Ru(std::string_view utf8) { return values::Utf8ToCp1251(utf8); }
+
+}  // namespace
 
 std::vector<std::string> KeyHeaderFaults(const KeyHeader& h,
                                          const KeyLayout& layout,
@@ -16,41 +26,44 @@ std::vector<std::string> KeyHeaderFaults(const KeyHeader& h,
   auto fault = [&](std::string what) { faults.push_back(std::move(what)); };
   const auto n = [](uint64_t v) { return std::to_string(v); };
   if (h.entry_length != layout.entry_length) {
-    fault("entry length " + n(h.entry_length) + ", declared " +
+    fault(Ru("длина элемента ") + n(h.entry_length) + Ru(", по описанию ") +
           n(layout.entry_length));
   } else if (h.entries_per_node != layout.entries_per_node) {
-    fault("entries per node " + n(h.entries_per_node) + ", should be " +
-          n(layout.entries_per_node));
+    fault(Ru("элементов в узле ") + n(h.entries_per_node) +
+          Ru(", должно быть ") + n(layout.entries_per_node));
   }
   if (h.component_count != layout.component_count) {
-    fault("component count " + n(h.component_count) + ", declared " +
-          n(layout.component_count));
+    fault(Ru("составных частей ") + n(h.component_count) +
+          Ru(", по описанию ") + n(layout.component_count));
   }
   if (((h.key_type ^ layout.key_type) & kKeyTypeCheckedBits) != 0) {
-    fault("key type bits " + n(h.key_type) + ", declared " +
+    fault(Ru("биты типа ключа ") + n(h.key_type) + Ru(", по описанию ") +
           n(layout.key_type));
   }
   if (h.node_count == 0 ||
       (uint64_t{h.node_count} + 1) * kKeyBlockSize > file_size) {
-    fault("node count " + n(h.node_count) + " does not fit a file of " +
-          n(file_size) + " bytes");
+    fault(Ru("число узлов ") + n(h.node_count) +
+          Ru(" не помещается в файл длиной ") + n(file_size) + Ru(" байт"));
     return faults;  // every other link is measured against the node count
   }
-  if (h.root == 0 || h.root > h.node_count) fault("root " + n(h.root));
+  if (h.root == 0 || h.root > h.node_count) fault(Ru("корень ") + n(h.root));
   if (h.last_leaf == 0 || h.last_leaf > h.node_count) {
-    fault("last leaf " + n(h.last_leaf));
+    fault(Ru("последний лист ") + n(h.last_leaf));
   }
-  if (h.free_node > h.node_count) fault("free node " + n(h.free_node));
+  if (h.free_node > h.node_count) {
+    fault(Ru("первый свободный узел ") + n(h.free_node));
+  }
   if (h.height == 0 || h.height > h.node_count || h.height > kMaxKeyHeight) {
-    fault("height " + n(h.height));
+    fault(Ru("высота ") + n(h.height));
   }
   if (h.entry_count == 0 && (h.height != 1 || h.last_leaf != h.root)) {
-    fault("an empty key that is not a single empty root");
+    fault(Ru("ключ пуст, но дерево не из одного пустого корня"));
   }
   if (layout.entries_per_node != 0 &&
       uint64_t{h.entry_count} >
           uint64_t{h.node_count} * layout.entries_per_node) {
-    fault("entry count " + n(h.entry_count) + " beyond the nodes' capacity");
+    fault(Ru("элементов ") + n(h.entry_count) +
+          Ru(", больше, чем вмещают все узлы"));
   }
   return faults;
 }
@@ -82,7 +95,7 @@ class Checker {
   void Fault(uint32_t node_no, int invariant, std::string what) {
     faults_->push_back(
         {uint64_t{node_no} * kKeyBlockSize, invariant,
-         "node " + std::to_string(node_no) + ": " + std::move(what)});
+         Ru("узел ") + std::to_string(node_no) + ": " + std::move(what)});
   }
 
   Status Read(uint32_t node_no, KeyNode* node) {
@@ -106,11 +119,12 @@ class Checker {
     highest->clear();
     if (node_no == 0 || node_no > h_.node_count) {
       Fault(parent_no, 2,
-            "child link " + std::to_string(node_no) + " beyond the node count");
+            Ru("ссылка на потомка ") + std::to_string(node_no) +
+                Ru(" за пределами числа узлов"));
       return Status::OK();
     }
     if (state_[node_no] != kUnseen) {
-      Fault(node_no, 2, "reached twice (a cycle or a shared child)");
+      Fault(node_no, 2, Ru("достигнут дважды (цикл или общий потомок)"));
       return Status::OK();
     }
     state_[node_no] = kInTree;
@@ -118,18 +132,19 @@ class Checker {
     ZUNA_RETURN_IF_ERROR(Read(node_no, &node));
     if (node.count() > layout_.entries_per_node) {
       Fault(node_no, 3,
-            "count " + std::to_string(node.count()) + " beyond capacity");
+            Ru("число элементов ") + std::to_string(node.count()) +
+                Ru(" больше вместимости узла"));
       return Status::OK();
     }
     if (node.parent() != parent_no) {
       Fault(node_no, 2,
-            "parent field " + std::to_string(node.parent()) +
-                ", reached from " + std::to_string(parent_no));
+            Ru("в поле родителя ") + std::to_string(node.parent()) +
+                Ru(", а достигнут из ") + std::to_string(parent_no));
     }
-    if (!TailIsZero(node)) Fault(node_no, 8, "bytes after the entries");
+    if (!TailIsZero(node)) Fault(node_no, 8, Ru("лишние байты после элементов"));
     const bool is_leaf = depth == h_.height;
     const bool may_be_empty = node_no == h_.root && is_leaf;
-    if (node.count() == 0 && !may_be_empty) Fault(node_no, 3, "empty");
+    if (node.count() == 0 && !may_be_empty) Fault(node_no, 3, Ru("пуст"));
     if (is_leaf) {
       leaves_.push_back({node_no, node});
     } else {
@@ -143,12 +158,13 @@ class Checker {
 
   Status WalkInner(uint32_t node_no, const KeyNode& node, uint32_t depth) {
     if (node.right() != 0 || node.left() != 0) {
-      Fault(node_no, 4, "inner node with links");
+      Fault(node_no, 4, Ru("внутренний узел со ссылками на соседей"));
     }
     for (size_t i = 0; i < node.count(); ++i) {
       if (i > 0 &&
           std::memcmp(node.value(i - 1, el_), node.value(i, el_), kl_) > 0) {
-        Fault(node_no, 4, "separators out of order at " + std::to_string(i));
+        Fault(node_no, 4,
+              Ru("разделители не по порядку у элемента ") + std::to_string(i));
       }
       std::string below;
       ZUNA_RETURN_IF_ERROR(
@@ -156,8 +172,8 @@ class Checker {
       if (!below.empty() &&
           std::memcmp(below.data(), node.value(i, el_), kl_) != 0) {
         Fault(node_no, 4,
-              "separator " + std::to_string(i) +
-                  " is not the highest value under its child");
+              Ru("разделитель ") + std::to_string(i) +
+                  Ru(" не равен наибольшему значению под его потомком"));
       }
     }
     return Status::OK();
@@ -173,13 +189,13 @@ class Checker {
           i + 1 == leaves_.size() ? 0 : leaves_[i + 1].first;
       if (node.left() != want_left || node.right() != want_right) {
         Fault(node_no, 5,
-              "leaf links " + std::to_string(node.left()) + "/" +
-                  std::to_string(node.right()) + ", should be " +
+              Ru("ссылки листа ") + std::to_string(node.left()) + "/" +
+                  std::to_string(node.right()) + Ru(", должны быть ") +
                   std::to_string(want_left) + "/" + std::to_string(want_right));
       }
       for (size_t e = 0; e < node.count(); ++e) {
         const char* entry = node.entry(e, el_);
-        if (DecodeFixed32(entry) == 0) Fault(node_no, 5, "record number 0");
+        if (DecodeFixed32(entry) == 0) Fault(node_no, 5, Ru("номер записи 0"));
         if (previous != nullptr) CheckOrder(node_no, previous, entry);
         previous = entry;
       }
@@ -187,13 +203,13 @@ class Checker {
     }
     if (entries != h_.entry_count) {
       Fault(0, 6,
-            "entry count " + std::to_string(h_.entry_count) +
-                ", the leaves hold " + std::to_string(entries));
+            Ru("в заголовке элементов ") + std::to_string(h_.entry_count) +
+                Ru(", а в листьях ") + std::to_string(entries));
     }
     if (!leaves_.empty() && leaves_.back().first != h_.last_leaf) {
       Fault(0, 5,
-            "last leaf " + std::to_string(h_.last_leaf) +
-                ", the rightmost leaf is " +
+            Ru("последний лист ") + std::to_string(h_.last_leaf) +
+                Ru(", а самый правый лист ") +
                 std::to_string(leaves_.back().first));
     }
     CheckEnds();
@@ -201,11 +217,11 @@ class Checker {
 
   void CheckOrder(uint32_t node_no, const char* previous, const char* entry) {
     if (CompareEntries(previous, entry, kl_) >= 0) {
-      Fault(node_no, 5, "entries out of order");
+      Fault(node_no, 5, Ru("элементы не по порядку"));
     } else if (!layout_.duplicates() &&
                std::memcmp(previous + kEntryNumberSize,
                            entry + kEntryNumberSize, kl_) == 0) {
-      Fault(node_no, 5, "the same value twice in a key without DUP");
+      Fault(node_no, 5, Ru("одно значение дважды в ключе без DUP"));
     }
   }
 
@@ -218,8 +234,8 @@ class Checker {
     }
     if (first != h_.first_record || last != h_.last_record) {
       Fault(0, 6,
-            "first/last record " + std::to_string(h_.first_record) + "/" +
-                std::to_string(h_.last_record) + ", should be " +
+            Ru("первая/последняя запись ") + std::to_string(h_.first_record) +
+                "/" + std::to_string(h_.last_record) + Ru(", должны быть ") +
                 std::to_string(first) + "/" + std::to_string(last));
     }
   }
@@ -228,15 +244,15 @@ class Checker {
     uint32_t node_no = h_.free_node;
     for (uint32_t steps = 0; node_no != 0; ++steps) {
       if (steps > h_.node_count || node_no > h_.node_count) {
-        Fault(node_no, 7, "free chain runs beyond the node count");
+        Fault(node_no, 7, Ru("цепочка свободных узлов выходит за число узлов"));
         break;
       }
       if (state_[node_no] == kFree) {
-        Fault(node_no, 7, "free chain has a cycle");
+        Fault(node_no, 7, Ru("цепочка свободных узлов замкнута в цикл"));
         break;
       }
       if (state_[node_no] == kInTree) {
-        Fault(node_no, 7, "on the free chain but in the tree");
+        Fault(node_no, 7, Ru("в цепочке свободных узлов, но и в дереве"));
         break;
       }
       state_[node_no] = kFree;
@@ -246,13 +262,13 @@ class Checker {
       node.set_right(0);
       if (node.count() != 0 || !TailIsZero(node) || node.left() != 0 ||
           node.parent() != 0) {
-        Fault(node_no, 7, "free node not zeroed");
+        Fault(node_no, 7, Ru("свободный узел не обнулён"));
       }
       node_no = next;
     }
     for (uint32_t n = 1; n <= h_.node_count; ++n) {
       if (state_[n] == kUnseen) {
-        Fault(n, 8, "neither in the tree nor on the free chain");
+        Fault(n, 8, Ru("ни в дереве, ни в цепочке свободных узлов"));
       }
     }
     return Status::OK();
@@ -275,7 +291,7 @@ Status CheckKeyFile(File& file, const KeyLayout* layout,
   uint64_t file_size = 0;
   ZUNA_RETURN_IF_ERROR(file.Size(&file_size));
   if (file_size < kKeyBlockSize) {
-    faults->push_back({0, 1, "shorter than the header block"});
+    faults->push_back({0, 1, Ru("файл короче блока заголовка")});
     return Status::OK();
   }
   char block[kKeyBlockSize];
@@ -283,7 +299,7 @@ Status CheckKeyFile(File& file, const KeyLayout* layout,
   const KeyHeader h = DecodeKeyHeader(block);
   for (size_t i = kKeyHeaderSize; i < kKeyBlockSize; ++i) {
     if (block[i] != 0) {
-      faults->push_back({i, 8, "header block: bytes after the header"});
+      faults->push_back({i, 8, Ru("лишние байты в блоке заголовка после заголовка")});
       break;
     }
   }
@@ -291,7 +307,7 @@ Status CheckKeyFile(File& file, const KeyLayout* layout,
   if (layout == nullptr) {
     if (h.entry_length < kEntryNumberSize || h.entry_length > kMaxEntryLength) {
       faults->push_back({kKeyHeaderEntryLengthOffset, 1,
-                         "entry length " + std::to_string(h.entry_length)});
+                         Ru("длина элемента ") + std::to_string(h.entry_length)});
       return Status::OK();
     }
     own =
@@ -302,7 +318,7 @@ Status CheckKeyFile(File& file, const KeyLayout* layout,
   const std::vector<std::string> header_faults =
       KeyHeaderFaults(h, *layout, file_size);
   for (const std::string& what : header_faults) {
-    faults->push_back({0, 1, "header: " + what});
+    faults->push_back({0, 1, Ru("заголовок: ") + what});
   }
   if (!header_faults.empty()) return Status::OK();
   return Checker(file, *layout, h, faults).Run();

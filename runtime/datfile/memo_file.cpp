@@ -264,6 +264,48 @@ Status MemoFile::Reset() {
   return file_->Truncate(memo::kHeaderSize);
 }
 
+Status MemoFile::ReadStored(uint32_t link, std::string* stored) {
+  stored->clear();
+  if (link == 0) return Status::OK();
+  uint32_t block_count = 0;
+  ZUNA_RETURN_IF_ERROR(BlockCount(&block_count));
+  // Bounded as Read is: only the blocks the declared size reaches.
+  const size_t wanted = (size_t{memo_.size} + memo::kTextSize - 1) / memo::kTextSize;
+  for (uint32_t block = link; block != 0 && stored->size() < wanted * memo::kTextSize;) {
+    if (block > block_count) {
+      return Corrupt("memo block " + Number(block) + " beyond the file");
+    }
+    BlockBytes bytes;
+    Status status = ReadExact(*file_, memo::BlockOffset(block), bytes, Err::kInvalidDataFile);
+    if (!status.ok()) return Corrupt(status.detail());
+    stored->append(bytes.data() + memo::kTextOffset, memo::kTextSize);
+    block = DecodeFixed32(bytes.data() + memo::kNextOffset);
+  }
+  return Status::OK();
+}
+
+Status MemoFile::AppendStored(std::string_view stored, uint32_t* link) {
+  *link = 0;
+  if (stored.empty()) return Status::OK();
+  uint32_t block_count = 0;
+  ZUNA_RETURN_IF_ERROR(BlockCount(&block_count));
+  const size_t blocks = stored.size() / memo::kTextSize;
+  // Last block first, as WriteChain does: no block on disk ever names one
+  // that is not written yet.
+  for (size_t i = blocks; i-- > 0;) {
+    BlockBytes bytes;
+    const uint32_t next =
+        i + 1 < blocks ? block_count + 1 + static_cast<uint32_t>(i + 1) : 0;
+    EncodeFixed32(bytes.data() + memo::kNextOffset, next);
+    std::copy_n(stored.begin() + static_cast<ptrdiff_t>(i * memo::kTextSize),
+                memo::kTextSize, bytes.begin() + memo::kTextOffset);
+    ZUNA_RETURN_IF_ERROR(file_->WriteAt(
+        memo::BlockOffset(block_count + 1 + static_cast<uint32_t>(i)), bytes));
+  }
+  *link = block_count + 1;
+  return Status::OK();
+}
+
 Status MemoFile::Sync() { return file_->Sync(); }
 
 }  // namespace zuna::datfile

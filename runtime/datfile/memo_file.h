@@ -32,6 +32,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "runtime/datfile/declaration.h"
@@ -105,6 +106,22 @@ class MemoFile {
 
   // EMPTY and PACK: no blocks, no free list; the file cut to its header.
   Status Reset();
+
+  // PACK copies memos between two memo files of the same declaration this
+  // way, because decoding and encoding again is not lossless for OEM text
+  // (866 characters without a 1251 form would become '?').
+  //
+  // ReadStored: the text parts (252 bytes each) of the chain from `link`
+  // exactly as stored (still scrambled with ENCRYPT, still OEM text), as
+  // many blocks as Read would take for the declared size.  Link 0: empty.
+  // 36 as for Read.
+  Status ReadStored(uint32_t link, std::string* stored);
+
+  // AppendStored: `stored` (from ReadStored) as a new chain of blocks added
+  // at the end of the file, written as given; *link names its first block
+  // (0 for an empty `stored`, nothing written).  The free list is neither
+  // used nor changed.  REQUIRES: stored.size() is a multiple of 252.
+  Status AppendStored(std::string_view stored, uint32_t* link);
 
   Status Sync();
 

@@ -1,6 +1,7 @@
 #include "runtime/datfile/statements.h"
 
 #include <string>
+#include <utility>
 
 #include "runtime/values/error_state.h"
 
@@ -187,6 +188,16 @@ int32_t BUILD(DatFileInstance& file, std::string_view components, Key* key) {
   if (code == 0 && key) key->index = static_cast<int>(result.number);
   return code;
 }
+int32_t BUILD(DatFileInstance& file, std::string_view components,
+              std::string_view filter, Key* key) {
+  const std::string text = std::string(components) + "|" + std::string(filter);
+  OpArgs args;
+  args.text = text;
+  OpResult result;
+  const int32_t code = Do(Op::BuildDynFilter, file, args, &result);
+  if (code == 0 && key) key->index = static_cast<int>(result.number);
+  return code;
+}
 int32_t PACK(DatFileInstance& file) { return Do(Op::Pack, file); }
 int32_t REMOVE(DatFileInstance& file) { return Do(Op::Remove, file); }
 int32_t RENAME(DatFileInstance& file, std::string_view new_name) {
@@ -198,6 +209,15 @@ std::string SEND(DatFileInstance& file, std::string_view message) {
   OpArgs args;
   args.text = message;
   return Ask(Op::Send, file, args).text;
+}
+
+int32_t IMPORT(DatFileInstance& file, FileDecl* decl, std::string_view name) {
+  OpArgs args;
+  args.text = name;
+  OpResult result;
+  const int32_t code = Do(Op::ImportFile, file, args, &result);
+  if (code == 0 && decl) *decl = std::move(result.declaration);
+  return code;
 }
 
 }  // namespace zuna::datfile

@@ -93,10 +93,21 @@ int32_t BUILD(DatFileInstance& file);
 int32_t BUILD(DatFileInstance& file, Key key);
 // A dynamic index over `components` ("ZUN:FIO,ZUN:DATA"); *key names it.
 int32_t BUILD(DatFileInstance& file, std::string_view components, Key* key);
+// A dynamic index over `components` holding only the records for which the
+// expression `filter` (program code page; the FILE's fields named by their
+// labels) is true; *key names it.  1010/1011 when the filter does not
+// compile.
+int32_t BUILD(DatFileInstance& file, std::string_view components,
+              std::string_view filter, Key* key);
 int32_t PACK(DatFileInstance& file);
 int32_t REMOVE(DatFileInstance& file);
 int32_t RENAME(DatFileInstance& file, std::string_view new_name);
 std::string SEND(DatFileInstance& file, std::string_view message);
+
+// The file-import entry: reads the header and descriptors of the data file
+// `name` (empty: the FILE's name) and describes it in *decl
+// (file_import.h).  37 on an open FILE.
+int32_t IMPORT(DatFileInstance& file, FileDecl* decl, std::string_view name = {});
 
 }  // namespace zuna::datfile
 

@@ -334,6 +334,30 @@ TEST_F(CheckerTest, KeyFreeNodeCycleEnds) {
   EXPECT_FALSE(Check().FaultsOf(FaultKind::kKeyFreeChain).empty());
 }
 
+TEST_F(CheckerTest, TreeFaultsAreRussianThroughout) {
+  BuildZun();
+  std::string key = fs_.Contents("/ZUN.K01");
+  std::string node(512, '\0');
+  EncodeFixed32(&node[1], 2);
+  key += node;
+  EncodeFixed32(&key[8], 2);   // node count
+  EncodeFixed32(&key[24], 2);  // free node
+  fs_.SetContents("/ZUN.K01", key);
+  const std::vector<CheckFault> faults = Check().FaultsOf(FaultKind::kKeyFreeChain);
+  ASSERT_EQ(faults.size(), 1u);
+  EXPECT_EQ(values::Cp1251ToUtf8(faults[0].text),
+            "испорчена цепочка свободных узлов: узел 2: "
+            "цепочка свободных узлов замкнута в цикл");
+  // The header's faults as well: entry length and component count.
+  BuildZun();
+  Patch("/ZUN.K01", 30, "\x02");
+  const std::vector<CheckFault> header = Check().FaultsOf(FaultKind::kKeyHeader);
+  ASSERT_FALSE(header.empty());
+  EXPECT_EQ(values::Cp1251ToUtf8(header[0].text),
+            "заголовок ключа не согласуется с описанием ключа или размером "
+            "файла: заголовок: составных частей 2, по описанию 1");
+}
+
 TEST_F(CheckerTest, FormatsFaultsWithFileAndOffset) {
   const CheckFault fault{FaultKind::kDeletedCount, "ZUN.DAT", 9, W("текст")};
   EXPECT_EQ(values::Cp1251ToUtf8(FormatFault(fault)),

@@ -192,7 +192,7 @@ TEST_F(KeyCorruptionTest, AFreeChainThatLoopsIsNotHandedOutTwice) {
   ASSERT_EQ(key->header().free_node, 2u);  // 2 -> 1
   key.reset();
   SetU32(At(1, 1), 2);  // 2 -> 1 -> 2 -> ...
-  EXPECT_NE(Faults().find("[7] node 2: free chain has a cycle"),
+  EXPECT_NE(Faults().find("[7] узел 2: цепочка свободных узлов замкнута в цикл"),
             std::string::npos)
       << Faults();
   ASSERT_OK(Open(&key));
@@ -216,18 +216,18 @@ TEST_F(KeyCorruptionTest, CheckerReportsOrderSeparatorsAndLeaks) {
   bytes.replace(EntryAt(4, 0), kEntry, bytes.substr(EntryAt(4, 1), kEntry));
   bytes.replace(EntryAt(4, 1), kEntry, first);
   fs_.SetContents(kPath, bytes);
-  EXPECT_NE(Faults().find("[5] node 4: entries out of order"),
+  EXPECT_NE(Faults().find("[5] узел 4: элементы не по порядку"),
             std::string::npos)
       << Faults();
   // A separator that is not its child's highest value.
   fs_.SetContents(kPath, good);
   SetByte(EntryAt(3, 2) + 6, '3');  // "A12" -> "A13"
-  EXPECT_NE(Faults().find("[4] node 3: separator 2"), std::string::npos)
+  EXPECT_NE(Faults().find("[4] узел 3: разделитель 2"), std::string::npos)
       << Faults();
   // A node nobody links: one more block, counted but not in the tree.
   fs_.SetContents(kPath, good + std::string(512, '\0'));
   SetU32(8, 9);
-  EXPECT_NE(Faults().find("[8] node 9: neither in the tree nor on the free"),
+  EXPECT_NE(Faults().find("[8] узел 9: ни в дереве, ни в цепочке свободных"),
             std::string::npos)
       << Faults();
   // Header says the wrong first record.
@@ -237,7 +237,7 @@ TEST_F(KeyCorruptionTest, CheckerReportsOrderSeparatorsAndLeaks) {
   // Bytes after the entries of a node.
   fs_.SetContents(kPath, good);
   SetByte(At(6, 500), 1);
-  EXPECT_NE(Faults().find("[8] node 6: bytes after the entries"),
+  EXPECT_NE(Faults().find("[8] узел 6: лишние байты после элементов"),
             std::string::npos)
       << Faults();
 }

@@ -15,6 +15,7 @@
 #include "runtime/datfile/declaration.h"
 #include "runtime/datfile/key_encoding.h"
 #include "runtime/datfile/key_file.h"
+#include "runtime/values/code_page.h"
 #include "runtime/values/locale.h"
 #include "tests/support/mem_fs.h"
 #include "tests/support/status_matchers.h"
@@ -175,7 +176,8 @@ inline RawHeader ParseHeader(std::string_view b) {
           static_cast<uint8_t>(b[33]) | static_cast<uint8_t>(b[34]) << 8};
 }
 
-// Every fault of the key file at `path`, one per line ("" when clean).
+// Every fault of the key file at `path`, one per line ("" when clean), in
+// UTF-8 (the checker's texts are in the program's code page).
 inline std::string Faults(testing::MemFileSystem& fs, const std::string& path,
                           const KeyLayout& layout) {
   std::unique_ptr<File> file;
@@ -187,7 +189,8 @@ inline std::string Faults(testing::MemFileSystem& fs, const std::string& path,
   if (!status.ok()) return "check: " + status.ToString();
   std::string out;
   for (const KeyFault& f : faults) {
-    out += "[" + std::to_string(f.invariant) + "] " + f.what + "\n";
+    out += "[" + std::to_string(f.invariant) + "] " +
+           values::Cp1251ToUtf8(f.what) + "\n";
   }
   return out;
 }

@@ -1,0 +1,233 @@
+// I/O faults in the middle of PACK and EMPTY.  For N = 1, 2, ... the Nth
+// write, sync, truncate, rename or directory sync (of any file, the
+// temporary files of the key sort included) fails once; the loop stops at
+// the first N that never fires.
+//
+// What a failed PACK or EMPTY must leave behind (driver_maintenance.cpp):
+//   - either the checker finds nothing wrong, or OPEN answers 46 (a key
+//     file was cut) and after BUILD the checker finds nothing wrong: a key
+//     that no longer matches the records never opens as if it did, which
+//     matters most for OPT keys, whose entry count OPEN cannot test;
+//   - PACK: the same live records, in the same order, with the same memos;
+//   - EMPTY: all the records, or none.
+// A PACK that failed while copying leaves the FILE open and usable.
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "runtime/datfile/checker.h"
+#include "runtime/values/code_page.h"
+#include "tests/runtime/datfile/driver_test_util.h"
+#include "tests/support/fault_fs.h"
+
+namespace zuna::datfile::driver_test {
+namespace {
+
+using zuna::testing::FaultFileSystem;
+using zuna::testing::FaultKind;
+using zuna::testing::FaultMode;
+
+constexpr int kPeople = 40;  // the name key has two levels
+
+// A live record as a reader sees it.
+struct Row {
+  std::string fio;
+  int32_t data = 0;
+  std::string memo;
+  friend bool operator==(const Row&, const Row&) = default;
+};
+
+const char* KindName(FaultKind kind) {
+  switch (kind) {
+    case FaultKind::kWrite: return "write";
+    case FaultKind::kSync: return "sync";
+    case FaultKind::kTruncate: return "truncate";
+    case FaultKind::kRename: return "rename";
+    case FaultKind::kSyncDirectory: return "directory sync";
+    default: return "other";
+  }
+}
+
+constexpr FaultKind kPackKinds[] = {FaultKind::kWrite, FaultKind::kSync,
+                                    FaultKind::kTruncate, FaultKind::kRename,
+                                    FaultKind::kSyncDirectory};
+// EMPTY renames nothing.
+constexpr FaultKind kEmptyKinds[] = {FaultKind::kWrite, FaultKind::kSync,
+                                     FaultKind::kTruncate, FaultKind::kSyncDirectory};
+
+// The register, and the register with a memo of 300 bytes (two blocks for
+// a long note), so that PACK has a memo file to swap as well.
+FileDecl Declaration(bool with_memo) {
+  FileDecl decl = testing::ZunDeclaration();
+  if (with_memo) decl.memo = MemoDecl{"ZUN:Notes", 300, false};
+  return decl;
+}
+
+class MaintenanceFaultTest : public DriverFixture,
+                             public ::testing::WithParamInterface<bool> {
+ protected:
+  void SetUp() override {
+    decl_ = Declaration(GetParam());
+    DatFileInstance zun(decl_, fs_);
+    zun.set_name("/ZUN");
+    ASSERT_EQ(CREATE(zun), 0);
+    ASSERT_EQ(OPEN(zun, kAccessReadWrite | kShareDenyAll), 0);
+    for (int i = 0; i < kPeople; ++i) {
+      SetZun(zun, values::W("Человек ") + std::to_string(i % 17), 100 + i % 9);
+      if (!zun.memo().empty()) {
+        std::fill(zun.memo().begin(), zun.memo().end(), ' ');
+        const std::string note(i % 3 == 0 ? 0 : 260, static_cast<char>('a' + i % 26));
+        std::copy(note.begin(), note.end(), zun.memo().begin());
+      }
+      ASSERT_EQ(ADD(zun), 0);
+    }
+    for (uint32_t r = 3; r <= kPeople; r += 4) {
+      ASSERT_EQ(GET(zun, r), 0);
+      ASSERT_EQ(DELETE(zun), 0);
+    }
+    ASSERT_EQ(CLOSE(zun), 0);
+    for (const std::string& path : fs_.ListFiles()) baseline_[path] = fs_.Contents(path);
+    live_ = Rows();
+    ASSERT_EQ(live_.size(), static_cast<size_t>(kPeople - kPeople / 4));
+  }
+
+  void RestoreBaseline() {
+    for (const std::string& path : fs_.ListFiles()) ASSERT_OK(fs_.Remove(path));
+    for (const auto& [path, bytes] : baseline_) fs_.SetContents(path, bytes);
+  }
+
+  // The live records in record-number order.
+  std::vector<Row> Rows() {
+    DatFileInstance zun(decl_, fs_);
+    zun.set_name("/ZUN");
+    std::vector<Row> rows;
+    EXPECT_EQ(OPEN(zun), 0);
+    if (SET(zun) != 0) return rows;
+    while (NEXT(zun) == 0) {
+      rows.push_back({ZunFio(zun), ZunData(zun),
+                      std::string(zun.memo().begin(), zun.memo().end())});
+    }
+    EXPECT_EQ(CLOSE(zun), 0);
+    return rows;
+  }
+
+  bool Clean(const std::string& where, bool report) {
+    CheckResult result;
+    EXPECT_OK(CheckDataFile(fs_, "/ZUN.DAT", CheckOptions{}, &result));
+    if (report) {
+      for (const CheckFault& fault : result.faults) {
+        ADD_FAILURE() << where << ": " << values::Cp1251ToUtf8(FormatFault(fault));
+      }
+    }
+    return result.clean();
+  }
+
+  // The guarantee: clean, or 46 at OPEN and clean after BUILD.
+  void ExpectCleanOrRebuildable(const std::string& where) {
+    if (Clean(where, false)) return;
+    DatFileInstance zun(decl_, fs_);
+    zun.set_name("/ZUN");
+    ASSERT_EQ(OPEN(zun), 46) << where << ": the checker finds faults";
+    ASSERT_EQ(BUILD(zun), 0) << where;
+    Clean(where + ", after BUILD", true);
+  }
+
+  // Runs `operation` on files whose Nth call of `kind` fails once, for
+  // every N until one never fires; `check` judges the rows afterwards.
+  template <typename Operation, typename Check>
+  void LoopFaults(FaultKind kind, Operation operation, Check check) {
+    for (uint64_t n = 1; n < 1000; ++n) {
+      RestoreBaseline();
+      FaultFileSystem faults(fs_);
+      DatFileInstance zun(decl_, faults);
+      zun.set_name("/ZUN");
+      ASSERT_EQ(OPEN(zun, kAccessReadWrite | kShareDenyAll), 0);
+      zuna::testing::Fault fault;
+      fault.kind = kind;
+      fault.nth = n;
+      fault.mode = FaultMode::kTransient;
+      faults.Inject(fault);
+      const int32_t result = operation(zun);
+      const bool fired = faults.FaultsFired() > 0;
+      faults.ClearFaults();
+      (void)CLOSE(zun);
+      const std::string where = std::string(KindName(kind)) + " fault at call " +
+                                std::to_string(n) + " (result " +
+                                std::to_string(result) + ")";
+      if (!fired) {
+        EXPECT_GT(n, 1u) << "no fault ever fired: the loop tested nothing";
+        EXPECT_EQ(result, 0) << where;
+        Clean(where, true);
+        check(Rows(), where);
+        return;
+      }
+      EXPECT_NE(result, 0) << where << ": a fault fired and was not reported";
+      ExpectCleanOrRebuildable(where);
+      for (std::string_view ext : {".T00", ".M00", ".M01"}) {
+        EXPECT_FALSE(fs_.Exists("/ZUN" + std::string(ext))) << where << ": " << ext;
+      }
+      check(Rows(), where);
+      if (HasFailure()) return;
+    }
+    ADD_FAILURE() << "faults still fire after 1000 calls";
+  }
+
+  FileDecl decl_;
+  std::map<std::string, std::string> baseline_;
+  std::vector<Row> live_;
+};
+
+TEST_P(MaintenanceFaultTest, PackKeepsEveryLiveRecordInOrder) {
+  for (FaultKind kind : kPackKinds) {
+    SCOPED_TRACE(KindName(kind));
+    LoopFaults(
+        kind, [](DatFileInstance& zun) { return PACK(zun); },
+        [this](const std::vector<Row>& rows, const std::string& where) {
+          EXPECT_TRUE(rows == live_) << where << ": " << rows.size() << " rows";
+        });
+    if (HasFailure()) return;
+  }
+}
+
+TEST_P(MaintenanceFaultTest, EmptyLeavesAllRecordsOrNone) {
+  for (FaultKind kind : kEmptyKinds) {
+    SCOPED_TRACE(KindName(kind));
+    LoopFaults(
+        kind, [](DatFileInstance& zun) { return EMPTY(zun); },
+        [this](const std::vector<Row>& rows, const std::string& where) {
+          EXPECT_TRUE(rows.empty() || rows == live_) << where << ": " << rows.size();
+        });
+    if (HasFailure()) return;
+  }
+}
+
+// A PACK that fails while it copies changes nothing the FILE relies on: it
+// goes on working, and a second PACK succeeds.
+TEST_P(MaintenanceFaultTest, AFailedCopyLeavesTheFileUsable) {
+  RestoreBaseline();
+  FaultFileSystem faults(fs_);
+  DatFileInstance zun(decl_, faults);
+  zun.set_name("/ZUN");
+  ASSERT_EQ(OPEN(zun, kAccessReadWrite | kShareDenyAll), 0);
+  zuna::testing::Fault fault;
+  fault.kind = FaultKind::kWrite;
+  fault.nth = 5;
+  fault.path_contains = ".T00";
+  faults.Inject(fault);
+  EXPECT_EQ(PACK(zun), 5);
+  EXPECT_FALSE(fs_.Exists("/ZUN.T00"));
+  EXPECT_EQ(AddZun(zun, "Newcomer", 7), 0);
+  EXPECT_EQ(PACK(zun), 0);
+  EXPECT_EQ(RECORDS(zun), live_.size() + 1);
+  ASSERT_EQ(CLOSE(zun), 0);
+  Clean("after the second PACK", true);
+}
+
+INSTANTIATE_TEST_SUITE_P(Memo, MaintenanceFaultTest, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                           return info.param ? "WithMemo" : "Register";
+                         });
+
+}  // namespace
+}  // namespace zuna::datfile::driver_test
