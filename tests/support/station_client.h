@@ -1,0 +1,102 @@
+// The test's end of a zuna_station process (tests/stations/station_main.cpp):
+// starts the program with pipes on its stdin and stdout, sends it one
+// command line at a time and reads the one-line answer, timing each call.
+// Tests step several stations in lockstep by waiting for answers, never by
+// sleeping.
+//
+//   StationClient a;                       // command mode, waits for "ready"
+//   ASSERT_EQ(a.Code("share " + dir.File("ZUN")), 0);
+//   StationReply r = a.Ask("get 1");       // r.code, r.value, r.elapsed
+//   a.Kill();                              // SIGKILL: no chance to clean up
+//
+//   StationClient churn({"churn", path, "7", "300", "--id", "1", "--log", log});
+//   std::string summary;
+//   churn.ReadLine(&summary, std::chrono::seconds(60));
+//   int exit_code = churn.Wait(std::chrono::seconds(5));
+//
+// Ownership: the child belongs to this object.  The destructor closes the
+// child's stdin (a station in command mode then ends by itself) and waits
+// for it, killing it when it has not ended within a few seconds.  The
+// child's stderr is the test's, so what a station complains about shows in
+// the test's output.
+//
+// Threads: one test thread per client.  Writing to a station that died must
+// not kill the test, so the first client makes the process ignore SIGPIPE.
+#ifndef ZUNA_TESTS_SUPPORT_STATION_CLIENT_H_
+#define ZUNA_TESTS_SUPPORT_STATION_CLIENT_H_
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace zuna::testing {
+
+// One answer of a station.
+struct StationReply {
+  bool answered = false;  // false: no line within the timeout, or the station is gone
+  std::string line;       // the whole answer, without its newline
+  int code = -1;          // its leading number: 0 or the driver's error number
+  std::string value;      // what follows that number and one blank
+  std::chrono::steady_clock::duration elapsed{};  // from sending to the answer
+
+  double seconds() const {
+    return std::chrono::duration<double>(elapsed).count();
+  }
+};
+
+class StationClient final {
+ public:
+  // Starts zuna_station with `args`.  Without arguments (command mode) it
+  // also waits for the station's "ready"; a station that cannot start or
+  // stays silent fails the test (ADD_FAILURE), and every Ask then answers
+  // unanswered with code -1.
+  explicit StationClient(const std::vector<std::string>& args = {});
+  ~StationClient();
+  StationClient(const StationClient&) = delete;
+  StationClient& operator=(const StationClient&) = delete;
+
+  // Sends `command` (a newline is added) and waits up to `timeout` for the
+  // answer line.
+  StationReply Ask(const std::string& command,
+                   std::chrono::milliseconds timeout = std::chrono::seconds(30));
+  // Ask(command).code.
+  int Code(const std::string& command);
+
+  // Reads one line the station prints without being asked (churn's
+  // summary).  False on end of output or timeout.
+  bool ReadLine(std::string* line, std::chrono::milliseconds timeout);
+
+  // Waits up to `timeout` for the station to end and returns its exit
+  // code; -1 when it was ended by a signal, or did not end in time (it is
+  // then killed).
+  int Wait(std::chrono::milliseconds timeout);
+
+  // Kills the station with SIGKILL and waits until it is gone, so every
+  // lock and open file description it held is released when this returns.
+  void Kill();
+
+  bool running() const { return pid_ > 0; }
+  pid_t pid() const { return pid_; }
+
+ private:
+  bool SendLine(const std::string& line);
+  void CloseInput();
+  void CloseOutput();
+  // Reaps the child: waits up to `timeout`, then kills it; the exit code
+  // as Wait returns it.
+  int Reap(std::chrono::milliseconds timeout);
+
+  pid_t pid_ = -1;
+  int to_child_ = -1;
+  int from_child_ = -1;
+  std::string pending_;  // read but not yet returned
+};
+
+// The station program built for the tests, beside the test binaries.
+std::string StationProgramPath();
+
+}  // namespace zuna::testing
+
+#endif  // ZUNA_TESTS_SUPPORT_STATION_CLIENT_H_
