@@ -95,6 +95,9 @@ Status IsDuplicate(KeyState& key, const std::string& entry, uint32_t self,
 // when an OPT key leaves a blank record out.
 std::string EntryFor(const DatFileInstance& file, const KeyState& key,
                      uint32_t record_no);
+// The same for a record image in the program's form.
+std::string EntryForImage(const KeyState& key, uint32_t record_no,
+                          std::span<const char> record);
 
 // --- driver_read.cpp ---------------------------------------------------------------
 

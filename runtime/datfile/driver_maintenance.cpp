@@ -132,6 +132,22 @@ Status AlreadyOpen(const DatFileInstance& file) {
   return Status::Error(Err::kFileAlreadyOpen, file.driver_state().data_path);
 }
 
+// EMPTY, PACK and BUILD of an open FILE rewrite files other stations
+// would go on using: 5 while another one has the file open.
+Status RefuseOtherOpeners(DatFileInstance& file) {
+  return file.driver_state().data->file().ProbeSoleOpener();
+}
+
+// REMOVE and RENAME hold the data file open, denying all, while they work,
+// so no station opens it half removed or half renamed; 5 while one has it
+// open, 2 when it is missing.
+Status HoldAlone(DatFileInstance& file, const std::string& data_path,
+                 std::unique_ptr<File>* holder) {
+  OpenOptions options;
+  options.share = ShareMode::kDenyAll;
+  return file.fs().Open(data_path, options, holder);
+}
+
 std::optional<ScrambleKey> MemoKey(const FileDecl& decl) {
   if (!decl.encrypt) return std::nullopt;
   return OwnerKey(decl.owner);
@@ -139,15 +155,18 @@ std::optional<ScrambleKey> MemoKey(const FileDecl& decl) {
 
 // BUILD and PACK of a closed FILE open the data file (and memo) alone, for
 // read/write: the key files are about to be made anew, so a missing or
-// broken one must not stop the open.
+// broken one must not stop the open.  Other stations are kept out
+// altogether (deny all, 5 while one has the file open): they would read
+// keys cut short or follow record numbers that PACK is closing up.
 Status OpenForMaintenance(DatFileInstance& file) {
   DriverState& s = file.driver_state();
   ZUNA_RETURN_IF_ERROR(ResolveDataPath(file, &s.data_path));
   s.read_only = false;
   s.shared = false;
-  s.mode = kAccessReadWrite | kShareDenyWrite;
+  s.mode = kAccessReadWrite | kShareDenyAll;
   OpenOptions options;
   options.write = true;
+  options.share = ShareMode::kDenyAll;
   Status status = DataFile::Open(file.fs(), s.data_path, file.declaration(),
                                  options, &s.mismatches, &s.data);
   const FileDecl& decl = file.declaration();
@@ -162,7 +181,10 @@ Status OpenForMaintenance(DatFileInstance& file) {
 // Runs `work` on the FILE, opening and closing it around when closed.
 template <typename Work>
 Status WithFileOpen(DatFileInstance& file, Work work) {
-  if (file.is_open()) return work();
+  if (file.is_open()) {
+    ZUNA_RETURN_IF_ERROR(RefuseOtherOpeners(file));
+    return work();
+  }
   ZUNA_RETURN_IF_ERROR(OpenForMaintenance(file));
   Status status = work();
   Status closed = CloseFile(file);
@@ -427,6 +449,7 @@ Status Pack(DatFileInstance& file);
 Status EmptyFile(DatFileInstance& file) {
   DriverState& s = file.driver_state();
   ZUNA_RETURN_IF_ERROR(NeedsWrite(file));
+  ZUNA_RETURN_IF_ERROR(RefuseOtherOpeners(file));
   ZUNA_RETURN_IF_ERROR(RefreshHeader(file, RefreshMode::kLock));
   ZUNA_RETURN_IF_ERROR(ReleaseHeld(file));
   s.current = 0;
@@ -633,6 +656,8 @@ Status RemoveFiles(DatFileInstance& file) {
   if (file.is_open()) return AlreadyOpen(file);
   std::string data_path;
   ZUNA_RETURN_IF_ERROR(ResolveDataPath(file, &data_path));
+  std::unique_ptr<File> holder;
+  ZUNA_RETURN_IF_ERROR(HoldAlone(file, data_path, &holder));
   const FileDecl& decl = file.declaration();
   ZUNA_RETURN_IF_ERROR(file.fs().Remove(data_path));
   if (decl.memo) {
@@ -657,6 +682,8 @@ Status RenameFiles(DatFileInstance& file, std::string_view new_name) {
   ZUNA_RETURN_IF_ERROR(ResolveDataPath(file, &from));
   std::string to;
   ZUNA_RETURN_IF_ERROR(DataFileName(new_name, &to));
+  std::unique_ptr<File> holder;
+  ZUNA_RETURN_IF_ERROR(HoldAlone(file, from, &holder));
   const FileDecl& decl = file.declaration();
   ZUNA_RETURN_IF_ERROR(file.fs().Rename(from, to));
   if (decl.memo) {

@@ -144,6 +144,8 @@ Status OpenFile(DatFileInstance& file, uint32_t mode) {
                          s.data_path + ": invalid share mode " + std::to_string(share));
   }
   options.share = *share_mode;
+  s.sharing_warning.clear();
+  if (s.shared) (void)file.fs().LocksAreHostLocal(s.data_path, &s.sharing_warning);
   Status status = OpenFiles(file, options);
   if (!status.ok()) DropFiles(file);
   return status;

@@ -108,6 +108,7 @@ Status LoadRecord(DatFileInstance& file, uint32_t record_no) {
   std::copy(raw.begin(), raw.end(), file.record().begin());
   s.current = record_no;
   s.current_prefix = prefix;
+  s.current_unkeyed = false;
   RebuildEntries(file, record_no, prefix.deleted());
   return Status::OK();
 }

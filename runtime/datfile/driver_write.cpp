@@ -39,6 +39,9 @@ Status NoCurrentRecord() {
 // The common start of PUT and DELETE: refuse a read-only file, refresh the
 // header, and re-read the current record's prefix from disk, since on a
 // shared file another station may have deleted or held it since our read.
+// There another station may also have changed the record: the key entries
+// to take out are the ones its image on disk makes now, not the ones it
+// made when this FILE read it.
 Status StartCurrentRecordWrite(DatFileInstance& file, uint32_t* record_no,
                                SlotPrefix* prefix) {
   DriverState& s = file.driver_state();
@@ -46,7 +49,15 @@ Status StartCurrentRecordWrite(DatFileInstance& file, uint32_t* record_no,
   ZUNA_RETURN_IF_ERROR(RefreshHeader(file, RefreshMode::kLock));
   if (s.current == 0) return NoCurrentRecord();
   *record_no = s.current;
-  return s.data->ReadPrefix(*record_no, prefix);
+  if (!s.shared || s.current_unkeyed) return s.data->ReadPrefix(*record_no, prefix);
+  std::vector<char> image(file.record().size());
+  ZUNA_RETURN_IF_ERROR(s.data->ReadSlot(*record_no, prefix, image));
+  if (prefix->deleted()) return Status::OK();  // refused by the caller
+  s.data->DecodeImage(image);
+  for (KeyState& key : s.keys) {
+    key.current_entry = EntryForImage(key, *record_no, image);
+  }
+  return Status::OK();
 }
 
 // Key entries this write put in (or took out), to take them back.
@@ -106,6 +117,7 @@ void BecomeCurrent(DatFileInstance& file, uint32_t record_no,
   DriverState& s = file.driver_state();
   s.current = record_no;
   s.current_prefix = prefix;
+  s.current_unkeyed = false;
   for (size_t k = 0; k < s.keys.size(); ++k) {
     s.keys[k].current_entry = std::move(entries[k]);
   }
@@ -133,8 +145,13 @@ Status Finish(DatFileInstance& file) {
 
 std::string EntryFor(const DatFileInstance& file, const KeyState& key,
                      uint32_t record_no) {
-  if (key.decl.optional && key.encoder.IsBlank(file.record())) return {};
-  return key.encoder.MakeEntry(record_no, file.record());
+  return EntryForImage(key, record_no, file.record());
+}
+
+std::string EntryForImage(const KeyState& key, uint32_t record_no,
+                          std::span<const char> record) {
+  if (key.decl.optional && key.encoder.IsBlank(record)) return {};
+  return key.encoder.MakeEntry(record_no, record);
 }
 
 Status IsDuplicate(KeyState& key, const std::string& entry, uint32_t self,
@@ -213,6 +230,7 @@ Status AddRecord(DatFileInstance& file, bool maintain_keys) {
   s.memo_not_read = false;
   BecomeCurrent(file, plan.record_no, {dat::kStatusNew, memo.link},
                 std::move(entries));
+  s.current_unkeyed = !maintain_keys;
   if (s.watch_pending) {
     s.watch_pending = false;
     s.watched = plan.record_no;

@@ -126,6 +126,10 @@ struct DriverState {
   uint32_t mode = 0;
   bool read_only = false;
   bool shared = false;
+  // A shared file on a mount whose locks only this host sees (NFS with
+  // nolock, CIFS with nobrl ...): why stations on other hosts would not be
+  // kept out.  Empty when locks reach the server.  For the program to show.
+  std::string sharing_warning;
 
   // Flags.
   bool write_through = true;
@@ -142,6 +146,8 @@ struct DriverState {
   // Current record.
   uint32_t current = 0;        // record number, 0: none
   SlotPrefix current_prefix;
+  // The current record was APPENDed: it has no key entries yet.
+  bool current_unkeyed = false;
   std::vector<char> memo_as_read;  // the memo as read, for "unchanged"
 
   // Held record (this FILE set its held bit), 0: none.

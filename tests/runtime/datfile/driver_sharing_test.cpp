@@ -5,6 +5,7 @@
 #include <chrono>
 #include <stdexcept>
 
+#include "runtime/datfile/checker.h"
 #include "runtime/datfile/dat_format.h"
 #include "tests/runtime/datfile/driver_test_util.h"
 #include "tests/support/fault_fs.h"
@@ -152,6 +153,38 @@ TEST_F(DriverSharingTest, WatchSeesAnotherStationsChange) {
   EXPECT_EQ(PUT(*b), 0);
 }
 
+// Without WATCH a station may change a record another one has changed
+// since its read; the key entries it takes out must be the ones the
+// record has now, or stale ones would stay behind.
+TEST_F(DriverSharingTest, WritesAfterAnotherStationsPutReplaceTheKeysItMade) {
+  auto a = Station();
+  auto b = Station();
+  ASSERT_EQ(GET(*a, 1u), 0);
+  ASSERT_EQ(GET(*a, 2u), 0);
+  ASSERT_EQ(GET(*b, 1u), 0);
+  SetZun(*b, "Ivanova", 101);
+  ASSERT_EQ(PUT(*b), 0);
+  ASSERT_EQ(GET(*b, 2u), 0);
+  SetZun(*b, "Petrova", 201);
+  ASSERT_EQ(PUT(*b), 0);
+  // a still holds record 2 as "Petrov": it deletes "Petrova".
+  EXPECT_EQ(DELETE(*a), 0);
+  ASSERT_EQ(GET(*a, 1u), 0);
+  ASSERT_EQ(GET(*b, 1u), 0);
+  SetZun(*b, "Ivanovskaya", 102);
+  ASSERT_EQ(PUT(*b), 0);
+  SetZun(*a, "Ivanov", 100);
+  EXPECT_EQ(PUT(*a), 0);
+  ASSERT_EQ(CLOSE(*a), 0);
+  ASSERT_EQ(CLOSE(*b), 0);
+  CheckResult result;
+  ASSERT_TRUE(CheckDataFile(fs_, "/ZUN.DAT", CheckOptions{}, &result).ok());
+  for (const CheckFault& fault : result.faults) ADD_FAILURE() << FormatFault(fault);
+  auto zun = Station();
+  EXPECT_EQ(WalkKey(*zun, kByName), (std::vector<uint32_t>{1, 3}));
+  EXPECT_EQ(WalkKey(*zun, kByDate), (std::vector<uint32_t>{1, 3}));
+}
+
 TEST_F(DriverSharingTest, IgnoreStatusNeedsTheFileAlone) {
   auto a = Station();
   EXPECT_EQ(SEND(*a, "IGNORESTATUS=ON"), "");
@@ -222,6 +255,24 @@ TEST_F(DriverSharingTest, RecoverBreaksAnAbandonedHold) {
   EXPECT_NE(DiskStatus(3) & dat::kStatusHeld, 0);
   ASSERT_EQ(RELEASE(*b), 0);
   EXPECT_EQ(DiskStatus(3) & dat::kStatusHeld, 0);
+}
+
+TEST_F(DriverSharingTest, WholeFileWorkWaitsUntilNoOtherStationHasTheFile) {
+  auto a = Station();
+  auto b = NewZun();
+  EXPECT_EQ(REMOVE(*b), 5);
+  EXPECT_EQ(RENAME(*b, "/OTHER"), 5);
+  EXPECT_EQ(BUILD(*b), 5);
+  EXPECT_EQ(PACK(*b), 5);
+  ASSERT_EQ(OPEN(*b, kShared), 0);
+  EXPECT_EQ(EMPTY(*b), 5);
+  EXPECT_EQ(PACK(*b), 5);
+  EXPECT_EQ(RECORDS(*a), 3u);  // nothing was touched
+  ASSERT_EQ(CLOSE(*a), 0);
+  EXPECT_EQ(EMPTY(*b), 0);
+  ASSERT_EQ(CLOSE(*b), 0);
+  EXPECT_EQ(RENAME(*b, "/OTHER"), 0);
+  EXPECT_TRUE(fs_.Exists("/OTHER.DAT"));
 }
 
 struct LockingStopped : std::runtime_error {
