@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "runtime/datfile/driver_internal.h"
+#include "runtime/datfile/transaction.h"
 
 namespace zuna::datfile {
 namespace {
@@ -185,9 +186,14 @@ Status Run(Op op, DatFileInstance& file, const OpArgs& args, OpResult* out) {
     case Op::Rename:
       return RenameFiles(file, args.text);
     case Op::Logout:
+      return transaction::Logout(file.fs(), s.log);
     case Op::Commit:
-    case Op::Rollback:
-      return Status::Error(Err::kUnableToLog, "no transaction log");
+      return transaction::Commit(s.log);
+    case Op::Rollback: {
+      Status status = transaction::Rollback(s.log);
+      Status reread = RereadAfterRollback(file);
+      return status.ok() ? reread : status;
+    }
     case Op::Send:
       return Send(file, args.text, &out->text);
     case Op::ImportFile:
@@ -200,6 +206,11 @@ Status Run(Op op, DatFileInstance& file, const OpArgs& args, OpResult* out) {
 
 Status Dispatch(Op op, DatFileInstance& file, const OpArgs& args,
                 OpResult* result) {
+  // Another thread's transaction is waited for outside the critical
+  // section, which that thread needs to finish it.
+  if (op == Op::Logout && !transaction::WaitToStart()) {
+    return Status::Error(Err::kLogoutActive, "another thread's transaction is open");
+  }
   std::lock_guard<std::recursive_mutex> lock(DriverMutex());
   DriverState& s = file.driver_state();
   if (!s.bound) {
@@ -212,6 +223,9 @@ Status Dispatch(Op op, DatFileInstance& file, const OpArgs& args,
   }
   const bool closing = op == Op::Close || op == Op::Destroy;
   if (!s.failure.ok() && !closing) return s.failure;
+  if (s.log->stale && file.is_open() && !closing) {
+    ZUNA_RETURN_IF_ERROR(driver::RereadAfterRollback(file));
+  }
   OpResult scratch;
   OpResult* out = result ? result : &scratch;
   *out = OpResult{};
@@ -242,6 +256,22 @@ std::string_view OpName(Op op) {
 }
 
 namespace driver {
+
+Status RereadAfterRollback(DatFileInstance& file) {
+  DriverState& s = file.driver_state();
+  s.log->stale = false;
+  if (!file.is_open()) return Status::OK();
+  // The files changed underneath: nothing remembered of them holds.
+  s.header_dirty = false;
+  s.current = 0;
+  s.sequence = {};
+  ZUNA_RETURN_IF_ERROR(s.data->ReadHeader());
+  if (s.memo) ZUNA_RETURN_IF_ERROR(s.memo->ReadHeader());
+  for (KeyState& key : s.keys) {
+    if (key.file) ZUNA_RETURN_IF_ERROR(key.file->Refresh());
+  }
+  return Status::OK();
+}
 
 Status WriteHeaderStamped(DatFileInstance& file, bool defer) {
   DriverState& s = file.driver_state();

@@ -51,6 +51,11 @@ Status UnlockFile(DatFileInstance& file);
 Status WaitForHeldSlot(DatFileInstance& file, uint32_t record_no, bool hold,
                        SlotPrefix* prefix, std::span<char> raw);
 
+// After a ROLLBACK (of this FILE or of another in the same transaction):
+// the headers, the memo free list and the key headers read again, the
+// current record and sequence forgotten.
+Status RereadAfterRollback(DatFileInstance& file);
+
 // Writes the data file header with a change stamp, or, with write-through
 // off and `defer` set (APPEND under STREAM), only marks it dirty.
 Status WriteHeaderStamped(DatFileInstance& file, bool defer);

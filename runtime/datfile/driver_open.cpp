@@ -7,6 +7,8 @@
 #include "runtime/datfile/driver_internal.h"
 #include "runtime/datfile/file_names.h"
 #include "runtime/datfile/scramble.h"
+#include "runtime/datfile/transaction.h"
+#include "runtime/datfile/handle_table.h"
 #include "runtime/values/locale.h"
 
 namespace zuna::datfile::driver {
@@ -55,17 +57,32 @@ void ResetRecordState(DriverState& s) {
   for (KeyState& key : s.keys) key.current_entry.clear();
 }
 
+// A transaction that died in the middle is undone before anyone reads the
+// files it half changed: at every open, not just the shared ones, since a
+// FILE opened alone would otherwise work on them.  Another station still
+// inside its transaction holds the log (56): a shared open goes on, its
+// changes are that station's to finish.
+Status RecoverTransaction(DatFileInstance& file) {
+  DriverState& s = file.driver_state();
+  Status status = transaction::Recover(file.fs(), s.data_path, s.data->file());
+  if (status.code() == Err::kLogoutActive && s.shared) return Status::OK();
+  ZUNA_RETURN_IF_ERROR(status);
+  return s.data->ReadHeader();
+}
+
 Status OpenFiles(DatFileInstance& file, const OpenOptions& options) {
   DriverState& s = file.driver_state();
   const FileDecl& decl = file.declaration();
   s.mismatches.clear();
-  ZUNA_RETURN_IF_ERROR(DataFile::Open(file.fs(), s.data_path, decl, options,
+  s.log->data_path = AbsoluteFileName(s.data_path);
+  ZUNA_RETURN_IF_ERROR(DataFile::Open(file.logged_fs(), s.data_path, decl, options,
                                       &s.mismatches, &s.data));
   ZUNA_RETURN_IF_ERROR(RefreshHeader(file, RefreshMode::kOpen));
+  ZUNA_RETURN_IF_ERROR(RecoverTransaction(file));
   if (decl.memo) {
     std::string memo_path;
     ZUNA_RETURN_IF_ERROR(CompanionPath(file, kMemoExtension, &memo_path));
-    ZUNA_RETURN_IF_ERROR(MemoFile::Open(file.fs(), memo_path, options,
+    ZUNA_RETURN_IF_ERROR(MemoFile::Open(file.logged_fs(), memo_path, options,
                                         *decl.memo, EncryptKeyOf(decl),
                                         decl.oem, &s.memo));
   }
@@ -112,7 +129,7 @@ Status OpenKeyFile(DatFileInstance& file, size_t index) {
   params.file.share = ShareModeFromMode(s.mode & ~3u).value_or(ShareMode::kCompat);
   params.records = s.data->Records();
   params.ignore_corruptions = s.switches.ignore_corruptions;
-  return KeyFile::Open(file.fs(), key.path, key.encoder.layout(), params,
+  return KeyFile::Open(file.logged_fs(), key.path, key.encoder.layout(), params,
                        &key.file);
 }
 

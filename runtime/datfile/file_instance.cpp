@@ -9,6 +9,7 @@ namespace zuna::datfile {
 DatFileInstance::DatFileInstance(FileDecl decl, FileSystem& fs)
     : decl_(std::move(decl)),
       fs_(fs),
+      logged_fs_(fs, state_.log),
       name_(decl_.name.empty() ? decl_.label : decl_.name),
       // A zeroed record is blank to every key (numbers 0, texts empty).
       record_(decl_.record_length, '\0') {

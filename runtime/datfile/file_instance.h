@@ -44,6 +44,7 @@
 #include "runtime/datfile/declaration.h"
 #include "runtime/datfile/key_encoding.h"
 #include "runtime/datfile/key_file.h"
+#include "runtime/datfile/logged_file.h"
 #include "runtime/datfile/memo_file.h"
 #include "runtime/datfile/os_file.h"
 #include "runtime/datfile/status.h"
@@ -169,6 +170,10 @@ struct DriverState {
     std::chrono::steady_clock::time_point since;
   } recover_watch;
 
+  // The FILE's place in a transaction (transaction.h); its data, memo and
+  // key files are opened through DatFileInstance::logged_fs().
+  std::shared_ptr<LogBinding> log = std::make_shared<LogBinding>();
+
   // Set when a write broke off with memory and disk out of step; every
   // operation but CLOSE returns it until the FILE is reopened.
   Status failure;
@@ -184,6 +189,9 @@ class DatFileInstance {
 
   const FileDecl& declaration() const { return decl_; }
   FileSystem& fs() { return fs_; }
+  // fs() with the transaction log in front of every file it opens: the
+  // driver opens the FILE's own files through it.
+  FileSystem& logged_fs() { return logged_fs_; }
 
   // The name OPEN uses: the NAME attribute, or the label when there is
   // none.  The program may change it while the FILE is closed (a NAME
@@ -213,11 +221,12 @@ class DatFileInstance {
  private:
   FileDecl decl_;
   FileSystem& fs_;
+  DriverState state_;  // before logged_fs_, which shares its LogBinding
+  LoggingFileSystem logged_fs_;
   std::string name_;
   std::vector<char> record_;
   std::vector<char> memo_;
   BuildEventHandler build_events_;
-  DriverState state_;
 };
 
 }  // namespace zuna::datfile

@@ -171,6 +171,10 @@ int32_t LOCK(DatFileInstance& file, int32_t seconds) {
   return Do(seconds > 0 ? Op::LockFileSec : Op::LockFile, file, args);
 }
 int32_t UNLOCK(DatFileInstance& file) { return Do(Op::Unlock, file); }
+int32_t LOGOUT(DatFileInstance& file) { return Do(Op::Logout, file); }
+int32_t COMMIT(DatFileInstance& file) { return Do(Op::Commit, file); }
+int32_t ROLLBACK(DatFileInstance& file) { return Do(Op::Rollback, file); }
+
 int32_t STREAM(DatFileInstance& file) { return Do(Op::Stream, file); }
 int32_t FLUSH(DatFileInstance& file) { return Do(Op::Flush, file); }
 int32_t NOMEMO(DatFileInstance& file) { return Do(Op::NoMemo, file); }

@@ -84,6 +84,13 @@ int32_t RELEASE(DatFileInstance& file);
 int32_t WATCH(DatFileInstance& file);
 int32_t LOCK(DatFileInstance& file, int32_t seconds = 0);
 int32_t UNLOCK(DatFileInstance& file);
+// Transactions (transaction.h): LOGOUT marks the FILE logged and opens the
+// process's transaction; COMMIT keeps every change of it, ROLLBACK undoes
+// every change of it, in every FILE it covers.
+int32_t LOGOUT(DatFileInstance& file);
+int32_t COMMIT(DatFileInstance& file);
+int32_t ROLLBACK(DatFileInstance& file);
+
 int32_t STREAM(DatFileInstance& file);
 int32_t FLUSH(DatFileInstance& file);
 int32_t NOMEMO(DatFileInstance& file);

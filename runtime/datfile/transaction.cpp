@@ -1,0 +1,641 @@
+#include "runtime/datfile/transaction.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <thread>
+#include <vector>
+
+#include "runtime/datfile/coding.h"
+#include "runtime/datfile/file_names.h"
+#include "runtime/datfile/handle_table.h"
+#include "runtime/values/locale.h"
+#include "runtime/values/profile_reader.h"
+
+namespace zuna::datfile::transaction {
+namespace {
+
+constexpr size_t kMaxImageRecord = 0xFFFF;  // the trailer's u16 length
+constexpr size_t kUndoChunk = 2048;
+
+// A file written in the transaction.
+struct Target {
+  uint16_t id = 0;
+  uint16_t owner = 0;           // 0: a data file
+  std::string name;
+  LoggedFile* file = nullptr;   // null once its FILE closed it
+  // Ranges whose oldest image is in the log: [start, end) by start.
+  std::map<uint64_t, uint64_t> logged;
+  // The lowest end of file logged as an append; a cut there undoes every
+  // growth after it.
+  uint64_t appended_at = UINT64_MAX;
+};
+
+// The log of one data file.
+struct DataLog {
+  uint16_t data_id = 0;
+  std::string path;
+  std::unique_ptr<File> file;
+  uint64_t size = 0;
+};
+
+struct State {
+  FileSystem* fs = nullptr;
+  std::string name;             // the transaction file
+  std::unique_ptr<File> file;   // open while a transaction is
+  uint64_t size = 0;
+  std::vector<Target> targets;  // by id - 1
+  std::vector<DataLog> logs;
+  std::vector<std::weak_ptr<LogBinding>> bindings;
+};
+
+State& Current() {
+  static State state;  // guarded by the driver's critical section
+  return state;
+}
+
+// Which thread's transaction is open; guarded by turn_mutex.
+std::mutex turn_mutex;
+std::condition_variable turn_changed;
+std::thread::id turn_owner;
+
+CrashHook crash_hook = nullptr;
+
+void Reached(CrashPoint point) {
+  if (crash_hook != nullptr) crash_hook(point);
+}
+
+Status LogFailure(const std::string& why) {
+  return Status::Error(Err::kUnableToLog, why);
+}
+
+Status RollbackFailure(const std::string& why) {
+  return Status::Error(Err::kUnableToRollback, why);
+}
+
+std::string DirectoryOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string BaseNameOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// --- Names. ---
+
+std::string ProgramPath() {
+  std::error_code error;
+  const auto exe = std::filesystem::canonical("/proc/self/exe", error);
+  return error ? std::string() : exe.string();
+}
+
+std::string ProgramStem() {
+  const std::string base = BaseNameOf(ProgramPath());
+  const std::string stem = base.substr(0, base.find('.'));
+  return stem.empty() ? std::string("zuna") : stem.substr(0, 12);
+}
+
+// VANTMP from the environment or section "V21" of Zuna.INI beside the
+// program; empty when neither names one.
+std::string ConfiguredDirectory() {
+  std::string directory;
+  if (const char* env = std::getenv("VANTMP"); env != nullptr) directory = env;
+  if (directory.empty()) {
+    const std::string ini = DirectoryOf(ProgramPath()) + "Zuna.INI";
+    directory = values::ReadProfileString(ini, "V21", "VANTMP").value_or("");
+  }
+  std::replace(directory.begin(), directory.end(), '\\', '/');
+  if (!directory.empty() && directory.back() != '/') directory += '/';
+  return directory;
+}
+
+// Four hex digits of the host name: a transaction directory shared by
+// several hosts keeps their processes' names apart.
+std::string HostTag() {
+  char host[256] = {};
+  (void)::gethostname(host, sizeof(host) - 1);
+  uint32_t hash = 2166136261u;
+  for (const char* c = host; *c != '\0'; ++c) {
+    hash = (hash ^ static_cast<uint8_t>(*c)) * 16777619u;
+  }
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string tag;
+  for (int shift = 12; shift >= 0; shift -= 4) tag += kHex[(hash >> shift) & 15];
+  return tag;
+}
+
+std::string TransactionFileName(const std::string& data_path) {
+  std::string directory = ConfiguredDirectory();
+  if (directory.empty()) directory = DirectoryOf(data_path);
+  return directory + ProgramStem() + "-" + HostTag() + "-" +
+         std::to_string(::getpid()) + ".TR$";
+}
+
+std::string LogPathFor(const std::string& data_path) {
+  return CompanionFileName(data_path, kLogExtension);
+}
+
+// The name as stored: zero-padded to kNameSize.
+std::string StoredName(const std::string& name) {
+  std::string stored = name;
+  stored.resize(kNameSize, '\0');
+  return stored;
+}
+
+std::string NameFrom(const char* bytes) {
+  const char* end = std::find(bytes, bytes + kNameSize, '\0');
+  return std::string(bytes, end);
+}
+
+std::string Trailer(uint64_t position, uint64_t length, uint16_t id) {
+  std::string trailer(kTrailerSize, '\0');
+  EncodeFixed32(trailer.data(), static_cast<uint32_t>(position));
+  EncodeFixed16(trailer.data() + 4, static_cast<uint16_t>(length));
+  EncodeFixed16(trailer.data() + 6, id);
+  return trailer;
+}
+
+// A name recorded on another station may not exist here (another mount
+// point): the same base name in `directory` is taken instead.
+std::string LocalName(FileSystem& fs, const std::string& recorded,
+                      const std::string& directory) {
+  if (fs.Exists(recorded)) return recorded;
+  const std::string local = directory + BaseNameOf(recorded);
+  return fs.Exists(local) ? local : recorded;
+}
+
+// --- Ending a transaction. ---
+
+void EndTransaction(bool rolled_back) {
+  State& s = Current();
+  for (const auto& weak : s.bindings) {
+    if (auto binding = weak.lock()) {
+      binding->logged = false;
+      if (rolled_back) binding->stale = true;
+    }
+  }
+  s = State{};
+  std::lock_guard<std::mutex> lock(turn_mutex);
+  turn_owner = std::thread::id();
+  turn_changed.notify_all();
+}
+
+void Mark(const std::shared_ptr<LogBinding>& binding) {
+  State& s = Current();
+  if (!binding->logged) s.bindings.push_back(binding);
+  binding->logged = true;
+}
+
+// --- Undo. ---
+
+using TargetFor = std::map<uint16_t, File*>;
+
+// Undoes `log` (a log file of `size` bytes) newest record first, into the
+// files `targets` names by id.  The log itself is cut to its marker only
+// once every target is on disk, so an undo cut short by a crash is simply
+// done again, from the end, by the next recovery.
+Status UndoLog(File& log, uint64_t size, const TargetFor& targets) {
+  uint64_t at = size;
+  std::set<File*> touched;
+  std::vector<char> image;
+  for (;;) {
+    char trailer[kTrailerSize];
+    if (at < kTrailerSize) return RollbackFailure(log.path() + ": damaged log");
+    ZUNA_RETURN_IF_ERROR(ReadExact(log, at - kTrailerSize, trailer,
+                                   Err::kUnableToRollback));
+    const uint32_t position = DecodeFixed32(trailer);
+    const uint16_t length = DecodeFixed16(trailer + 4);
+    const uint16_t id = DecodeFixed16(trailer + 6);
+    if (id == 0) break;  // the marker: nothing older to undo
+    const auto target = targets.find(id);
+    if (target == targets.end() || at < kTrailerSize + length) {
+      return RollbackFailure(log.path() + ": record for unknown file " +
+                             std::to_string(id));
+    }
+    File& file = *target->second;
+    const uint64_t image_at = at - kTrailerSize - length;
+    if (length == 0) {
+      ZUNA_RETURN_IF_ERROR(file.Truncate(position));
+    }
+    for (uint64_t done = 0; done < length; done += kUndoChunk) {
+      const size_t chunk = static_cast<size_t>(std::min<uint64_t>(kUndoChunk, length - done));
+      image.resize(chunk);
+      ZUNA_RETURN_IF_ERROR(ReadExact(log, image_at + done, image, Err::kUnableToRollback));
+      ZUNA_RETURN_IF_ERROR(file.WriteAt(position + done, image));
+    }
+    touched.insert(&file);
+    at = image_at;
+    Reached(CrashPoint::kUndoing);
+  }
+  for (File* file : touched) ZUNA_RETURN_IF_ERROR(file->Sync());
+  ZUNA_RETURN_IF_ERROR(log.Truncate(at));
+  return log.Sync();
+}
+
+Status AsRollbackFailure(const Status& status) {
+  if (status.ok() || status.code() == Err::kUnableToRollback) return status;
+  return RollbackFailure(status.ToString());
+}
+
+// Undoes the transaction of the transaction file `name` in every file it
+// lists, then removes its logs and itself.  `known` is a data file this
+// process has open already (the one being opened), by absolute name.
+Status RecoverTransactionFile(FileSystem& fs, const std::string& name,
+                              const std::string& known_path, File* known) {
+  OpenOptions options;
+  options.write = true;
+  options.share = ShareMode::kDenyAll;
+  std::unique_ptr<File> directory_file;
+  Status status = fs.Open(name, options, &directory_file);
+  if (status.code() == Err::kAccessDenied) {
+    return Status::Error(Err::kLogoutActive, name + ": transaction in progress");
+  }
+  if (!status.ok()) return AsRollbackFailure(status);
+  uint64_t size = 0;
+  ZUNA_RETURN_IF_ERROR(AsRollbackFailure(directory_file->Size(&size)));
+  std::string records(size - size % kDirectoryRecordSize, '\0');
+  ZUNA_RETURN_IF_ERROR(ReadExact(*directory_file, 0, records, Err::kUnableToRollback));
+
+  const std::string here = DirectoryOf(name);
+  TargetFor targets;
+  std::vector<std::unique_ptr<File>> opened;
+  struct Log { std::unique_ptr<File> file; std::string path; };
+  std::vector<Log> logs;
+  for (size_t at = 0; at < records.size(); at += kDirectoryRecordSize) {
+    const uint16_t id = DecodeFixed16(&records[at]);
+    const uint16_t owner = DecodeFixed16(&records[at + 2]);
+    const std::string file_name = LocalName(fs, NameFrom(&records[at + 4]), here);
+    if (known != nullptr && AbsoluteFileName(file_name) == known_path) {
+      targets[id] = known;
+    } else {
+      std::unique_ptr<File> file;
+      status = fs.Open(file_name, options, &file);
+      if (!status.ok()) {
+        OpenOptions shared = options;
+        shared.share = ShareMode::kDenyNone;
+        status = fs.Open(file_name, shared, &file);
+      }
+      if (!status.ok()) return AsRollbackFailure(status);
+      targets[id] = file.get();
+      opened.push_back(std::move(file));
+    }
+    if (owner != 0) continue;
+    Log log{nullptr, LogPathFor(file_name)};
+    status = fs.Open(log.path, options, &log.file);
+    if (status.code() == Err::kFileNotFound) continue;  // never written
+    if (status.code() == Err::kAccessDenied) {
+      return Status::Error(Err::kLogoutActive, log.path + ": transaction in progress");
+    }
+    if (!status.ok()) return AsRollbackFailure(status);
+    logs.push_back(std::move(log));
+  }
+  for (Log& log : logs) {
+    uint64_t log_size = 0;
+    ZUNA_RETURN_IF_ERROR(AsRollbackFailure(log.file->Size(&log_size)));
+    ZUNA_RETURN_IF_ERROR(AsRollbackFailure(UndoLog(*log.file, log_size, targets)));
+  }
+  // Undone: the logs go first, the transaction file last, so a crash here
+  // leaves at most a transaction file whose logs hold nothing to undo.
+  for (Log& log : logs) (void)fs.Remove(log.path);  // still held: ours alone
+  logs.clear();
+  (void)fs.Remove(name);
+  directory_file.reset();
+  (void)fs.SyncDirectory(here);
+  return Status::OK();
+}
+
+// --- Registration. ---
+
+Target* Find(LoggedFile& file) {
+  for (Target& target : Current().targets) {
+    if (target.file == &file) return &target;
+  }
+  return nullptr;
+}
+
+Status AppendDirectoryRecord(const Target& target) {
+  State& s = Current();
+  std::string record(kDirectoryRecordSize, '\0');
+  EncodeFixed16(record.data(), target.id);
+  EncodeFixed16(record.data() + 2, target.owner);
+  const std::string name = StoredName(target.name);
+  std::copy(name.begin(), name.end(), record.begin() + 4);
+  ZUNA_RETURN_IF_ERROR(s.file->WriteAt(s.size, record));
+  ZUNA_RETURN_IF_ERROR(s.file->Sync());
+  s.size += record.size();
+  return Status::OK();
+}
+
+Status CreateLog(const Target& data) {
+  State& s = Current();
+  DataLog log;
+  log.data_id = data.id;
+  log.path = LogPathFor(data.name);
+  OpenOptions options;
+  options.write = true;
+  options.create = true;
+  options.exclusive = true;
+  options.share = ShareMode::kDenyAll;
+  Status status = s.fs->Open(log.path, options, &log.file);
+  if (!status.ok()) {
+    // An existing log is a transaction not yet recovered: never overwrite it.
+    return LogFailure(log.path + ": " + status.ToString());
+  }
+  const std::string marker = StoredName(s.name) + Trailer(0, kNameSize, 0);
+  status = log.file->WriteAt(0, marker);
+  if (status.ok()) status = log.file->Sync();
+  if (status.ok()) status = s.fs->SyncDirectory(DirectoryOf(log.path));
+  if (!status.ok()) {
+    log.file.reset();
+    (void)s.fs->Remove(log.path);
+    return LogFailure(log.path + ": " + status.ToString());
+  }
+  log.size = marker.size();
+  s.logs.push_back(std::move(log));
+  return Status::OK();
+}
+
+Status Register(LoggedFile& file, Target** registered) {
+  State& s = Current();
+  const std::optional<std::string> name = OpenHandles().Lookup(file.handle());
+  if (!name) return LogFailure(file.path() + ": not an open file of the driver");
+  if (name->size() >= kNameSize) return LogFailure(*name + ": name too long to log");
+  Target target;
+  target.name = *name;
+  target.file = &file;
+  if (!file.is_data()) {
+    LoggedFile* data = file.binding().data;
+    if (data == nullptr) return LogFailure(*name + ": its data file is not open");
+    Target* owner = Find(*data);
+    if (owner == nullptr) ZUNA_RETURN_IF_ERROR(Register(*data, &owner));
+    target.owner = owner->id;
+  }
+  if (s.targets.size() >= UINT16_MAX) return LogFailure("too many files in one transaction");
+  target.id = static_cast<uint16_t>(s.targets.size() + 1);
+  if (file.is_data()) ZUNA_RETURN_IF_ERROR(CreateLog(target));
+  // The directory names the file before any record for it is logged.
+  Status status = AppendDirectoryRecord(target);
+  if (!status.ok()) return LogFailure(s.name + ": " + status.ToString());
+  s.targets.push_back(std::move(target));
+  *registered = &s.targets.back();
+  return Status::OK();
+}
+
+DataLog* LogOf(const Target& target) {
+  const uint16_t data_id = target.owner == 0 ? target.id : target.owner;
+  for (DataLog& log : Current().logs) {
+    if (log.data_id == data_id) return &log;
+  }
+  return nullptr;
+}
+
+bool Covered(const Target& target, uint64_t from, uint64_t to) {
+  auto it = target.logged.upper_bound(from);
+  if (it == target.logged.begin()) return false;
+  --it;
+  return it->first <= from && it->second >= to;
+}
+
+void AddCovered(Target& target, uint64_t from, uint64_t to) {
+  auto it = target.logged.upper_bound(from);
+  if (it != target.logged.begin() && std::prev(it)->second >= from) {
+    --it;
+    from = it->first;
+    to = std::max(to, it->second);
+    it = target.logged.erase(it);
+  }
+  while (it != target.logged.end() && it->first <= to) {
+    to = std::max(to, it->second);
+    it = target.logged.erase(it);
+  }
+  target.logged.emplace(from, to);
+}
+
+// The log records protecting a write of [offset, offset + length) of a
+// file `end` bytes long.
+Status MakeRecords(Target& target, uint64_t offset, uint64_t length,
+                   uint64_t end, std::string* records) {
+  const uint64_t write_end = offset + length;
+  if (offset < end) {
+    const uint64_t to = std::min(write_end, end);
+    if (!Covered(target, offset, to)) {
+      std::string image;
+      for (uint64_t from = offset; from < to; from += kMaxImageRecord) {
+        const uint64_t n = std::min<uint64_t>(kMaxImageRecord, to - from);
+        image.resize(n);
+        ZUNA_RETURN_IF_ERROR(ReadExact(target.file->base(), from, image, Err::kUnableToLog));
+        *records += image;
+        *records += Trailer(from, n, target.id);
+      }
+      AddCovered(target, offset, to);
+    }
+  }
+  if (write_end > end && end < target.appended_at) {
+    *records += Trailer(end, 0, target.id);
+    target.appended_at = end;
+  }
+  return Status::OK();
+}
+
+}  // namespace
+
+bool Active() { return Current().file != nullptr; }
+
+bool WaitToStart() {
+  std::unique_lock<std::mutex> lock(turn_mutex);
+  const std::thread::id me = std::this_thread::get_id();
+  return turn_changed.wait_for(lock, kStartTimeout, [&] {
+    return turn_owner == std::thread::id() || turn_owner == me;
+  });
+}
+
+Status Logout(FileSystem& fs, const std::shared_ptr<LogBinding>& binding) {
+  State& s = Current();
+  if (s.file != nullptr) {
+    std::lock_guard<std::mutex> lock(turn_mutex);
+    if (turn_owner != std::this_thread::get_id()) {
+      return Status::Error(Err::kLogoutActive, "another thread's transaction is open");
+    }
+    Mark(binding);
+    return Status::OK();
+  }
+  const std::string name = TransactionFileName(binding->data_path);
+  if (name.size() >= kNameSize) return LogFailure(name + ": name too long to log");
+  if (fs.Exists(name)) {
+    // Left by a process that had this one's number: undo what it left,
+    // unless it is alive after all (then its files are held: 56).
+    ZUNA_RETURN_IF_ERROR(RecoverTransactionFile(fs, name, "", nullptr));
+  }
+  OpenOptions options;
+  options.write = true;
+  options.create = true;
+  options.exclusive = true;
+  options.share = ShareMode::kDenyAll;
+  std::unique_ptr<File> file;
+  Status status = fs.Open(name, options, &file);
+  if (IsAlreadyExists(status)) return Status::Error(Err::kLogoutActive, name);
+  if (!status.ok()) return LogFailure(name + ": " + status.ToString());
+  status = fs.SyncDirectory(DirectoryOf(name));
+  if (!status.ok()) {
+    file.reset();
+    (void)fs.Remove(name);
+    return LogFailure(name + ": " + status.ToString());
+  }
+  s.fs = &fs;
+  s.name = name;
+  s.file = std::move(file);
+  {
+    std::lock_guard<std::mutex> lock(turn_mutex);
+    turn_owner = std::this_thread::get_id();
+  }
+  Mark(binding);
+  return Status::OK();
+}
+
+Status BeforeWrite(LoggedFile& file, uint64_t offset, uint64_t length) {
+  if (offset + length > UINT32_MAX) return LogFailure(file.path() + ": beyond 4 GiB");
+  Target* target = Find(file);
+  if (target == nullptr) ZUNA_RETURN_IF_ERROR(Register(file, &target));
+  DataLog* log = LogOf(*target);
+  if (log == nullptr) return LogFailure(file.path() + ": no log");
+  uint64_t end = 0;
+  Status status = file.base().Size(&end);
+  if (!status.ok()) return LogFailure(file.path() + ": " + status.ToString());
+  std::string records;
+  ZUNA_RETURN_IF_ERROR(MakeRecords(*target, offset, length, end, &records));
+  if (records.empty()) return Status::OK();
+  status = log->file->WriteAt(log->size, records);
+  if (status.ok()) status = log->file->Sync();
+  if (!status.ok()) {
+    // The records may be half there: the ranges they claimed are not.
+    target->logged.clear();
+    target->appended_at = UINT64_MAX;
+    return LogFailure(log->path + ": " + status.ToString());
+  }
+  log->size += records.size();
+  Reached(CrashPoint::kLogged);
+  return Status::OK();
+}
+
+void Forget(LoggedFile& file) {
+  if (Target* target = Find(file)) target->file = nullptr;
+}
+
+Status Commit(const std::shared_ptr<LogBinding>& binding) {
+  State& s = Current();
+  if (s.file == nullptr) {
+    binding->logged = false;
+    return Status::OK();
+  }
+  // The commit point: without its transaction file no log is ever undone.
+  s.file.reset();
+  Status directory_gone = s.fs->Remove(s.name);
+  if (directory_gone.ok()) directory_gone = s.fs->SyncDirectory(DirectoryOf(s.name));
+  Reached(CrashPoint::kCommitted);
+  Status logs_gone;
+  for (DataLog& log : s.logs) {
+    log.file.reset();
+    Status removed = s.fs->Remove(log.path);
+    if (removed.ok()) removed = s.fs->SyncDirectory(DirectoryOf(log.path));
+    if (logs_gone.ok()) logs_gone = removed;
+  }
+  EndTransaction(/*rolled_back=*/false);
+  // Either removal alone commits: a log without its transaction file, or
+  // a transaction file without logs, undoes nothing.
+  if (!directory_gone.ok() && !logs_gone.ok()) return directory_gone;
+  return Status::OK();
+}
+
+Status Rollback(const std::shared_ptr<LogBinding>& binding) {
+  State& s = Current();
+  if (s.file == nullptr) {
+    binding->logged = false;
+    return Status::OK();
+  }
+  TargetFor targets;
+  std::vector<std::unique_ptr<File>> reopened;
+  Status result;
+  for (Target& target : s.targets) {
+    if (target.file != nullptr) {
+      targets[target.id] = &target.file->base();
+      continue;
+    }
+    // Closed by its FILE since: opened again by name.
+    std::unique_ptr<File> file;
+    OpenOptions options;
+    options.write = true;
+    options.share = ShareMode::kDenyNone;
+    Status status = s.fs->Open(target.name, options, &file);
+    if (!status.ok()) {
+      result = RollbackFailure(target.name + ": " + status.ToString());
+      continue;
+    }
+    targets[target.id] = file.get();
+    reopened.push_back(std::move(file));
+  }
+  for (DataLog& log : s.logs) {
+    if (!result.ok()) break;
+    result = AsRollbackFailure(UndoLog(*log.file, log.size, targets));
+  }
+  if (result.ok()) {
+    for (DataLog& log : s.logs) {
+      log.file.reset();
+      (void)s.fs->Remove(log.path);
+    }
+    s.file.reset();
+    (void)s.fs->Remove(s.name);
+    (void)s.fs->SyncDirectory(DirectoryOf(s.name));
+  }
+  // On failure the logs stay for the next recovering open to finish.
+  EndTransaction(/*rolled_back=*/true);
+  return result;
+}
+
+Status Recover(FileSystem& fs, const std::string& data_path, File& here) {
+  if (Active()) return Status::OK();
+  const std::string log_path = LogPathFor(data_path);
+  if (!fs.Exists(log_path)) return Status::OK();
+  OpenOptions options;
+  options.write = true;
+  options.share = ShareMode::kDenyAll;
+  std::unique_ptr<File> log;
+  Status status = fs.Open(log_path, options, &log);
+  if (status.code() == Err::kFileNotFound) return Status::OK();
+  if (status.code() == Err::kAccessDenied) {
+    return Status::Error(Err::kLogoutActive, log_path + ": transaction in progress");
+  }
+  if (!status.ok()) return AsRollbackFailure(status);
+  char marker[kNameSize];
+  ZUNA_RETURN_IF_ERROR(ReadExact(*log, 0, marker, Err::kUnableToRollback));
+  const std::string name = LocalName(fs, NameFrom(marker), DirectoryOf(log_path));
+  if (!fs.Exists(name)) {
+    // Committed: the transaction file went, this log did not.  Removed
+    // while held, so no new transaction's log of that name is touched.
+    (void)fs.Remove(log_path);
+    return Status::OK();
+  }
+  log.reset();
+  ZUNA_RETURN_IF_ERROR(
+      RecoverTransactionFile(fs, name, AbsoluteFileName(data_path), &here));
+  // A log its transaction file never listed (its process died between the
+  // two) holds the marker alone.
+  status = fs.Open(log_path, options, &log);
+  uint64_t size = 0;
+  if (status.ok() && log->Size(&size).ok() && size <= kNameSize + kTrailerSize) {
+    (void)fs.Remove(log_path);
+  }
+  return Status::OK();
+}
+
+void SetCrashHook(CrashHook hook) { crash_hook = hook; }
+
+}  // namespace zuna::datfile::transaction

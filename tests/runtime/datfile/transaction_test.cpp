@@ -1,0 +1,216 @@
+// LOGOUT, COMMIT, ROLLBACK and recovery, in the in-memory file system.  A
+// crash is simulated by copying every file at a crash point (what a killed
+// process leaves: its writes are in the files, nothing more happens) and
+// opening the copies afresh.
+#include <map>
+
+#include "runtime/datfile/checker.h"
+#include "runtime/datfile/transaction.h"
+#include "tests/runtime/datfile/driver_test_util.h"
+
+namespace zuna::datfile::driver_test {
+namespace {
+
+using Files = std::map<std::string, std::string>;
+
+constexpr uint32_t kShared = kAccessReadWrite | kShareDenyNone;
+
+class TransactionTest : public DriverFixture {
+ protected:
+  void SetUp() override {
+    auto zun = OpenNewZun();
+    ASSERT_EQ(AddZun(*zun, "Ivanov", 100), 0);
+    ASSERT_EQ(AddZun(*zun, "Petrov", 200), 0);
+    ASSERT_EQ(AddZun(*zun, "Sidorov", 300), 0);
+    ASSERT_EQ(CLOSE(*zun), 0);
+    before_ = Snapshot(fs_);
+  }
+  void TearDown() override { transaction::SetCrashHook(nullptr); }
+
+  static Files Snapshot(testing::MemFileSystem& fs) {
+    Files files;
+    for (const std::string& path : fs.ListFiles()) files[path] = fs.Contents(path);
+    return files;
+  }
+
+  // The register's three files and nothing else: no log, no transaction
+  // file left over.
+  static Files RegisterFiles(const Files& files) {
+    Files kept;
+    for (const char* name : {"/ZUN.DAT", "/ZUN.K01", "/ZUN.K02"}) {
+      const auto it = files.find(name);
+      if (it != files.end()) kept[name] = it->second;
+    }
+    return kept;
+  }
+
+  static std::vector<std::string> Leftovers(testing::MemFileSystem& fs) {
+    std::vector<std::string> left;
+    for (const std::string& path : fs.ListFiles()) {
+      if (path.ends_with(".LOG") || path.ends_with(".TR$")) left.push_back(path);
+    }
+    return left;
+  }
+
+  std::unique_ptr<DatFileInstance> Station(testing::MemFileSystem& fs,
+                                           uint32_t mode = kShared) {
+    auto zun = std::make_unique<DatFileInstance>(testing::ZunDeclaration(), fs);
+    zun->set_name("/ZUN");
+    EXPECT_EQ(OPEN(*zun, mode), 0);
+    return zun;
+  }
+
+  void ExpectClean(testing::MemFileSystem& fs) {
+    CheckResult result;
+    ASSERT_TRUE(CheckDataFile(fs, "/ZUN.DAT", CheckOptions{}, &result).ok());
+    for (const CheckFault& fault : result.faults) ADD_FAILURE() << FormatFault(fault);
+  }
+
+  Files before_;
+};
+
+TEST_F(TransactionTest, AnAppendRolledBackCutsTheFilesBack) {
+  auto zun = Station(fs_);
+  ASSERT_EQ(LOGOUT(*zun), 0);
+  ASSERT_EQ(AddZun(*zun, "Kuznetsov", 400), 0);
+  EXPECT_EQ(RECORDS(*zun), 4u);
+  EXPECT_FALSE(Leftovers(fs_).empty());
+  ASSERT_EQ(ROLLBACK(*zun), 0);
+  EXPECT_EQ(RECORDS(*zun), 3u);
+  EXPECT_EQ(RegisterFiles(Snapshot(fs_)), RegisterFiles(before_));
+  EXPECT_TRUE(Leftovers(fs_).empty());
+  // The FILE goes on from the files as they are now.
+  EXPECT_EQ(AddZun(*zun, "Kuznetsov", 400), 0);
+  EXPECT_EQ(POINTER(*zun), 4u);
+  ASSERT_EQ(CLOSE(*zun), 0);
+  ExpectClean(fs_);
+}
+
+TEST_F(TransactionTest, APutRolledBackRestoresDataAndKeysByteForByte) {
+  auto zun = Station(fs_);
+  ASSERT_EQ(LOGOUT(*zun), 0);
+  ASSERT_EQ(GET(*zun, 1u), 0);
+  SetZun(*zun, "Zaitsev", 999);
+  ASSERT_EQ(PUT(*zun), 0);
+  ASSERT_EQ(GET(*zun, 2u), 0);
+  ASSERT_EQ(DELETE(*zun), 0);
+  ASSERT_EQ(ROLLBACK(*zun), 0);
+  EXPECT_EQ(RegisterFiles(Snapshot(fs_)), RegisterFiles(before_));
+  EXPECT_EQ(WalkKey(*zun, kByName), (std::vector<uint32_t>{1, 2, 3}));
+}
+
+TEST_F(TransactionTest, CommitKeepsTheChangesAndLeavesNoLog) {
+  auto zun = Station(fs_, kAccessReadWrite | kShareDenyWrite);
+  ASSERT_EQ(LOGOUT(*zun), 0);
+  ASSERT_EQ(GET(*zun, 1u), 0);
+  SetZun(*zun, "Zaitsev", 999);
+  ASSERT_EQ(PUT(*zun), 0);
+  ASSERT_EQ(COMMIT(*zun), 0);
+  EXPECT_TRUE(Leftovers(fs_).empty());
+  // Not logged any more: this change is not part of any transaction.
+  ASSERT_EQ(AddZun(*zun, "Later", 5), 0);
+  EXPECT_TRUE(Leftovers(fs_).empty());
+  ASSERT_EQ(CLOSE(*zun), 0);
+  auto again = Station(fs_);
+  SetZun(*again, "Zaitsev", 0);
+  EXPECT_EQ(GET(*again, kByName), 0);
+  EXPECT_EQ(RECORDS(*again), 4u);
+}
+
+TEST_F(TransactionTest, OneTransactionCoversSeveralFilesOfTheProcess) {
+  auto a = Station(fs_);
+  auto b = Station(fs_);
+  ASSERT_EQ(LOGOUT(*a), 0);
+  ASSERT_EQ(LOGOUT(*b), 0);
+  ASSERT_EQ(AddZun(*a, "FromA", 1), 0);
+  ASSERT_EQ(AddZun(*b, "FromB", 2), 0);
+  ASSERT_EQ(ROLLBACK(*a), 0);
+  // b's change went with a's; b reads the files afresh.
+  EXPECT_EQ(RECORDS(*b), 3u);
+  EXPECT_EQ(RegisterFiles(Snapshot(fs_)), RegisterFiles(before_));
+}
+
+TEST_F(TransactionTest, ALogWithOnlyItsMarkerUndoesToNothing) {
+  // A transaction that died right after its data file was registered.
+  Files files = before_;
+  const std::string tr_name = "/dead-0000-1.TR$";
+  std::string marker = tr_name;
+  marker.resize(transaction::kNameSize, '\0');
+  marker += std::string("\0\0\0\0\x4f\0\0\0", 8);
+  std::string directory(transaction::kDirectoryRecordSize, '\0');
+  directory[0] = 1;
+  const std::string data_name = "/ZUN.DAT";
+  std::copy(data_name.begin(), data_name.end(), directory.begin() + 4);
+  fs_.SetContents("/ZUN.LOG", marker);
+  fs_.SetContents(tr_name, directory);
+  auto zun = Station(fs_);
+  EXPECT_EQ(RECORDS(*zun), 3u);
+  EXPECT_TRUE(Leftovers(fs_).empty());
+  EXPECT_EQ(RegisterFiles(Snapshot(fs_)), RegisterFiles(before_));
+}
+
+TEST_F(TransactionTest, ALogWhoseTransactionFileIsGoneWasCommitted) {
+  auto zun = Station(fs_);
+  ASSERT_EQ(LOGOUT(*zun), 0);
+  ASSERT_EQ(AddZun(*zun, "Kept", 1), 0);
+  const Files with_log = Snapshot(fs_);
+  ASSERT_EQ(COMMIT(*zun), 0);
+  ASSERT_EQ(CLOSE(*zun), 0);
+  const Files after = RegisterFiles(Snapshot(fs_));
+  // Put the log back, but not the transaction file.
+  fs_.SetContents("/ZUN.LOG", with_log.at("/ZUN.LOG"));
+  auto again = Station(fs_);
+  EXPECT_EQ(RECORDS(*again), 4u);
+  EXPECT_TRUE(Leftovers(fs_).empty());
+  ASSERT_EQ(CLOSE(*again), 0);
+  EXPECT_EQ(RegisterFiles(Snapshot(fs_)), after);
+}
+
+// Every crash point of a transaction that changes several records (both
+// keys move), commits, and of one that rolls back: the files a recovering
+// open leaves are exactly those before the transaction or after its
+// commit, and no log remains.
+std::vector<Files>* crash_snapshots = nullptr;
+testing::MemFileSystem* crash_fs = nullptr;
+
+TEST_F(TransactionTest, RecoveryAfterACrashAtAnyPointLeavesBeforeOrAfter) {
+  for (bool commit : {true, false}) {
+    SCOPED_TRACE(commit ? "commit" : "rollback");
+    testing::MemFileSystem fs;
+    for (const auto& [path, bytes] : before_) fs.SetContents(path, bytes);
+    std::vector<Files> snapshots;
+    crash_snapshots = &snapshots;
+    crash_fs = &fs;
+    transaction::SetCrashHook([](transaction::CrashPoint) {
+      crash_snapshots->push_back(Snapshot(*crash_fs));
+    });
+    auto zun = Station(fs);
+    ASSERT_EQ(LOGOUT(*zun), 0);
+    ASSERT_EQ(GET(*zun, 1u), 0);
+    SetZun(*zun, "Yakovlev", 50);
+    ASSERT_EQ(PUT(*zun), 0);
+    ASSERT_EQ(AddZun(*zun, "Abramov", 150), 0);
+    ASSERT_EQ(GET(*zun, 3u), 0);
+    ASSERT_EQ(DELETE(*zun), 0);
+    ASSERT_EQ(commit ? COMMIT(*zun) : ROLLBACK(*zun), 0);
+    transaction::SetCrashHook(nullptr);
+    ASSERT_EQ(CLOSE(*zun), 0);
+    const Files after = RegisterFiles(Snapshot(fs));
+    const Files before = RegisterFiles(before_);
+    ASSERT_GT(snapshots.size(), 5u);
+    for (size_t i = 0; i < snapshots.size(); ++i) {
+      SCOPED_TRACE("crash point " + std::to_string(i));
+      testing::MemFileSystem recovered;
+      for (const auto& [path, bytes] : snapshots[i]) recovered.SetContents(path, bytes);
+      auto station = Station(recovered);
+      ASSERT_EQ(CLOSE(*station), 0);
+      const Files now = RegisterFiles(Snapshot(recovered));
+      EXPECT_TRUE(now == before || (commit && now == after));
+      EXPECT_TRUE(Leftovers(recovered).empty());
+      ExpectClean(recovered);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace zuna::datfile::driver_test
