@@ -7,6 +7,7 @@
 #include "runtime/datfile/checker_internal.h"
 #include "runtime/datfile/coding.h"
 #include "runtime/datfile/dat_format.h"
+#include "runtime/datfile/descriptors.h"
 #include "runtime/datfile/key_encoding.h"
 #include "runtime/datfile/key_file.h"
 #include "runtime/datfile/key_tree_internal.h"
@@ -60,18 +61,6 @@ std::string LeadOfInvariant(int invariant) {
     case 7: return Ru("испорчена цепочка свободных узлов");
     case 8: return Ru("лишние данные или потерянные узлы");
     default: return Ru("заголовок ключа не согласуется с описанием ключа или размером файла");
-  }
-}
-
-FieldType FieldTypeOfCode(uint8_t code) {
-  switch (code) {
-    case dat::kTypeLong: return FieldType::kLong;
-    case dat::kTypeReal: return FieldType::kReal;
-    case dat::kTypeByte: return FieldType::kByte;
-    case dat::kTypeShort: return FieldType::kShort;
-    case dat::kTypeGroup: return FieldType::kGroup;
-    case dat::kTypeDecimal: return FieldType::kDecimal;
-    default: return FieldType::kString;
   }
 }
 

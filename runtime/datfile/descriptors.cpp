@@ -203,6 +203,18 @@ uint8_t FieldTypeCode(const FieldDecl& field) {
   }
 }
 
+FieldType FieldTypeOfCode(uint8_t code) {
+  switch (code) {
+    case dat::kTypeLong: return FieldType::kLong;
+    case dat::kTypeReal: return FieldType::kReal;
+    case dat::kTypeByte: return FieldType::kByte;
+    case dat::kTypeShort: return FieldType::kShort;
+    case dat::kTypeGroup: return FieldType::kGroup;
+    case dat::kTypeDecimal: return FieldType::kDecimal;
+    default: return FieldType::kString;  // STRING, picture STRING, unknown
+  }
+}
+
 uint8_t KeyTypeBits(const KeyDecl& key) {
   uint8_t bits = 0;
   if (key.duplicates || key.index) bits |= dat::kKeyDuplicates;

@@ -46,6 +46,11 @@ std::string_view LabelName(std::string_view label);
 // The file's type code of a field (dat::kType*); a STRING with a picture is 4.
 uint8_t FieldTypeCode(const FieldDecl& field);
 
+// The field type a file's type code (dat::kType*) stands for, the way back
+// from FieldTypeCode: a STRING with or without a picture, and a code this
+// driver does not know, read as STRING.
+FieldType FieldTypeOfCode(uint8_t code);
+
 // The key type byte: 0x10 DUP or INDEX, 0x20 NOCASE, 0x40 not OPT, 0x01 INDEX.
 uint8_t KeyTypeBits(const KeyDecl& key);
 

@@ -146,6 +146,12 @@ Status ApplyDriverString(DatFileInstance& file, std::string_view options);
 // SEND: applies or queries one switch; *answer is its value afterwards.
 Status Send(DatFileInstance& file, std::string_view text, std::string* answer);
 
+// The text helpers of the driver string, SEND and BUILD's dynamic index
+// list: `text` without leading and trailing white space (std::isspace), and
+// whether `a` and `b` are equal but for letter case (std::toupper).
+std::string_view Trim(std::string_view text);
+bool EqualsIgnoringCase(std::string_view a, std::string_view b);
+
 // --- driver_maintenance.cpp ----------------------------------------------------------------
 
 Status EmptyFile(DatFileInstance& file);

@@ -29,7 +29,6 @@
 // file.  Making that atomic is the transaction log's business.
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -352,29 +351,10 @@ std::vector<size_t> KeysToBuild(const DatFileInstance& file, bool dynamic) {
 }
 
 bool LabelMatches(std::string_view label, std::string_view wanted) {
-  auto same = [](std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-      if (std::toupper(static_cast<unsigned char>(a[i])) !=
-          std::toupper(static_cast<unsigned char>(b[i]))) {
-        return false;
-      }
-    }
-    return true;
-  };
-  if (same(label, wanted)) return true;
+  if (EqualsIgnoringCase(label, wanted)) return true;
   const size_t colon = label.find(':');
-  return colon != std::string_view::npos && same(label.substr(colon + 1), wanted);
-}
-
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) {
-    text.remove_prefix(1);
-  }
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) {
-    text.remove_suffix(1);
-  }
-  return text;
+  return colon != std::string_view::npos &&
+         EqualsIgnoringCase(label.substr(colon + 1), wanted);
 }
 
 // "ZUN:FIO,+ZUN:DATA": the dynamic index's components, ascending.

@@ -11,27 +11,6 @@
 #include "runtime/datfile/driver_internal.h"
 
 namespace zuna::datfile::driver {
-namespace {
-
-enum class Switch { kRecover, kIgnoreStatus, kDeleted, kHeld,
-                    kIgnoreCorruptions, kMaintainHeaderTime, kQuickScan };
-
-struct SwitchName {
-  std::string_view name;
-  Switch which;
-};
-
-// In match order: an ambiguous prefix ("IGNORE") takes the first.
-constexpr SwitchName kSwitches[] = {
-    {"RECOVER", Switch::kRecover},
-    {"IGNORESTATUS", Switch::kIgnoreStatus},
-    {"IGNORECORRUPTIONS", Switch::kIgnoreCorruptions},
-    {"DELETED", Switch::kDeleted},
-    {"HELD", Switch::kHeld},
-    {"MAINTAINHEADERTIME", Switch::kMaintainHeaderTime},
-    // The view layer sends it; this driver reads ahead no differently.
-    {"QUICKSCAN", Switch::kQuickScan},
-};
 
 std::string_view Trim(std::string_view text) {
   while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) {
@@ -53,6 +32,28 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
   }
   return true;
 }
+
+namespace {
+
+enum class Switch { kRecover, kIgnoreStatus, kDeleted, kHeld,
+                    kIgnoreCorruptions, kMaintainHeaderTime, kQuickScan };
+
+struct SwitchName {
+  std::string_view name;
+  Switch which;
+};
+
+// In match order: an ambiguous prefix ("IGNORE") takes the first.
+constexpr SwitchName kSwitches[] = {
+    {"RECOVER", Switch::kRecover},
+    {"IGNORESTATUS", Switch::kIgnoreStatus},
+    {"IGNORECORRUPTIONS", Switch::kIgnoreCorruptions},
+    {"DELETED", Switch::kDeleted},
+    {"HELD", Switch::kHeld},
+    {"MAINTAINHEADERTIME", Switch::kMaintainHeaderTime},
+    // The view layer sends it; this driver reads ahead no differently.
+    {"QUICKSCAN", Switch::kQuickScan},
+};
 
 const SwitchName* FindSwitch(std::string_view name) {
   if (name.empty()) return nullptr;

@@ -14,18 +14,6 @@ Status Invalid(const std::string& path, const std::string& why) {
   return Status::Error(Err::kInvalidDataFile, path + ": " + why);
 }
 
-FieldType TypeOfCode(uint8_t code) {
-  switch (code) {
-    case dat::kTypeLong: return FieldType::kLong;
-    case dat::kTypeReal: return FieldType::kReal;
-    case dat::kTypeByte: return FieldType::kByte;
-    case dat::kTypeShort: return FieldType::kShort;
-    case dat::kTypeGroup: return FieldType::kGroup;
-    case dat::kTypeDecimal: return FieldType::kDecimal;
-    default: return FieldType::kString;  // STRING, picture STRING, unknown
-  }
-}
-
 // A zero-padded prefix field of the header as text.
 std::string PrefixText(const std::array<char, dat::kPrefixSize>& field) {
   std::string text(field.begin(), field.end());
@@ -61,7 +49,7 @@ Status ImportField(const DataFileInfo& info, const FieldInfo& f,
                    std::vector<FieldDecl>* fields) {
   FieldDecl field;
   field.label = f.name;
-  field.type = TypeOfCode(f.type_code);
+  field.type = FieldTypeOfCode(f.type_code);
   field.offset = f.offset;
   uint32_t elements = 1;
   if (f.array_number != 0) {

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
+#include <initializer_list>
 #include <iostream>
 #include <map>
 #include <memory>
@@ -69,6 +70,18 @@ class StationTest : public ::testing::Test {
     EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
   }
 
+  // Opens the register shared in each of `stations`, in order.  Call under
+  // ASSERT_NO_FATAL_FAILURE: a refused open ends the test.
+  void ShareAll(std::initializer_list<StationClient*> stations) {
+    for (StationClient* s : stations) ASSERT_EQ(s->Code("share " + Path()), 0);
+  }
+
+  // Closes the register in each of `stations`, in order, then checks it.
+  void CloseAllAndCheck(std::initializer_list<StationClient*> stations) {
+    for (StationClient* s : stations) EXPECT_EQ(s->Code("close"), 0);
+    ExpectCheckPasses();
+  }
+
   TempDir dir_;
 };
 
@@ -105,8 +118,7 @@ TEST_F(StationTest, LockShutsOtherStationsOutUntilUnlock) {
   StationClient a;
   StationClient b;
   StationClient c;
-  ASSERT_EQ(a.Code("share " + Path()), 0);
-  ASSERT_EQ(b.Code("share " + Path()), 0);
+  ASSERT_NO_FATAL_FAILURE(ShareAll({&a, &b}));
   ASSERT_EQ(b.Code("lock"), 0);
 
   // The station holding the LOCK goes on working.
@@ -126,22 +138,19 @@ TEST_F(StationTest, LockShutsOtherStationsOutUntilUnlock) {
   EXPECT_EQ(c.Ask("records").line, "0 3");
   EXPECT_EQ(c.Ask("get 2").line, "0 2 Bob 60002");
 
-  for (StationClient* s : {&a, &b, &c}) EXPECT_EQ(s->Code("close"), 0);
-  ExpectCheckPasses();
+  CloseAllAndCheck({&a, &b, &c});
 }
 
 TEST_F(StationTest, CloseGivesTheLockUp) {
   MakeRegister({"Alice"});
   StationClient a;
   StationClient b;
-  ASSERT_EQ(a.Code("share " + Path()), 0);
-  ASSERT_EQ(b.Code("share " + Path()), 0);
+  ASSERT_NO_FATAL_FAILURE(ShareAll({&a, &b}));
   ASSERT_EQ(b.Code("lock"), 0);
   EXPECT_EQ(a.Code("add Bob 60002"), 32);
   ASSERT_EQ(b.Code("close"), 0);
   EXPECT_EQ(a.Ask("add Bob 60002").line, "0 2");
-  EXPECT_EQ(a.Code("close"), 0);
-  ExpectCheckPasses();
+  CloseAllAndCheck({&a});
 }
 
 // --- Held records -----------------------------------------------------------
@@ -180,8 +189,7 @@ TEST_F(StationTest, HeldRecordIsReadableButNotWritableByOthers) {
   EXPECT_EQ(b.Code("release"), 0);
   EXPECT_EQ(a.Ask("get 1").line, "0 1 Carol 60003");
 
-  for (StationClient* s : {&a, &b}) EXPECT_EQ(s->Code("close"), 0);
-  ExpectCheckPasses();
+  CloseAllAndCheck({&a, &b});
 }
 
 // --- WATCH ------------------------------------------------------------------
@@ -190,8 +198,7 @@ TEST_F(StationTest, WatchCatchesAnotherStationsPut) {
   MakeRegister({"Alice"});
   StationClient a;
   StationClient b;
-  ASSERT_EQ(a.Code("share " + Path()), 0);
-  ASSERT_EQ(b.Code("share " + Path()), 0);
+  ASSERT_NO_FATAL_FAILURE(ShareAll({&a, &b}));
 
   // Only reads in between: the PUT goes through.
   ASSERT_EQ(a.Code("watch"), 0);
@@ -213,8 +220,7 @@ TEST_F(StationTest, WatchCatchesAnotherStationsPut) {
   EXPECT_EQ(a.Code("put Dan 60004"), 0);
   EXPECT_EQ(b.Ask("get 1").line, "0 1 Dan 60004");
 
-  for (StationClient* s : {&a, &b}) EXPECT_EQ(s->Code("close"), 0);
-  ExpectCheckPasses();
+  CloseAllAndCheck({&a, &b});
 }
 
 // --- IGNORESTATUS -----------------------------------------------------------
@@ -276,9 +282,7 @@ TEST_F(StationTest, ShareModesRefuseWhatTheyDeny) {
   EXPECT_EQ(a.Ask("add Bob 60002").line, "0 2");
   EXPECT_EQ(b.Ask("add Carol 60003").line, "0 3");
   EXPECT_EQ(a.Ask("records").line, "0 3");
-  EXPECT_EQ(a.Code("close"), 0);
-  EXPECT_EQ(b.Code("close"), 0);
-  ExpectCheckPasses();
+  CloseAllAndCheck({&a, &b});
 }
 
 // --- A station killed while holding something ------------------------------
@@ -321,16 +325,14 @@ TEST_F(StationTest, RecoverBreaksTheHoldOfAKilledStation) {
   EXPECT_EQ(at_once.line, "0 1 Bob 60002");
   EXPECT_LT(at_once.seconds(), 1.0);
 
-  for (StationClient* s : {&b, &c}) EXPECT_EQ(s->Code("close"), 0);
-  ExpectCheckPasses();
+  CloseAllAndCheck({&b, &c});
 }
 
 TEST_F(StationTest, RecoverBreaksTheLockOfAKilledStation) {
   MakeRegister({"Alice"});
   StationClient a;
   StationClient b;
-  ASSERT_EQ(a.Code("share " + Path()), 0);
-  ASSERT_EQ(b.Code("share " + Path()), 0);
+  ASSERT_NO_FATAL_FAILURE(ShareAll({&a, &b}));
   ASSERT_EQ(a.Code("lock"), 0);
   a.Kill();
 
@@ -355,8 +357,7 @@ TEST_F(StationTest, RecoverBreaksTheLockOfAKilledStation) {
   EXPECT_EQ(c.Ask("add Carol 60003").line, "0 3");
   EXPECT_EQ(b.Ask("records").line, "0 3");
 
-  for (StationClient* s : {&b, &c}) EXPECT_EQ(s->Code("close"), 0);
-  ExpectCheckPasses();
+  CloseAllAndCheck({&b, &c});
 }
 
 // --- Contention -------------------------------------------------------------
@@ -466,8 +467,7 @@ TEST_F(StationTest, ConcurrentChangesLoseNothing) {
   const double elapsed =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
-  const ProgramResult check = RunProgram(BinPath("zunatool"), {"check", Path()});
-  EXPECT_EQ(check.exit_code, 0) << check.out << check.err;
+  ExpectCheckPasses();
 
   StationClient reader;
   ASSERT_EQ(reader.Code("open " + Path() + " 0x40"), 0);

@@ -14,14 +14,10 @@
 //   churn.ReadLine(&summary, std::chrono::seconds(60));
 //   int exit_code = churn.Wait(std::chrono::seconds(5));
 //
-// Ownership: the child belongs to this object.  The destructor closes the
-// child's stdin (a station in command mode then ends by itself) and waits
-// for it, killing it when it has not ended within a few seconds.  The
-// child's stderr is the test's, so what a station complains about shows in
-// the test's output.
-//
-// Threads: one test thread per client.  Writing to a station that died must
-// not kill the test, so the first client makes the process ignore SIGPIPE.
+// Ownership and threads as ChildProcess (tests/support/child_process.h),
+// which this builds on: the destructor closes the station's stdin (a station
+// in command mode then ends by itself) and waits for it; its stderr is the
+// test's; one test thread per client.
 #ifndef ZUNA_TESTS_SUPPORT_STATION_CLIENT_H_
 #define ZUNA_TESTS_SUPPORT_STATION_CLIENT_H_
 
@@ -30,6 +26,8 @@
 #include <chrono>
 #include <string>
 #include <vector>
+
+#include "tests/support/child_process.h"
 
 namespace zuna::testing {
 
@@ -53,7 +51,6 @@ class StationClient final {
   // stays silent fails the test (ADD_FAILURE), and every Ask then answers
   // unanswered with code -1.
   explicit StationClient(const std::vector<std::string>& args = {});
-  ~StationClient();
   StationClient(const StationClient&) = delete;
   StationClient& operator=(const StationClient&) = delete;
 
@@ -66,32 +63,24 @@ class StationClient final {
 
   // Reads one line the station prints without being asked (churn's
   // summary).  False on end of output or timeout.
-  bool ReadLine(std::string* line, std::chrono::milliseconds timeout);
+  bool ReadLine(std::string* line, std::chrono::milliseconds timeout) {
+    return child_.ReadLine(line, timeout);
+  }
 
   // Waits up to `timeout` for the station to end and returns its exit
   // code; -1 when it was ended by a signal, or did not end in time (it is
   // then killed).
-  int Wait(std::chrono::milliseconds timeout);
+  int Wait(std::chrono::milliseconds timeout) { return child_.Wait(timeout); }
 
   // Kills the station with SIGKILL and waits until it is gone, so every
   // lock and open file description it held is released when this returns.
-  void Kill();
+  void Kill() { child_.Kill(); }
 
-  bool running() const { return pid_ > 0; }
-  pid_t pid() const { return pid_; }
+  bool running() const { return child_.running(); }
+  pid_t pid() const { return child_.pid(); }
 
  private:
-  bool SendLine(const std::string& line);
-  void CloseInput();
-  void CloseOutput();
-  // Reaps the child: waits up to `timeout`, then kills it; the exit code
-  // as Wait returns it.
-  int Reap(std::chrono::milliseconds timeout);
-
-  pid_t pid_ = -1;
-  int to_child_ = -1;
-  int from_child_ = -1;
-  std::string pending_;  // read but not yet returned
+  ChildProcess child_;
 };
 
 // The station program built for the tests, beside the test binaries.

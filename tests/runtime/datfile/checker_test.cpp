@@ -84,6 +84,18 @@ class CheckerTest : public ::testing::Test {
     fs_.SetContents(path, contents);
   }
 
+  // Appends node 2 to ZUN.K01 as the head of its free chain, linking to
+  // itself: a free chain that never ends.
+  void AppendSelfLinkedFreeNode() {
+    std::string key = fs_.Contents("/ZUN.K01");
+    std::string node(512, '\0');
+    EncodeFixed32(&node[1], 2);
+    key += node;
+    EncodeFixed32(&key[8], 2);   // node count
+    EncodeFixed32(&key[24], 2);  // free node
+    fs_.SetContents("/ZUN.K01", key);
+  }
+
   // Expects exactly one fault of `kind`, in `file` at `offset`.
   void ExpectFault(const CheckResult& result, FaultKind kind,
                    const std::string& file, uint64_t offset) {
@@ -323,26 +335,13 @@ TEST_F(CheckerTest, KeyHeaderThatDisagreesWithTheDescriptor) {
 
 TEST_F(CheckerTest, KeyFreeNodeCycleEnds) {
   BuildZun();
-  // Node 2 appended, on the free chain, linking to itself.
-  std::string key = fs_.Contents("/ZUN.K01");
-  std::string node(512, '\0');
-  EncodeFixed32(&node[1], 2);
-  key += node;
-  EncodeFixed32(&key[8], 2);   // node count
-  EncodeFixed32(&key[24], 2);  // free node
-  fs_.SetContents("/ZUN.K01", key);
+  AppendSelfLinkedFreeNode();
   EXPECT_FALSE(Check().FaultsOf(FaultKind::kKeyFreeChain).empty());
 }
 
 TEST_F(CheckerTest, TreeFaultsAreRussianThroughout) {
   BuildZun();
-  std::string key = fs_.Contents("/ZUN.K01");
-  std::string node(512, '\0');
-  EncodeFixed32(&node[1], 2);
-  key += node;
-  EncodeFixed32(&key[8], 2);   // node count
-  EncodeFixed32(&key[24], 2);  // free node
-  fs_.SetContents("/ZUN.K01", key);
+  AppendSelfLinkedFreeNode();
   const std::vector<CheckFault> faults = Check().FaultsOf(FaultKind::kKeyFreeChain);
   ASSERT_EQ(faults.size(), 1u);
   EXPECT_EQ(values::Cp1251ToUtf8(faults[0].text),

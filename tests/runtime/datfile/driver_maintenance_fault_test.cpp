@@ -12,6 +12,8 @@
 //   - EMPTY: all the records, or none.
 // A PACK that failed while copying leaves the FILE open and usable.
 #include <map>
+#include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -69,27 +71,33 @@ class MaintenanceFaultTest : public DriverFixture,
  protected:
   void SetUp() override {
     decl_ = Declaration(GetParam());
-    DatFileInstance zun(decl_, fs_);
-    zun.set_name("/ZUN");
-    ASSERT_EQ(CREATE(zun), 0);
-    ASSERT_EQ(OPEN(zun, kAccessReadWrite | kShareDenyAll), 0);
+    const auto zun = Zun(fs_);
+    ASSERT_EQ(CREATE(*zun), 0);
+    ASSERT_EQ(OPEN(*zun, kAccessReadWrite | kShareDenyAll), 0);
     for (int i = 0; i < kPeople; ++i) {
-      SetZun(zun, values::W("Человек ") + std::to_string(i % 17), 100 + i % 9);
-      if (!zun.memo().empty()) {
-        std::fill(zun.memo().begin(), zun.memo().end(), ' ');
+      SetZun(*zun, values::W("Человек ") + std::to_string(i % 17), 100 + i % 9);
+      if (!zun->memo().empty()) {
+        std::fill(zun->memo().begin(), zun->memo().end(), ' ');
         const std::string note(i % 3 == 0 ? 0 : 260, static_cast<char>('a' + i % 26));
-        std::copy(note.begin(), note.end(), zun.memo().begin());
+        std::copy(note.begin(), note.end(), zun->memo().begin());
       }
-      ASSERT_EQ(ADD(zun), 0);
+      ASSERT_EQ(ADD(*zun), 0);
     }
     for (uint32_t r = 3; r <= kPeople; r += 4) {
-      ASSERT_EQ(GET(zun, r), 0);
-      ASSERT_EQ(DELETE(zun), 0);
+      ASSERT_EQ(GET(*zun, r), 0);
+      ASSERT_EQ(DELETE(*zun), 0);
     }
-    ASSERT_EQ(CLOSE(zun), 0);
+    ASSERT_EQ(CLOSE(*zun), 0);
     for (const std::string& path : fs_.ListFiles()) baseline_[path] = fs_.Contents(path);
     live_ = Rows();
     ASSERT_EQ(live_.size(), static_cast<size_t>(kPeople - kPeople / 4));
+  }
+
+  // The register's FILE (named /ZUN) with its files in `fs`, not open.
+  std::unique_ptr<DatFileInstance> Zun(FileSystem& fs) {
+    auto zun = std::make_unique<DatFileInstance>(decl_, fs);
+    zun->set_name("/ZUN");
+    return zun;
   }
 
   void RestoreBaseline() {
@@ -99,16 +107,15 @@ class MaintenanceFaultTest : public DriverFixture,
 
   // The live records in record-number order.
   std::vector<Row> Rows() {
-    DatFileInstance zun(decl_, fs_);
-    zun.set_name("/ZUN");
+    const auto zun = Zun(fs_);
     std::vector<Row> rows;
-    EXPECT_EQ(OPEN(zun), 0);
-    if (SET(zun) != 0) return rows;
-    while (NEXT(zun) == 0) {
-      rows.push_back({ZunFio(zun), ZunData(zun),
-                      std::string(zun.memo().begin(), zun.memo().end())});
+    EXPECT_EQ(OPEN(*zun), 0);
+    if (SET(*zun) != 0) return rows;
+    while (NEXT(*zun) == 0) {
+      rows.push_back({ZunFio(*zun), ZunData(*zun),
+                      std::string(zun->memo().begin(), zun->memo().end())});
     }
-    EXPECT_EQ(CLOSE(zun), 0);
+    EXPECT_EQ(CLOSE(*zun), 0);
     return rows;
   }
 
@@ -126,10 +133,9 @@ class MaintenanceFaultTest : public DriverFixture,
   // The guarantee: clean, or 46 at OPEN and clean after BUILD.
   void ExpectCleanOrRebuildable(const std::string& where) {
     if (Clean(where, false)) return;
-    DatFileInstance zun(decl_, fs_);
-    zun.set_name("/ZUN");
-    ASSERT_EQ(OPEN(zun), 46) << where << ": the checker finds faults";
-    ASSERT_EQ(BUILD(zun), 0) << where;
+    const auto zun = Zun(fs_);
+    ASSERT_EQ(OPEN(*zun), 46) << where << ": the checker finds faults";
+    ASSERT_EQ(BUILD(*zun), 0) << where;
     Clean(where + ", after BUILD", true);
   }
 
@@ -140,18 +146,13 @@ class MaintenanceFaultTest : public DriverFixture,
     for (uint64_t n = 1; n < 1000; ++n) {
       RestoreBaseline();
       FaultFileSystem faults(fs_);
-      DatFileInstance zun(decl_, faults);
-      zun.set_name("/ZUN");
-      ASSERT_EQ(OPEN(zun, kAccessReadWrite | kShareDenyAll), 0);
-      zuna::testing::Fault fault;
-      fault.kind = kind;
-      fault.nth = n;
-      fault.mode = FaultMode::kTransient;
-      faults.Inject(fault);
-      const int32_t result = operation(zun);
+      const auto zun = Zun(faults);
+      ASSERT_EQ(OPEN(*zun, kAccessReadWrite | kShareDenyAll), 0);
+      faults.FailNth(kind, n, FaultMode::kTransient);
+      const int32_t result = operation(*zun);
       const bool fired = faults.FaultsFired() > 0;
       faults.ClearFaults();
-      (void)CLOSE(zun);
+      (void)CLOSE(*zun);
       const std::string where = std::string(KindName(kind)) + " fault at call " +
                                 std::to_string(n) + " (result " +
                                 std::to_string(result) + ")";
@@ -173,33 +174,35 @@ class MaintenanceFaultTest : public DriverFixture,
     ADD_FAILURE() << "faults still fire after 1000 calls";
   }
 
+  // LoopFaults for each of `kinds`, stopping at the first that fails.
+  template <typename Operation, typename Check>
+  void LoopAllFaults(std::span<const FaultKind> kinds, Operation operation, Check check) {
+    for (FaultKind kind : kinds) {
+      SCOPED_TRACE(KindName(kind));
+      LoopFaults(kind, operation, check);
+      if (HasFailure()) return;
+    }
+  }
+
   FileDecl decl_;
   std::map<std::string, std::string> baseline_;
   std::vector<Row> live_;
 };
 
 TEST_P(MaintenanceFaultTest, PackKeepsEveryLiveRecordInOrder) {
-  for (FaultKind kind : kPackKinds) {
-    SCOPED_TRACE(KindName(kind));
-    LoopFaults(
-        kind, [](DatFileInstance& zun) { return PACK(zun); },
-        [this](const std::vector<Row>& rows, const std::string& where) {
-          EXPECT_TRUE(rows == live_) << where << ": " << rows.size() << " rows";
-        });
-    if (HasFailure()) return;
-  }
+  LoopAllFaults(
+      kPackKinds, [](DatFileInstance& zun) { return PACK(zun); },
+      [this](const std::vector<Row>& rows, const std::string& where) {
+        EXPECT_TRUE(rows == live_) << where << ": " << rows.size() << " rows";
+      });
 }
 
 TEST_P(MaintenanceFaultTest, EmptyLeavesAllRecordsOrNone) {
-  for (FaultKind kind : kEmptyKinds) {
-    SCOPED_TRACE(KindName(kind));
-    LoopFaults(
-        kind, [](DatFileInstance& zun) { return EMPTY(zun); },
-        [this](const std::vector<Row>& rows, const std::string& where) {
-          EXPECT_TRUE(rows.empty() || rows == live_) << where << ": " << rows.size();
-        });
-    if (HasFailure()) return;
-  }
+  LoopAllFaults(
+      kEmptyKinds, [](DatFileInstance& zun) { return EMPTY(zun); },
+      [this](const std::vector<Row>& rows, const std::string& where) {
+        EXPECT_TRUE(rows.empty() || rows == live_) << where << ": " << rows.size();
+      });
 }
 
 // A PACK that fails while it copies changes nothing the FILE relies on: it
@@ -207,20 +210,19 @@ TEST_P(MaintenanceFaultTest, EmptyLeavesAllRecordsOrNone) {
 TEST_P(MaintenanceFaultTest, AFailedCopyLeavesTheFileUsable) {
   RestoreBaseline();
   FaultFileSystem faults(fs_);
-  DatFileInstance zun(decl_, faults);
-  zun.set_name("/ZUN");
-  ASSERT_EQ(OPEN(zun, kAccessReadWrite | kShareDenyAll), 0);
+  const auto zun = Zun(faults);
+  ASSERT_EQ(OPEN(*zun, kAccessReadWrite | kShareDenyAll), 0);
   zuna::testing::Fault fault;
   fault.kind = FaultKind::kWrite;
   fault.nth = 5;
   fault.path_contains = ".T00";
   faults.Inject(fault);
-  EXPECT_EQ(PACK(zun), 5);
+  EXPECT_EQ(PACK(*zun), 5);
   EXPECT_FALSE(fs_.Exists("/ZUN.T00"));
-  EXPECT_EQ(AddZun(zun, "Newcomer", 7), 0);
-  EXPECT_EQ(PACK(zun), 0);
-  EXPECT_EQ(RECORDS(zun), live_.size() + 1);
-  ASSERT_EQ(CLOSE(zun), 0);
+  EXPECT_EQ(AddZun(*zun, "Newcomer", 7), 0);
+  EXPECT_EQ(PACK(*zun), 0);
+  EXPECT_EQ(RECORDS(*zun), live_.size() + 1);
+  ASSERT_EQ(CLOSE(*zun), 0);
   Clean("after the second PACK", true);
 }
 

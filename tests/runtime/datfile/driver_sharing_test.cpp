@@ -68,8 +68,7 @@ TEST_F(DriverSharingTest, ReadOnlyAccessRefusesEveryWriteAndTouchesNothing) {
   auto zun = Station(kAccessReadOnly | kShareDenyNone);
   EXPECT_EQ(AddZun(*zun, "Newcomer", 1), 5);
   ASSERT_EQ(GET(*zun, 2u), 0);
-  SetZun(*zun, "Changed", 2);
-  EXPECT_EQ(PUT(*zun), 5);
+  EXPECT_EQ(PutZun(*zun, "Changed", 2), 5);
   EXPECT_EQ(DELETE(*zun), 5);
   EXPECT_EQ(CLOSE(*zun), 0);
   EXPECT_EQ(fs_.Contents("/ZUN.DAT"), before);
@@ -122,8 +121,7 @@ TEST_F(DriverSharingTest, HeldRecordIsReadableButNotWritableByOthers) {
   EXPECT_NE(DiskStatus(2) & dat::kStatusHeld, 0);
   ASSERT_EQ(GET(*b, 2u), 0);
   EXPECT_EQ(ZunFio(*b), "Petrov");
-  SetZun(*b, "Changed", 2);
-  EXPECT_EQ(PUT(*b), 5);
+  EXPECT_EQ(PutZun(*b, "Changed", 2), 5);
   EXPECT_EQ(DELETE(*b), 5);
   ASSERT_EQ(HOLD(*b, 1), 0);
   const Clock::time_point start = Clock::now();
@@ -132,8 +130,7 @@ TEST_F(DriverSharingTest, HeldRecordIsReadableButNotWritableByOthers) {
   ASSERT_EQ(RELEASE(*a), 0);
   EXPECT_EQ(DiskStatus(2) & dat::kStatusHeld, 0);
   ASSERT_EQ(GET(*b, 2u), 0);
-  SetZun(*b, "Changed", 2);
-  EXPECT_EQ(PUT(*b), 0);
+  EXPECT_EQ(PutZun(*b, "Changed", 2), 0);
 }
 
 TEST_F(DriverSharingTest, WatchSeesAnotherStationsChange) {
@@ -142,15 +139,12 @@ TEST_F(DriverSharingTest, WatchSeesAnotherStationsChange) {
   ASSERT_EQ(WATCH(*b), 0);
   ASSERT_EQ(GET(*b, 1u), 0);
   ASSERT_EQ(GET(*a, 1u), 0);
-  SetZun(*a, "Ivanova", 100);
-  ASSERT_EQ(PUT(*a), 0);
-  SetZun(*b, "Ivanov Jr", 100);
-  EXPECT_EQ(PUT(*b), 89);
+  ASSERT_EQ(PutZun(*a, "Ivanova", 100), 0);
+  EXPECT_EQ(PutZun(*b, "Ivanov Jr", 100), 89);
   // Read again, the change goes through.
   ASSERT_EQ(WATCH(*b), 0);
   ASSERT_EQ(GET(*b, 1u), 0);
-  SetZun(*b, "Ivanov Jr", 100);
-  EXPECT_EQ(PUT(*b), 0);
+  EXPECT_EQ(PutZun(*b, "Ivanov Jr", 100), 0);
 }
 
 // Without WATCH a station may change a record another one has changed
@@ -162,19 +156,15 @@ TEST_F(DriverSharingTest, WritesAfterAnotherStationsPutReplaceTheKeysItMade) {
   ASSERT_EQ(GET(*a, 1u), 0);
   ASSERT_EQ(GET(*a, 2u), 0);
   ASSERT_EQ(GET(*b, 1u), 0);
-  SetZun(*b, "Ivanova", 101);
-  ASSERT_EQ(PUT(*b), 0);
+  ASSERT_EQ(PutZun(*b, "Ivanova", 101), 0);
   ASSERT_EQ(GET(*b, 2u), 0);
-  SetZun(*b, "Petrova", 201);
-  ASSERT_EQ(PUT(*b), 0);
+  ASSERT_EQ(PutZun(*b, "Petrova", 201), 0);
   // a still holds record 2 as "Petrov": it deletes "Petrova".
   EXPECT_EQ(DELETE(*a), 0);
   ASSERT_EQ(GET(*a, 1u), 0);
   ASSERT_EQ(GET(*b, 1u), 0);
-  SetZun(*b, "Ivanovskaya", 102);
-  ASSERT_EQ(PUT(*b), 0);
-  SetZun(*a, "Ivanov", 100);
-  EXPECT_EQ(PUT(*a), 0);
+  ASSERT_EQ(PutZun(*b, "Ivanovskaya", 102), 0);
+  EXPECT_EQ(PutZun(*a, "Ivanov", 100), 0);
   ASSERT_EQ(CLOSE(*a), 0);
   ASSERT_EQ(CLOSE(*b), 0);
   CheckResult result;

@@ -77,6 +77,13 @@ class DriverFixture : public ::testing::Test {
     return ADD(file);
   }
 
+  // Writes the fields over the record last read and PUTs it.
+  int32_t PutZun(DatFileInstance& file, std::string_view fio, int32_t data,
+                 int32_t data1 = 0) {
+    SetZun(file, fio, data, data1);
+    return PUT(file);
+  }
+
   // Record numbers of a whole walk with NEXT (or PREVIOUS) after `set`.
   template <typename SetFn>
   std::vector<uint32_t> Walk(DatFileInstance& file, SetFn set, bool forward = true) {

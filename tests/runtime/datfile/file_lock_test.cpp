@@ -18,17 +18,16 @@
 #include "runtime/datfile/coding.h"
 #include "runtime/datfile/os_file.h"
 #include "runtime/datfile/posix_file_internal.h"
+#include "tests/support/child_process.h"
 #include "tests/support/mem_fs.h"
-#include "tests/support/station_process.h"
 #include "tests/support/status_matchers.h"
 #include "tests/support/temp_dir.h"
 
 namespace zuna::datfile {
 namespace {
 
+using zuna::testing::ChildProcess;
 using zuna::testing::MemFileSystem;
-using zuna::testing::OsLockStationPath;
-using zuna::testing::StationProcess;
 using zuna::testing::TempDir;
 
 constexpr LockKind kShared = LockKind::kShared;
@@ -495,6 +494,33 @@ TEST_F(ShareBytesTest, TemporaryFilesLockButTakeNoShareBytes) {
 
 // --- Another process ----------------------------------------------------------
 
+// os_lock_station (tests/tools/os_lock_station.cpp) as another process: it
+// says one line when ready, then answers each command line with one line.
+class LockStation final {
+ public:
+  LockStation() : child_(zuna::testing::TestProgramPath("os_lock_station"), {}) {
+    std::string ready;
+    if (child_.running() && !child_.ReadLine(&ready, kAnswerTimeout)) {
+      ADD_FAILURE() << "os_lock_station did not start";
+      child_.Kill();
+    }
+  }
+
+  // The answer to `command`; "" when the station is gone or stays silent.
+  std::string Ask(const std::string& command) {
+    std::string answer;
+    if (!child_.SendLine(command) || !child_.ReadLine(&answer, kAnswerTimeout)) return "";
+    return answer;
+  }
+
+  // SIGKILL, then reaped: every lock the station held is released.
+  void Kill() { child_.Kill(); }
+
+ private:
+  static constexpr std::chrono::seconds kAnswerTimeout{10};
+  ChildProcess child_;
+};
+
 class StationLockTest : public ::testing::Test {
  protected:
   StationLockTest() : name_(dir_.File("ZUN.DAT")) {
@@ -507,7 +533,7 @@ class StationLockTest : public ::testing::Test {
 };
 
 TEST_F(StationLockTest, ShareModesHoldBetweenProcesses) {
-  StationProcess station(OsLockStationPath());
+  LockStation station;
   ASSERT_EQ(station.Ask("open a " + name_ + " w write"), "0");
   std::unique_ptr<File> file;
   EXPECT_STATUS_CODE(fs_.Open(name_, Options(true, ShareMode::kDenyNone), &file),
@@ -523,7 +549,7 @@ TEST_F(StationLockTest, ShareModesHoldBetweenProcesses) {
 }
 
 TEST_F(StationLockTest, ByteLocksConflictBetweenProcesses) {
-  StationProcess station(OsLockStationPath());
+  LockStation station;
   ASSERT_EQ(station.Ask("open a " + name_ + " w none"), "0");
   ASSERT_EQ(station.Ask("lock a 0 1 x"), "0");
   std::unique_ptr<File> file;
@@ -538,7 +564,7 @@ TEST_F(StationLockTest, ByteLocksConflictBetweenProcesses) {
 }
 
 TEST_F(StationLockTest, AKilledStationLeavesNoLockBehind) {
-  StationProcess station(OsLockStationPath());
+  LockStation station;
   ASSERT_EQ(station.Ask("open a " + name_ + " w all"), "0");
   ASSERT_EQ(station.Ask("lock a 0 1 x"), "0");
   std::unique_ptr<File> file;
@@ -553,7 +579,7 @@ TEST_F(StationLockTest, AKilledStationLeavesNoLockBehind) {
 }
 
 TEST_F(StationLockTest, ProbesSeeTheOtherProcess) {
-  StationProcess station(OsLockStationPath());
+  LockStation station;
   ASSERT_EQ(station.Ask("open a " + name_ + " r none"), "0");
   EXPECT_EQ(station.Ask("sole a"), "0");
   EXPECT_STATUS_CODE(fs_.ProbeUnused(name_), Err::kAccessDenied);

@@ -1,0 +1,100 @@
+#include "framework/data/framework_host.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "runtime/values/code_page.h"
+
+namespace zuna::framework {
+namespace {
+
+constexpr std::pair<int32_t, std::string_view> kButtonCaptions[] = {
+    {Button::Ok, "O&k"},         {Button::Yes, "&Yes"},
+    {Button::No, "&No"},         {Button::Abort, "&Abort"},
+    {Button::Retry, "&Retry"},   {Button::Ignore, "&Ignore"},
+    {Button::Cancel, "&Cancel"}, {Button::Help, "&Help"},
+};
+
+std::atomic<FrameworkHost*>& InstalledHost() {
+  static std::atomic<FrameworkHost*> host{nullptr};
+  return host;
+}
+
+StderrHost& DefaultHost() {
+  // Never destroyed: a thread may still report while the process exits.
+  static StderrHost* host = new StderrHost;
+  return *host;
+}
+
+void WriteUtf8(std::string_view cp1251_text) {
+  const std::string utf8 = values::Cp1251ToUtf8(cp1251_text);
+  std::fwrite(utf8.data(), 1, utf8.size(), stderr);
+}
+
+}  // namespace
+
+std::vector<std::pair<int32_t, std::string>> HistoryButtons(int32_t buttons) {
+  std::vector<std::pair<int32_t, std::string>> result;
+  for (const auto& [value, caption] : kButtonCaptions) {
+    if ((buttons & value) != 0) result.emplace_back(value, std::string(caption));
+  }
+  return result;
+}
+
+int32_t FrameworkHost::ThreadNumber() {
+  static std::atomic<int32_t> next{1};
+  thread_local const int32_t number = next.fetch_add(1);
+  return number;
+}
+
+int32_t StderrHost::MessageBox(const MessageBoxRequest& request) {
+  std::fputs("[", stderr);
+  WriteUtf8(request.caption);
+  std::fputs("] ", stderr);
+  WriteUtf8(request.text);
+  std::fputs("\n", stderr);
+  std::fflush(stderr);
+  return request.default_button;
+}
+
+int32_t StderrHost::ShowHistory(const HistoryWindowRequest& request) {
+  std::fputs("[", stderr);
+  WriteUtf8(request.caption);
+  std::fputs("]\n", stderr);
+  for (const HistoryLine& line : request.lines) {
+    std::fputs("  ", stderr);
+    WriteUtf8(line.text);
+    std::fputs(" | ", stderr);
+    WriteUtf8(line.category);
+    std::fputs("\n", stderr);
+  }
+  std::fflush(stderr);
+  return request.default_button;
+}
+
+void StderrHost::Stop(int exit_code, std::string_view message) {
+  std::fputs("Program stopped: ", stderr);
+  WriteUtf8(message);
+  std::fputs("\n", stderr);
+  std::fflush(nullptr);
+  std::quick_exit(exit_code);
+}
+
+FrameworkHost& Host() {
+  FrameworkHost* host = InstalledHost().load(std::memory_order_acquire);
+  return host != nullptr ? *host : DefaultHost();
+}
+
+FrameworkHost* SetHost(FrameworkHost* host) {
+  return InstalledHost().exchange(host, std::memory_order_acq_rel);
+}
+
+int32_t CurrentThreadNumber() { return Host().ThreadNumber(); }
+
+void FatalStop(std::string_view message) {
+  Host().Stop(kFatalStopExitCode, message);
+}
+
+}  // namespace zuna::framework
