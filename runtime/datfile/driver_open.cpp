@@ -58,16 +58,16 @@ void ResetRecordState(DriverState& s) {
 }
 
 // A transaction that died in the middle is undone before anyone reads the
-// files it half changed: at every open, not just the shared ones, since a
-// FILE opened alone would otherwise work on them.  Another station still
-// inside its transaction holds the log (56): a shared open goes on, its
-// changes are that station's to finish.
+// files it half changed (its header may not even pass the checks of an
+// open): at every open, not just the shared ones, since a FILE opened
+// alone would otherwise work on them.  Another station still inside its
+// transaction holds the log (56): a shared open goes on, its changes are
+// that station's to finish.
 Status RecoverTransaction(DatFileInstance& file) {
   DriverState& s = file.driver_state();
-  Status status = transaction::Recover(file.fs(), s.data_path, s.data->file());
+  Status status = transaction::Recover(file.fs(), s.data_path, nullptr);
   if (status.code() == Err::kLogoutActive && s.shared) return Status::OK();
-  ZUNA_RETURN_IF_ERROR(status);
-  return s.data->ReadHeader();
+  return status;
 }
 
 Status OpenFiles(DatFileInstance& file, const OpenOptions& options) {
@@ -75,10 +75,10 @@ Status OpenFiles(DatFileInstance& file, const OpenOptions& options) {
   const FileDecl& decl = file.declaration();
   s.mismatches.clear();
   s.log->data_path = AbsoluteFileName(s.data_path);
+  ZUNA_RETURN_IF_ERROR(RecoverTransaction(file));
   ZUNA_RETURN_IF_ERROR(DataFile::Open(file.logged_fs(), s.data_path, decl, options,
                                       &s.mismatches, &s.data));
   ZUNA_RETURN_IF_ERROR(RefreshHeader(file, RefreshMode::kOpen));
-  ZUNA_RETURN_IF_ERROR(RecoverTransaction(file));
   if (decl.memo) {
     std::string memo_path;
     ZUNA_RETURN_IF_ERROR(CompanionPath(file, kMemoExtension, &memo_path));

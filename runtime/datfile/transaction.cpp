@@ -30,7 +30,9 @@ struct Target {
   uint16_t id = 0;
   uint16_t owner = 0;           // 0: a data file
   std::string name;
-  LoggedFile* file = nullptr;   // null once its FILE closed it
+  // Its open descriptions (several FILEs of the process may have one
+  // file open); empty once they all closed it.
+  std::vector<LoggedFile*> files;
   // Ranges whose oldest image is in the log: [start, end) by start.
   std::map<uint64_t, uint64_t> logged;
   // The lowest end of file logged as an append; a cut there undoes every
@@ -48,8 +50,9 @@ struct DataLog {
 
 struct State {
   FileSystem* fs = nullptr;
+  bool open = false;            // a transaction is open
   std::string name;             // the transaction file
-  std::unique_ptr<File> file;   // open while a transaction is
+  std::unique_ptr<File> file;   // once the first file is registered
   uint64_t size = 0;
   std::vector<Target> targets;  // by id - 1
   std::vector<DataLog> logs;
@@ -317,7 +320,24 @@ Status RecoverTransactionFile(FileSystem& fs, const std::string& name,
 
 Target* Find(LoggedFile& file) {
   for (Target& target : Current().targets) {
-    if (target.file == &file) return &target;
+    if (std::find(target.files.begin(), target.files.end(), &file) != target.files.end()) {
+      return &target;
+    }
+  }
+  return nullptr;
+}
+
+// Find, or the target of the same file opened by another FILE, which this
+// description then joins.
+Target* FindByName(LoggedFile& file) {
+  if (Target* target = Find(file)) return target;
+  const std::optional<std::string> name = OpenHandles().Lookup(file.handle());
+  if (!name) return nullptr;
+  for (Target& target : Current().targets) {
+    if (target.name == *name) {
+      target.files.push_back(&file);
+      return &target;
+    }
   }
   return nullptr;
 }
@@ -364,6 +384,27 @@ Status CreateLog(const Target& data) {
   return Status::OK();
 }
 
+// After the first log: a crash between the two leaves a log without its
+// transaction file, which recovery takes for committed (it holds nothing
+// to undo yet).
+Status CreateTransactionFile() {
+  State& s = Current();
+  OpenOptions options;
+  options.write = true;
+  options.create = true;
+  options.exclusive = true;
+  options.share = ShareMode::kDenyAll;
+  Status status = s.fs->Open(s.name, options, &s.file);
+  if (IsAlreadyExists(status)) return Status::Error(Err::kLogoutActive, s.name);
+  if (status.ok()) status = s.fs->SyncDirectory(DirectoryOf(s.name));
+  if (!status.ok()) {
+    s.file.reset();
+    return LogFailure(s.name + ": " + status.ToString());
+  }
+  s.size = 0;
+  return Status::OK();
+}
+
 Status Register(LoggedFile& file, Target** registered) {
   State& s = Current();
   const std::optional<std::string> name = OpenHandles().Lookup(file.handle());
@@ -371,17 +412,18 @@ Status Register(LoggedFile& file, Target** registered) {
   if (name->size() >= kNameSize) return LogFailure(*name + ": name too long to log");
   Target target;
   target.name = *name;
-  target.file = &file;
+  target.files.push_back(&file);
   if (!file.is_data()) {
     LoggedFile* data = file.binding().data;
     if (data == nullptr) return LogFailure(*name + ": its data file is not open");
-    Target* owner = Find(*data);
+    Target* owner = FindByName(*data);
     if (owner == nullptr) ZUNA_RETURN_IF_ERROR(Register(*data, &owner));
     target.owner = owner->id;
   }
   if (s.targets.size() >= UINT16_MAX) return LogFailure("too many files in one transaction");
   target.id = static_cast<uint16_t>(s.targets.size() + 1);
   if (file.is_data()) ZUNA_RETURN_IF_ERROR(CreateLog(target));
+  if (s.file == nullptr) ZUNA_RETURN_IF_ERROR(CreateTransactionFile());
   // The directory names the file before any record for it is logged.
   Status status = AppendDirectoryRecord(target);
   if (!status.ok()) return LogFailure(s.name + ": " + status.ToString());
@@ -432,7 +474,7 @@ Status MakeRecords(Target& target, uint64_t offset, uint64_t length,
       for (uint64_t from = offset; from < to; from += kMaxImageRecord) {
         const uint64_t n = std::min<uint64_t>(kMaxImageRecord, to - from);
         image.resize(n);
-        ZUNA_RETURN_IF_ERROR(ReadExact(target.file->base(), from, image, Err::kUnableToLog));
+        ZUNA_RETURN_IF_ERROR(ReadExact(target.files.front()->base(), from, image, Err::kUnableToLog));
         *records += image;
         *records += Trailer(from, n, target.id);
       }
@@ -448,7 +490,7 @@ Status MakeRecords(Target& target, uint64_t offset, uint64_t length,
 
 }  // namespace
 
-bool Active() { return Current().file != nullptr; }
+bool Active() { return Current().open; }
 
 bool WaitToStart() {
   std::unique_lock<std::mutex> lock(turn_mutex);
@@ -460,7 +502,7 @@ bool WaitToStart() {
 
 Status Logout(FileSystem& fs, const std::shared_ptr<LogBinding>& binding) {
   State& s = Current();
-  if (s.file != nullptr) {
+  if (s.open) {
     std::lock_guard<std::mutex> lock(turn_mutex);
     if (turn_owner != std::this_thread::get_id()) {
       return Status::Error(Err::kLogoutActive, "another thread's transaction is open");
@@ -475,24 +517,12 @@ Status Logout(FileSystem& fs, const std::shared_ptr<LogBinding>& binding) {
     // unless it is alive after all (then its files are held: 56).
     ZUNA_RETURN_IF_ERROR(RecoverTransactionFile(fs, name, "", nullptr));
   }
-  OpenOptions options;
-  options.write = true;
-  options.create = true;
-  options.exclusive = true;
-  options.share = ShareMode::kDenyAll;
-  std::unique_ptr<File> file;
-  Status status = fs.Open(name, options, &file);
-  if (IsAlreadyExists(status)) return Status::Error(Err::kLogoutActive, name);
-  if (!status.ok()) return LogFailure(name + ": " + status.ToString());
-  status = fs.SyncDirectory(DirectoryOf(name));
-  if (!status.ok()) {
-    file.reset();
-    (void)fs.Remove(name);
-    return LogFailure(name + ": " + status.ToString());
-  }
+  // The transaction file itself is made at the first logged write, after
+  // that data file's log: a process that dies before writing anything
+  // leaves nothing behind.
   s.fs = &fs;
   s.name = name;
-  s.file = std::move(file);
+  s.open = true;
   {
     std::lock_guard<std::mutex> lock(turn_mutex);
     turn_owner = std::this_thread::get_id();
@@ -503,7 +533,7 @@ Status Logout(FileSystem& fs, const std::shared_ptr<LogBinding>& binding) {
 
 Status BeforeWrite(LoggedFile& file, uint64_t offset, uint64_t length) {
   if (offset + length > UINT32_MAX) return LogFailure(file.path() + ": beyond 4 GiB");
-  Target* target = Find(file);
+  Target* target = FindByName(file);
   if (target == nullptr) ZUNA_RETURN_IF_ERROR(Register(file, &target));
   DataLog* log = LogOf(*target);
   if (log == nullptr) return LogFailure(file.path() + ": no log");
@@ -527,19 +557,22 @@ Status BeforeWrite(LoggedFile& file, uint64_t offset, uint64_t length) {
 }
 
 void Forget(LoggedFile& file) {
-  if (Target* target = Find(file)) target->file = nullptr;
+  if (Target* target = Find(file)) std::erase(target->files, &file);
 }
 
 Status Commit(const std::shared_ptr<LogBinding>& binding) {
   State& s = Current();
-  if (s.file == nullptr) {
+  if (!s.open) {
     binding->logged = false;
     return Status::OK();
   }
   // The commit point: without its transaction file no log is ever undone.
-  s.file.reset();
-  Status directory_gone = s.fs->Remove(s.name);
-  if (directory_gone.ok()) directory_gone = s.fs->SyncDirectory(DirectoryOf(s.name));
+  Status directory_gone;
+  if (s.file != nullptr) {
+    s.file.reset();
+    directory_gone = s.fs->Remove(s.name);
+    if (directory_gone.ok()) directory_gone = s.fs->SyncDirectory(DirectoryOf(s.name));
+  }
   Reached(CrashPoint::kCommitted);
   Status logs_gone;
   for (DataLog& log : s.logs) {
@@ -557,7 +590,7 @@ Status Commit(const std::shared_ptr<LogBinding>& binding) {
 
 Status Rollback(const std::shared_ptr<LogBinding>& binding) {
   State& s = Current();
-  if (s.file == nullptr) {
+  if (!s.open) {
     binding->logged = false;
     return Status::OK();
   }
@@ -565,8 +598,8 @@ Status Rollback(const std::shared_ptr<LogBinding>& binding) {
   std::vector<std::unique_ptr<File>> reopened;
   Status result;
   for (Target& target : s.targets) {
-    if (target.file != nullptr) {
-      targets[target.id] = &target.file->base();
+    if (!target.files.empty()) {
+      targets[target.id] = &target.files.front()->base();
       continue;
     }
     // Closed by its FILE since: opened again by name.
@@ -591,16 +624,18 @@ Status Rollback(const std::shared_ptr<LogBinding>& binding) {
       log.file.reset();
       (void)s.fs->Remove(log.path);
     }
-    s.file.reset();
-    (void)s.fs->Remove(s.name);
-    (void)s.fs->SyncDirectory(DirectoryOf(s.name));
+    if (s.file != nullptr) {
+      s.file.reset();
+      (void)s.fs->Remove(s.name);
+      (void)s.fs->SyncDirectory(DirectoryOf(s.name));
+    }
   }
   // On failure the logs stay for the next recovering open to finish.
   EndTransaction(/*rolled_back=*/true);
   return result;
 }
 
-Status Recover(FileSystem& fs, const std::string& data_path, File& here) {
+Status Recover(FileSystem& fs, const std::string& data_path, File* here) {
   if (Active()) return Status::OK();
   const std::string log_path = LogPathFor(data_path);
   if (!fs.Exists(log_path)) return Status::OK();
@@ -625,7 +660,7 @@ Status Recover(FileSystem& fs, const std::string& data_path, File& here) {
   }
   log.reset();
   ZUNA_RETURN_IF_ERROR(
-      RecoverTransactionFile(fs, name, AbsoluteFileName(data_path), &here));
+      RecoverTransactionFile(fs, name, AbsoluteFileName(data_path), here));
   // A log its transaction file never listed (its process died between the
   // two) holds the marker alone.
   status = fs.Open(log_path, options, &log);

@@ -88,11 +88,12 @@ void Forget(LoggedFile& target);
 // Recovery of the data file `data_path` at OPEN: when it has a log that no
 // live transaction holds, the transaction that wrote it is undone in every
 // file it touched (or, when its transaction file is gone, the log of a
-// committed transaction is removed).  `here` is the data file as this
-// FILE has it open.  0 also when there is nothing to do; 56 when another
+// committed transaction is removed).  `here` is the data file when this
+// FILE has it open already (else null: it is opened like the transaction's
+// other files).  0 also when there is nothing to do; 56 when another
 // station's transaction holds the log; 65 when the undo fails.  Does
 // nothing while this process has a transaction open.
-Status Recover(FileSystem& fs, const std::string& data_path, File& here);
+Status Recover(FileSystem& fs, const std::string& data_path, File* here);
 
 // Where the process stands, for tests that stop it on purpose (a station
 // killing itself at such a point).

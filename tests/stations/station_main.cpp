@@ -28,11 +28,20 @@
 //   current            answers "0 RECNO NAME DATE", or "0 0" without one
 //   dump               every live record in record-number order:
 //                      "0 COUNT RECNO:NAME:DATE ..." (the sequence moves)
+//   logout, commit, rollback   the transaction statements
 //   sleep MS
 //   quit
 // NAME is one word (blanks cannot be written); an empty FIO reads as "-".
 // DATE is a date serial.  PATH names the data file as OPEN does (".DAT"
 // is added to a name without an extension).
+//
+// Options before the command mode:
+//   --crash-at N   the process kills itself (SIGKILL) at the Nth point where
+//                  a transaction can be caught half way: a log record on
+//                  disk before its write, the commit point passed, one
+//                  record of a rollback undone
+//   --fixed-clock  the clock stands at 2009-03-05 12:30, so the files a run
+//                  leaves (change stamps included) can be compared bytewise
 //
 // Churn mode, for the contention tests:
 //   zuna_station churn PATH SEED N --id ID --log FILE
@@ -48,6 +57,7 @@
 // (rN: how often error N made it retry or choose another record; E: the
 // unexpected error number that stopped it, 0 when none) and exits 0 only
 // when E is 0.
+#include <csignal>
 #include <charconv>
 #include <chrono>
 #include <cstdint>
@@ -66,6 +76,8 @@
 #include "app/zun_dictionary.h"
 #include "runtime/datfile/file_instance.h"
 #include "runtime/datfile/statements.h"
+#include "runtime/datfile/transaction.h"
+#include "runtime/values/clock.h"
 #include "runtime/values/error_state.h"
 #include "runtime/values/locale.h"
 
@@ -164,6 +176,9 @@ class CommandStation {
       return code(datfile::CREATE(file_));
     }
     if (command == "close" && words.empty()) return code(datfile::CLOSE(file_));
+    if (command == "logout" && words.empty()) return code(datfile::LOGOUT(file_));
+    if (command == "commit" && words.empty()) return code(datfile::COMMIT(file_));
+    if (command == "rollback" && words.empty()) return code(datfile::ROLLBACK(file_));
     if (command == "add" && words.size() == 2 && number(1, &b)) {
       SetNew(file_, words[0], static_cast<int32_t>(b));
       const int32_t c = datfile::ADD(file_);
@@ -497,11 +512,30 @@ int RunChurn(const std::vector<std::string>& args) {
   return error == 0 ? 0 : 1;
 }
 
+long crash_countdown = 0;
+
+void CrashWhenCounted(zuna::datfile::transaction::CrashPoint) {
+  if (--crash_countdown == 0) ::raise(SIGKILL);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   InstallShippedLocale();
   std::vector<std::string> args(argv + 1, argv + argc);
+  static const zuna::values::FixedClock fixed({2009, 3, 5, 4500000});
+  while (!args.empty() && args[0].starts_with("--")) {
+    if (args[0] == "--fixed-clock") {
+      zuna::values::SetClock(&fixed);
+      args.erase(args.begin());
+    } else if (args[0] == "--crash-at" && args.size() >= 2) {
+      crash_countdown = std::stol(args[1]);
+      zuna::datfile::transaction::SetCrashHook(CrashWhenCounted);
+      args.erase(args.begin(), args.begin() + 2);
+    } else {
+      return Usage();
+    }
+  }
   if (args.empty()) return RunCommands();
   if (args[0] == "churn") return RunChurn({args.begin() + 1, args.end()});
   return Usage();

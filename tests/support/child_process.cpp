@@ -151,11 +151,12 @@ int ChildProcess::Wait(std::chrono::milliseconds timeout) {
 }
 
 void ChildProcess::Kill() {
+  // The signal goes first: closing stdin first would let the child see the
+  // end of its input and shut down cleanly (releasing holds, unlocking)
+  // before the kill lands, which is not the crash a test asks for.
+  if (pid_ > 0) ::kill(pid_, SIGKILL);
   CloseFd(to_child_);
-  if (pid_ > 0) {
-    ::kill(pid_, SIGKILL);
-    Wait(kExitWait);
-  }
+  if (pid_ > 0) Wait(kExitWait);
 }
 
 std::string TestProgramPath(const std::string& program) {

@@ -1,0 +1,168 @@
+// Transactions against crashes, with real processes: a station starts a
+// transaction, changes several records (both keys move) and commits or
+// rolls back, and is killed with SIGKILL at a chosen crash point (a log
+// record on disk before its write, the commit point passed, part of a
+// rollback undone) or after a random delay.  Another station then opens
+// the file shared, which recovers it: the data file and both key files
+// must be byte for byte as before the transaction or as after its commit,
+// no log or transaction file may remain, and zunatool check must pass.
+// ZUNA_CRASH_TRIALS sets the number of trials of each test (default 100;
+// scripts/soak-transactions runs more).
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <random>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/support/child_process.h"
+#include "tests/support/run_program.h"
+#include "tests/support/temp_dir.h"
+
+namespace zuna::testing {
+namespace {
+
+using Files = std::map<std::string, std::string>;
+constexpr const char* kRegisterFiles[] = {"ZUN.DAT", "ZUN.K01", "ZUN.K02"};
+constexpr auto kTimeout = std::chrono::seconds(30);
+
+int Trials() {
+  const char* env = std::getenv("ZUNA_CRASH_TRIALS");
+  return env != nullptr ? std::max(1, std::atoi(env)) : 100;
+}
+
+class TransactionCrashTest : public ::testing::Test {
+ protected:
+  std::string Path() const { return dir_.File("ZUN"); }
+
+  Files Read() const {
+    Files files;
+    for (const char* name : kRegisterFiles) {
+      std::ifstream in(dir_.File(name), std::ios::binary);
+      std::ostringstream bytes;
+      bytes << in.rdbuf();
+      files[name] = bytes.str();
+    }
+    return files;
+  }
+
+  void Write(const Files& files) const {
+    for (const auto& [name, bytes] : files) {
+      std::ofstream(dir_.File(name), std::ios::binary | std::ios::trunc) << bytes;
+    }
+  }
+
+  std::vector<std::string> Leftovers() const {
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_.path())) {
+      const std::string name = entry.path().filename().string();
+      if (name.ends_with(".LOG") || name.ends_with(".TR$")) left.push_back(name);
+    }
+    return left;
+  }
+
+  // Runs `commands` in a station started with `options`, then quits; true
+  // when it ran to the end (false: it was killed on the way).
+  bool RunStation(const std::vector<std::string>& options,
+                  const std::vector<std::string>& commands,
+                  std::chrono::microseconds kill_after = {}) {
+    ChildProcess station(TestProgramPath("zuna_station"), options);
+    for (const std::string& command : commands) station.SendLine(command);
+    station.SendLine("quit");
+    if (kill_after.count() > 0) {
+      std::this_thread::sleep_for(kill_after);
+      station.Kill();
+      return false;
+    }
+    return station.Wait(kTimeout) == 0;
+  }
+
+  void MakeRegister() {
+    std::vector<std::string> commands{"create " + Path(), "open " + Path() + " 0x12"};
+    for (int i = 0; i < 40; ++i) {
+      commands.push_back("add P" + std::to_string(i * 7919 % 1000) + " " +
+                         std::to_string(60000 + i * 37 % 300));
+    }
+    commands.push_back("close");
+    ASSERT_TRUE(RunStation({"--fixed-clock"}, commands));
+  }
+
+  // A transaction that moves entries in both keys: PUTs, an ADD (an
+  // append, or a reused slot), DELETEs.
+  std::vector<std::string> Transaction(bool commit) const {
+    return {"share " + Path(), "logout",
+            "get 3",  "put Aaron 59000",
+            "get 17", "put Zorin 61000",
+            "add Middle 60150",
+            "get 5",  "delete",
+            "get 30", "put Borisov 60001",
+            "get 8",  "delete",
+            commit ? "commit" : "rollback", "close"};
+  }
+
+  // What a recovering open leaves, checked against the two allowed states.
+  void ExpectRecovered(const Files& before, const Files* after, const std::string& where) {
+    ASSERT_TRUE(RunStation({}, {"share " + Path(), "records", "close"})) << where;
+    const Files now = Read();
+    EXPECT_TRUE(now == before || (after != nullptr && now == *after)) << where;
+    EXPECT_EQ(Leftovers(), std::vector<std::string>{}) << where;
+    const ProgramResult check = RunProgram(BinPath("zunatool"), {"check", Path()});
+    EXPECT_EQ(check.exit_code, 0) << where << "\n" << check.out << check.err;
+  }
+
+  void Torture(bool commit) {
+    MakeRegister();
+    const Files before = Read();
+    ASSERT_TRUE(RunStation({"--fixed-clock"}, Transaction(commit)));
+    const Files after = Read();
+    if (commit) {
+      ASSERT_NE(after, before);
+    } else {
+      ASSERT_EQ(after, before);
+    }
+    const int trials = Trials();
+    std::mt19937 random(commit ? 11 : 12);
+    int crashed = 0;
+    for (int trial = 0; trial < trials && !HasFailure(); ++trial) {
+      Write(before);
+      std::string where = "trial " + std::to_string(trial);
+      bool completed = false;
+      if (trial % 2 == 0) {
+        // Every crash point in turn (a commit passes 17, a rollback 32),
+        // then around again.
+        const int point = trial / 2 % 40 + 1;
+        where += ", crash point " + std::to_string(point);
+        completed = RunStation({"--fixed-clock", "--crash-at", std::to_string(point)},
+                               Transaction(commit));
+      } else {
+        const auto delay = std::chrono::microseconds(random() % 60000 + 1);
+        where += ", killed after " + std::to_string(delay.count()) + " us";
+        RunStation({"--fixed-clock"}, Transaction(commit), delay);
+      }
+      if (!completed) ++crashed;
+      ExpectRecovered(before, commit ? &after : nullptr, where);
+    }
+    EXPECT_GT(crashed, trials / 3);
+    std::cout << (commit ? "commit" : "rollback") << ": " << trials
+              << " trials, " << crashed << " killed before the end" << std::endl;
+  }
+
+  TempDir dir_;
+};
+
+TEST_F(TransactionCrashTest, ACommitKilledAnywhereLeavesBeforeOrAfter) {
+  Torture(/*commit=*/true);
+}
+
+TEST_F(TransactionCrashTest, ARollbackKilledHalfWayIsFinishedByTheNextOpen) {
+  Torture(/*commit=*/false);
+}
+
+}  // namespace
+}  // namespace zuna::testing
