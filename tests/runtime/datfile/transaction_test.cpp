@@ -2,7 +2,9 @@
 // crash is simulated by copying every file at a crash point (what a killed
 // process leaves: its writes are in the files, nothing more happens) and
 // opening the copies afresh.
+#include <chrono>
 #include <map>
+#include <thread>
 
 #include "runtime/datfile/checker.h"
 #include "runtime/datfile/transaction.h"
@@ -164,6 +166,31 @@ TEST_F(TransactionTest, ALogWhoseTransactionFileIsGoneWasCommitted) {
   EXPECT_TRUE(Leftovers(fs_).empty());
   ASSERT_EQ(CLOSE(*again), 0);
   EXPECT_EQ(RegisterFiles(Snapshot(fs_)), after);
+}
+
+TEST_F(TransactionTest, AnotherThreadWaitsForTheOpenTransaction) {
+  auto a = Station(fs_);
+  ASSERT_EQ(LOGOUT(*a), 0);
+  int32_t refused = -1;
+  double waited = 0;
+  std::thread([&] {
+    auto b = Station(fs_);
+    const auto start = std::chrono::steady_clock::now();
+    refused = LOGOUT(*b);
+    waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    (void)CLOSE(*b);
+  }).join();
+  EXPECT_EQ(refused, 56);
+  EXPECT_GE(waited, 1.9);
+  ASSERT_EQ(COMMIT(*a), 0);
+  int32_t accepted = -1;
+  std::thread([&] {
+    auto b = Station(fs_);
+    accepted = LOGOUT(*b);
+    (void)ROLLBACK(*b);
+    (void)CLOSE(*b);
+  }).join();
+  EXPECT_EQ(accepted, 0);
 }
 
 // Every crash point of a transaction that changes several records (both
