@@ -23,13 +23,7 @@ double SecondsSince(Clock::time_point start) {
 
 class DriverSharingTest : public DriverFixture {
  protected:
-  void SetUp() override {
-    auto zun = OpenNewZun();
-    ASSERT_EQ(AddZun(*zun, "Ivanov", 100), 0);
-    ASSERT_EQ(AddZun(*zun, "Petrov", 200), 0);
-    ASSERT_EQ(AddZun(*zun, "Sidorov", 300), 0);
-    ASSERT_EQ(CLOSE(*zun), 0);
-  }
+  void SetUp() override { CreateThreePeople(); }
 
   std::unique_ptr<DatFileInstance> Station(uint32_t mode = kShared) {
     auto zun = NewZun();

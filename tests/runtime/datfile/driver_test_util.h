@@ -71,6 +71,16 @@ class DriverFixture : public ::testing::Test {
     return file;
   }
 
+  // A closed register file of three people: Ivanov (1, DATA 100), Petrov
+  // (2, 200), Sidorov (3, 300).
+  void CreateThreePeople() {
+    auto zun = OpenNewZun();
+    ASSERT_EQ(AddZun(*zun, "Ivanov", 100), 0);
+    ASSERT_EQ(AddZun(*zun, "Petrov", 200), 0);
+    ASSERT_EQ(AddZun(*zun, "Sidorov", 300), 0);
+    ASSERT_EQ(CLOSE(*zun), 0);
+  }
+
   int32_t AddZun(DatFileInstance& file, std::string_view fio, int32_t data,
                  int32_t data1 = 0) {
     SetZun(file, fio, data, data1);

@@ -20,11 +20,7 @@ constexpr uint32_t kShared = kAccessReadWrite | kShareDenyNone;
 class TransactionTest : public DriverFixture {
  protected:
   void SetUp() override {
-    auto zun = OpenNewZun();
-    ASSERT_EQ(AddZun(*zun, "Ivanov", 100), 0);
-    ASSERT_EQ(AddZun(*zun, "Petrov", 200), 0);
-    ASSERT_EQ(AddZun(*zun, "Sidorov", 300), 0);
-    ASSERT_EQ(CLOSE(*zun), 0);
+    CreateThreePeople();
     before_ = Snapshot(fs_);
   }
   void TearDown() override { transaction::SetCrashHook(nullptr); }
