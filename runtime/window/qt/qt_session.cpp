@@ -1,0 +1,207 @@
+#include "runtime/window/qt/qt_session.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPixmap>
+#include <QPushButton>
+#include <QScreen>
+#include <QThread>
+
+#include <atomic>
+
+#include "runtime/window/qt/qt_screen_internal.h"
+
+namespace zuna::window::qt {
+namespace {
+
+QString Plain(QString text) {
+  text.replace(QStringLiteral("&&"), QStringLiteral("\x01"));
+  text.remove(QLatin1Char('&'));
+  text.replace(QStringLiteral("\x01"), QStringLiteral("&"));
+  return text;
+}
+
+QString FromUtf8(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QMessageBox* VisibleMessageBox() {
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    if (auto* box = qobject_cast<QMessageBox*>(widget); box != nullptr && box->isVisible()) {
+      return box;
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+struct QtSession::Impl {
+  std::unique_ptr<QApplication> owned_app;
+  std::unique_ptr<QtScreen> screen;
+  std::unique_ptr<Engine> engine;
+  std::unique_ptr<ScopedCurrentEngine> current;
+  std::atomic<bool> main_ended{false};
+
+  QtWindow* ChildTitled(const QString& title) const {
+    for (QtWindow* window : screen->Windows()) {
+      if (window->kind() != WindowKind::kApplication && window->title() == title) return window;
+    }
+    return nullptr;
+  }
+};
+
+QtSession::QtSession(int& argc, char** argv) : impl_(std::make_unique<Impl>()) {
+  if (QApplication::instance() == nullptr) {
+    impl_->owned_app = std::make_unique<QApplication>(argc, argv);
+  }
+  impl_->screen = std::make_unique<QtScreen>();
+  impl_->engine = std::make_unique<Engine>(*impl_->screen);
+  impl_->screen->Attach(impl_->engine.get());
+  impl_->current = std::make_unique<ScopedCurrentEngine>(*impl_->engine);
+}
+
+QtSession::~QtSession() {
+  impl_->engine->Abandon();
+  // Threads still opening windows wait for the GUI thread: let it turn.
+  PumpUntil([this] { return impl_->engine->LiveThreads().empty(); }, 10000);
+  impl_->engine->JoinAll(std::chrono::seconds(30));
+  impl_->current.reset();
+  impl_->engine.reset();
+  impl_->screen.reset();
+  impl_->owned_app.reset();
+}
+
+Engine& QtSession::engine() { return *impl_->engine; }
+
+bool QtSession::Start(std::function<void()> main_procedure) {
+  QtScreen* screen = impl_->screen.get();
+  std::atomic<bool>* ended = &impl_->main_ended;
+  return impl_->engine->RunMain(std::move(main_procedure), [screen, ended] {
+    *ended = true;
+    screen->Quit();
+  });
+}
+
+int QtSession::Run(std::function<void()> main_procedure) {
+  if (!Start(std::move(main_procedure))) return 1;
+  QApplication::exec();
+  impl_->engine->JoinAll(std::chrono::seconds(60));
+  return 0;
+}
+
+bool QtSession::PumpUntil(const std::function<bool()>& done, int timeout_ms) {
+  QDeadlineTimer deadline(timeout_ms);
+  while (!done()) {
+    if (deadline.hasExpired()) return false;
+    QApplication::processEvents(QEventLoop::AllEvents, 20);
+    QThread::msleep(2);
+  }
+  return true;
+}
+
+bool QtSession::MainEnded() const { return impl_->main_ended; }
+
+bool QtSession::TriggerMenuItem(std::string_view text_utf8) {
+  QtWindow* frame = impl_->screen->FrameWindow();
+  if (frame == nullptr) return false;
+  QString wanted = FromUtf8(text_utf8);
+  for (QAction* action : frame->MenuActions()) {
+    if (action->menu() == nullptr && action->isEnabled() && Plain(action->text()) == wanted) {
+      action->trigger();
+      return true;
+    }
+  }
+  return false;
+}
+
+bool QtSession::ClickButton(std::string_view window_title_utf8, std::string_view caption_utf8) {
+  QtWindow* window = impl_->ChildTitled(FromUtf8(window_title_utf8));
+  if (window == nullptr) return false;
+  QString wanted = FromUtf8(caption_utf8);
+  for (QPushButton* button : window->Buttons()) {
+    if (Plain(button->text()) == wanted && button->isEnabled() && button->isVisible()) {
+      button->click();
+      return true;
+    }
+  }
+  return false;
+}
+
+std::vector<std::string> QtSession::ChildTitles() const {
+  std::vector<std::string> titles;
+  for (QtWindow* window : impl_->screen->Windows()) {
+    if (window->kind() != WindowKind::kApplication) {
+      titles.push_back(window->title().toStdString());
+    }
+  }
+  return titles;
+}
+
+bool QtSession::HasLabelStartingWith(std::string_view window_title_utf8,
+                                     std::string_view start_utf8) const {
+  QtWindow* window = impl_->ChildTitled(FromUtf8(window_title_utf8));
+  if (window == nullptr || window->top() == nullptr) return false;
+  QString start = FromUtf8(start_utf8);
+  for (QLabel* label : window->top()->findChildren<QLabel*>()) {
+    if (label->text().startsWith(start)) return true;
+  }
+  for (QLineEdit* entry : window->top()->findChildren<QLineEdit*>()) {
+    if (entry->text().startsWith(start)) return true;
+  }
+  return false;
+}
+
+std::string QtSession::MessageBoxText() const {
+  QMessageBox* box = VisibleMessageBox();
+  return box != nullptr ? box->text().toStdString() : std::string();
+}
+
+std::string QtSession::MessageBoxCaption() const {
+  QMessageBox* box = VisibleMessageBox();
+  return box != nullptr ? box->windowTitle().toStdString() : std::string();
+}
+
+bool QtSession::AnswerMessageBox(int32_t button) {
+  QMessageBox* box = VisibleMessageBox();
+  if (box == nullptr) return false;
+  static constexpr struct {
+    int32_t ours;
+    QMessageBox::StandardButton qt;
+  } kButtons[] = {
+      {BUTTON::OK, QMessageBox::Ok},         {BUTTON::Yes, QMessageBox::Yes},
+      {BUTTON::No, QMessageBox::No},         {BUTTON::Abort, QMessageBox::Abort},
+      {BUTTON::Retry, QMessageBox::Retry},   {BUTTON::Ignore, QMessageBox::Ignore},
+      {BUTTON::Cancel, QMessageBox::Cancel}, {BUTTON::Help, QMessageBox::Help},
+  };
+  for (const auto& pair : kButtons) {
+    if (pair.ours != button) continue;
+    QAbstractButton* found = box->button(pair.qt);
+    if (found == nullptr) return false;
+    found->click();
+    return true;
+  }
+  return false;
+}
+
+bool QtSession::GrabScreen(const std::string& path) const {
+  QScreen* screen = QApplication::primaryScreen();
+  if (screen == nullptr) return false;
+  QPixmap picture = screen->grabWindow(0);
+  if (picture.isNull()) {
+    // Platforms without a desktop to grab (offscreen): the frame itself.
+    QtWindow* frame = impl_->screen->FrameWindow();
+    if (frame == nullptr) return false;
+    picture = frame->top()->grab();
+  }
+  return picture.save(QString::fromStdString(path), "PNG");
+}
+
+}  // namespace zuna::window::qt
