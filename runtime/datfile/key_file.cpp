@@ -237,8 +237,9 @@ Status KeyFile::ReadNode(uint32_t node_no, KeyNode* node) {
     }
     ZUNA_RETURN_IF_ERROR(CacheNode(node_no, *node, /*dirty=*/false));
   }
-  // Nothing of this node is staged yet, so this is its image on disk.
-  if (staged_ && node_no <= staged_->header.node_count) {
+  // Nothing of this node is staged yet, so this is its image on disk.  In
+  // write-back mode a change is never taken back, so none is kept.
+  if (staged_ && !write_back_ && node_no <= staged_->header.node_count) {
     staged_->replaced.try_emplace(node_no, *node);
   }
   return Status::OK();
@@ -250,7 +251,7 @@ Status KeyFile::WriteNode(uint32_t node_no, const KeyNode& node) {
   }
   if (staged_) {
     // Taking the change back needs the image this one replaces.
-    if (node_no <= staged_->header.node_count &&
+    if (!write_back_ && node_no <= staged_->header.node_count &&
         !staged_->replaced.contains(node_no)) {
       KeyNode before;
       ZUNA_RETURN_IF_ERROR(ReadNode(node_no, &before));
