@@ -1,12 +1,15 @@
-// Commands over the register file ZUN: create, add, list, import, export,
-// build, pack.  Each opens the file through the driver's statements under
+// Commands over the register file ZUN: create, add, list, upcoming, import,
+// export, build, pack.  Each opens the file through the driver's statements under
 // the dictionary's declaration of ZUN, so the file they leave is exactly the
 // one the program reads (OEM text, both keys maintained).
 //
 //   create FILE                      CREATE; an existing file is refused
 //   add FILE NAME DD/MM/YYYY         one person
 //   list FILE [--by date|name] [--filter EXPR]
-//                                    "NAME|DATE" per person in key order
+//                                    "NAME|DATE" per person, through a view
+//                                    in the key's order
+//   upcoming FILE                    the upcoming-birthdays list, then
+//                                    "Всего: N"
 //   import FILE CSV                  "name;dd/mm/yyyy" lines, all checked
 //                                    before the first is added
 //   export FILE                      "name;dd/mm/yyyy" per record, file order
@@ -21,7 +24,6 @@
 // driver error "CODE TEXT"; either way the exit code is 1.
 
 #include <algorithm>
-#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -30,9 +32,12 @@
 #include <string>
 #include <vector>
 
+#include "app/upcoming_filter.h"
 #include "app/zun_dictionary.h"
 #include "runtime/datfile/file_instance.h"
 #include "runtime/datfile/statements.h"
+#include "runtime/datfile/view.h"
+#include "runtime/values/clock.h"
 #include "runtime/values/code_page.h"
 #include "runtime/values/date_serial.h"
 #include "runtime/values/evaluator.h"
@@ -46,12 +51,16 @@ namespace {
 
 using app::ZUN_Record;
 using datfile::DatFileInstance;
-using datfile::Key;
 
 constexpr std::string_view kCreateSynopsis = "create FILE";
 constexpr std::string_view kAddSynopsis = "add FILE NAME DD/MM/YYYY";
 constexpr std::string_view kListSynopsis =
     "list FILE [--by date|name] [--filter EXPR]";
+constexpr std::string_view kUpcomingSynopsis = "upcoming FILE";
+
+// The orders of the two keys, as views take them.
+constexpr std::string_view kByDateOrder = "ZUN:DATA";
+constexpr std::string_view kByNameOrder = "UPPER(ZUN:FIO)";
 constexpr std::string_view kImportSynopsis = "import FILE CSV";
 constexpr std::string_view kExportSynopsis = "export FILE";
 constexpr std::string_view kBuildSynopsis = "build FILE";
@@ -141,10 +150,12 @@ std::optional<std::string> CheckDate(std::string_view text, int32_t* serial) {
   return std::nullopt;
 }
 
-// Picture texts: the contract's @D6 for list (leading blank dropped), the
-// zero-filled @D06 for CSV, which is always dd/mm/yyyy.
+// Picture texts: the contract's @D6 for list (leading blank dropped; empty
+// for a person without a date), the zero-filled @D06 for CSV, which is
+// always dd/mm/yyyy.
 std::string ListDate(int32_t serial) {
   static const values::Picture picture = values::CompilePicture("@D6");
+  if (!values::IsValidDateSerial(serial)) return std::string();
   std::string text = values::FormatDate(serial, picture);
   const size_t first = text.find_first_not_of(' ');
   return first == std::string::npos ? std::string() : text.substr(first);
@@ -189,36 +200,52 @@ int RunAdd(Arguments arguments) {
   return CloseAndReport(*file, datfile::ADD(*file));
 }
 
-// The record's fields as the expression language sees them while a filter
-// runs: copies refreshed after every read (the record buffer's LONGs are
-// not aligned for binding in place).
-struct FilterFields {
-  char fio[app::kZunFioSize];
-  int32_t data = 0;
-  int32_t data1 = 0;
-
-  void Load(const ZUN_Record& record) {
-    std::memcpy(fio, record.FIO, sizeof fio);
-    data = record.DATA;
-    data1 = record.DATA1;
+// Prints the records `view` passes, "NAME|DATE" each, in its order; with
+// `total`, then "Всего: N".  The view's FILE is opened shared, read-only,
+// and closed again.
+int PrintView(DatFileInstance& file, datfile::View& view, bool total) {
+  if (datfile::OPEN(file, kReadShared) != kNoError) return ReportRuntimeError();
+  int32_t error = view.Open();
+  if (error == kNoError) error = view.Set();
+  size_t count = 0;
+  while (error == kNoError) {
+    error = view.Next();
+    if (error != kNoError) break;
+    const ZUN_Record record = app::ReadZunRecord(file.record());
+    PrintLine(std::string(app::ZunName(record)) + "|" + ListDate(record.DATA));
+    ++count;
   }
-};
+  if (error != kEndOfSequence) {
+    const int result = ReportRuntimeError();
+    (void)view.Close();
+    (void)datfile::CLOSE(file);
+    return result;
+  }
+  if (view.Close() != kNoError) {
+    const int result = ReportRuntimeError();
+    (void)datfile::CLOSE(file);
+    return result;
+  }
+  if (total) std::cout << "Всего: " << count << '\n';
+  return CloseAndReport(file, kNoError);
+}
 
-// list follows the key: a record absent from it (blank name under --by
-// name, no date under --by date, as the keys are OPT) is not listed, just
-// as the program's browse in that order would not show it.
+// list reads through a view ordered as the chosen key orders: every person
+// is listed, including one the OPT key leaves out (no date, or a blank
+// name), who then comes first.  A filter that does not compile is refused
+// rather than ignored.
 int RunList(Arguments arguments) {
   std::string name;
-  int key = app::kZunKeyIndex;
+  std::string_view order = kByDateOrder;
   std::optional<std::string> filter;  // 1251
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::string& a = arguments[i];
     if (a == "--by" && i + 1 < arguments.size()) {
       const std::string& by = arguments[++i];
       if (by == "date") {
-        key = app::kZunKeyIndex;
+        order = kByDateOrder;
       } else if (by == "name") {
-        key = app::kKey2Index;
+        order = kByNameOrder;
       } else {
         return ReportUsage(kListSynopsis);
       }
@@ -232,33 +259,35 @@ int RunList(Arguments arguments) {
   }
   if (name.empty()) return ReportUsage(kListSynopsis);
 
-  FilterFields fields;
-  std::memset(fields.fio, ' ', sizeof fields.fio);
-  std::unique_ptr<values::Expression> expression;
-  if (filter) {
-    const values::NamedField named[] = {
-        {"ZUN:FIO", "", values::RefString(fields.fio, sizeof fields.fio)},
-        {"ZUN:DATA", "", values::RefLong(fields.data)},
-        {"ZUN:DATA1", "", values::RefLong(fields.data1)}};
-    values::BindFields(named);
-    expression = values::Expression::Compile(*filter);
-    if (!expression) return ReportRuntimeError();
-  }
-
   auto file = NewZun(name);
-  if (datfile::OPEN(*file, kReadShared) != kNoError) return ReportRuntimeError();
-  int32_t error = datfile::SET(*file, Key{key});
-  while (error == kNoError) {
-    error = datfile::NEXT(*file);
-    if (error != kNoError) break;
-    const ZUN_Record record = app::ReadZunRecord(file->record());
-    if (expression) {
-      fields.Load(record);
-      if (!expression->EvaluateBool()) continue;
+  datfile::View view(*file);
+  if (view.SetOrder(order) != kNoError) return ReportRuntimeError();
+  if (filter && view.SetFilter(*filter) != kNoError) return ReportRuntimeError();
+  return PrintView(*file, view, false);
+}
+
+// The register's upcoming-birthdays list (app/upcoming_filter.h): its filter
+// text over its date variables, refreshed from TODAY() (--today or
+// ZUNA_TODAY fix it), in ZUN:zun_key order.
+int RunUpcoming(Arguments arguments) {
+  if (arguments.size() != 1) return ReportUsage(kUpcomingSynopsis);
+  app::UpcomingDates dates;
+  app::RefreshUpcomingDates(values::TODAY(), &dates);
+  values::PUSHBIND(true);
+  app::BindUpcomingDates(dates);
+  int result = 0;
+  {
+    auto file = NewZun(arguments[0]);
+    datfile::View view(*file);
+    if (view.SetOrder(app::kUpcomingOrder) != kNoError ||
+        view.SetFilter(app::kUpcomingFilter) != kNoError) {
+      result = ReportRuntimeError();
+    } else {
+      result = PrintView(*file, view, true);
     }
-    PrintLine(std::string(app::ZunName(record)) + "|" + ListDate(record.DATA));
   }
-  return CloseAndReport(*file, error == kEndOfSequence ? kNoError : error);
+  values::POPBIND();
+  return result;
 }
 
 int RunExport(Arguments arguments) {
@@ -362,6 +391,7 @@ std::vector<Command> RegisterCommands() {
       {"create", kCreateSynopsis, RunCreate},
       {"add", kAddSynopsis, RunAdd},
       {"list", kListSynopsis, RunList},
+      {"upcoming", kUpcomingSynopsis, RunUpcoming},
       {"import", kImportSynopsis, RunImport},
       {"export", kExportSynopsis, RunExport},
       {"build", kBuildSynopsis, RunBuild},
