@@ -293,6 +293,9 @@ Status PutRecord(DatFileInstance& file) {
                                           dat::kStatusRevised),
                      memo.link};
   Status status = s.data->WriteRecord(record_no, written, file.record());
+  // The transaction log refused the write: the slot was never touched, and
+  // without a memo written first there is nothing to take back.
+  if (status.code() == Err::kUnableToLog && !undelete && !write_memo) return status;
   KeyChanges changes;
   for (size_t k = 0; k < s.keys.size() && status.ok(); ++k) {
     KeyState& key = s.keys[k];

@@ -23,6 +23,7 @@
 
 #include "tests/support/child_process.h"
 #include "tests/support/run_program.h"
+#include "tests/support/station_client.h"
 #include "tests/support/temp_dir.h"
 
 namespace zuna::testing {
@@ -155,6 +156,34 @@ class TransactionCrashTest : public ::testing::Test {
 
   TempDir dir_;
 };
+
+// Two copies of the program on one machine each run transactions on the
+// same file: one at a time (the second is refused with 48 while the first
+// holds the file's log), and each may go on once the other has finished.
+TEST_F(TransactionCrashTest, TwoProgramsTakeTurnsWithTransactionsOnOneFile) {
+  MakeRegister();
+  StationClient a;
+  StationClient b;
+  ASSERT_EQ(a.Code("share " + Path()), 0);
+  ASSERT_EQ(b.Code("share " + Path()), 0);
+  ASSERT_EQ(a.Code("logout"), 0);
+  ASSERT_EQ(b.Code("logout"), 0);
+  ASSERT_EQ(a.Code("get 1"), 0);
+  ASSERT_EQ(a.Code("put FromA 60001"), 0);
+  ASSERT_EQ(b.Code("get 2"), 0);
+  EXPECT_EQ(b.Code("put FromB 60002"), 48);
+  EXPECT_EQ(b.Code("rollback"), 0);
+  EXPECT_EQ(a.Code("commit"), 0);
+  ASSERT_EQ(b.Code("logout"), 0);
+  ASSERT_EQ(b.Code("get 2"), 0);
+  EXPECT_EQ(b.Code("put FromB 60002"), 0);
+  EXPECT_EQ(b.Code("commit"), 0);
+  EXPECT_EQ(a.Ask("get 1").line, "0 1 FromA 60001");
+  EXPECT_EQ(a.Ask("get 2").line, "0 2 FromB 60002");
+  EXPECT_EQ(a.Code("close"), 0);
+  EXPECT_EQ(b.Code("close"), 0);
+  EXPECT_EQ(Leftovers(), std::vector<std::string>{});
+}
 
 TEST_F(TransactionCrashTest, ACommitKilledAnywhereLeavesBeforeOrAfter) {
   Torture(/*commit=*/true);
