@@ -7,7 +7,9 @@
 #include <thread>
 
 #include "runtime/datfile/checker.h"
+#include "runtime/datfile/logged_file.h"
 #include "runtime/datfile/transaction.h"
+#include "tests/support/status_matchers.h"
 #include "tests/runtime/datfile/driver_test_util.h"
 
 namespace zuna::datfile::driver_test {
@@ -187,6 +189,29 @@ TEST_F(TransactionTest, AnotherThreadWaitsForTheOpenTransaction) {
     (void)CLOSE(*b);
   }).join();
   EXPECT_EQ(accepted, 0);
+}
+
+// A write that starts inside a file and runs past its end: the log keeps
+// the bytes it overwrites and the old end, so ROLLBACK restores the one
+// and cuts the file back to the other.  So does a shrinking Truncate.
+TEST_F(TransactionTest, WritesPastTheEndAndCutsAreUndoneToo) {
+  fs_.SetContents("/PLAIN.DAT", "0123456789");
+  auto binding = std::make_shared<LogBinding>();
+  binding->data_path = "/PLAIN.DAT";
+  LoggingFileSystem logged(fs_, binding);
+  std::unique_ptr<File> file;
+  OpenOptions options;
+  options.write = true;
+  ASSERT_OK(logged.Open("/PLAIN.DAT", options, &file));
+  ASSERT_OK(transaction::Logout(fs_, binding));
+  ASSERT_OK(file->WriteAt(6, std::string("abcdefgh")));
+  EXPECT_EQ(fs_.Contents("/PLAIN.DAT"), "012345abcdefgh");
+  ASSERT_OK(file->Truncate(3));
+  ASSERT_OK(file->WriteAt(3, std::string("XY")));
+  EXPECT_EQ(fs_.Contents("/PLAIN.DAT"), "012XY");
+  ASSERT_OK(transaction::Rollback(binding));
+  EXPECT_EQ(fs_.Contents("/PLAIN.DAT"), "0123456789");
+  EXPECT_TRUE(Leftovers(fs_).empty());
 }
 
 // Every crash point of a transaction that changes several records (both
