@@ -11,7 +11,8 @@
 //   upcoming FILE                    the upcoming-birthdays list, then
 //                                    "Всего: N"
 //   import FILE CSV                  "name;dd/mm/yyyy" lines, all checked
-//                                    before the first is added
+//                                    before the first is added; all or
+//                                    nothing, even when killed
 //   export FILE                      "name;dd/mm/yyyy" per record, file order
 //   build FILE                       rebuilds both keys
 //   pack FILE                        drops deleted records, rebuilds keys
@@ -352,19 +353,24 @@ int RunImport(Arguments arguments) {
   if (auto why = ReadCsv(arguments[1], &people)) return Refuse(*why);
   auto file = NewZun(arguments[0]);
   if (datfile::OPEN(*file) != kNoError) return ReportRuntimeError();
-  int32_t error = datfile::STREAM(*file);
+  // One transaction: an import that fails or is killed half way leaves the
+  // file as it was (the next open undoes what was written).
+  int32_t error = datfile::LOGOUT(*file);
+  if (error == kNoError) error = datfile::STREAM(*file);
   for (size_t i = 0; i < people.size() && error == kNoError; ++i) {
     app::WriteZunRecord(app::MakeZunRecord(people[i].fio, people[i].date),
                         file->record());
     error = datfile::ADD(*file);
   }
+  if (error == kNoError) error = datfile::FLUSH(*file);
+  if (error == kNoError) error = datfile::COMMIT(*file);
   if (error != kNoError) {
     const int result = ReportRuntimeError();
-    (void)datfile::FLUSH(*file);
+    (void)datfile::ROLLBACK(*file);
     (void)datfile::CLOSE(*file);
     return result;
   }
-  return CloseAndReport(*file, datfile::FLUSH(*file));
+  return CloseAndReport(*file, kNoError);
 }
 
 int RunBuild(Arguments arguments) {
