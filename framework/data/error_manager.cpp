@@ -161,8 +161,7 @@ void ErrorClass::AddError(uint16_t id, std::string_view message,
 void ErrorClass::RemoveError(uint16_t id) {
   CriticalProcedure critical(CritSect);
   if (SetId(id) != Level::Benign) return;
-  const std::optional<size_t> at =
-      FindEntry(id, static_cast<int32_t>(Errors->size()));
+  const std::optional<size_t> at = FindLatest(id);
   if (!at.has_value()) {
     AssertionFailed("Unable to delete error id :" + std::to_string(id));
     return;
@@ -181,15 +180,17 @@ std::optional<size_t> ErrorClass::FindEntry(uint16_t id,
   return std::nullopt;
 }
 
+std::optional<size_t> ErrorClass::FindLatest(uint16_t id) const {
+  return FindEntry(id, static_cast<int32_t>(Errors->size()));
+}
+
 uint8_t ErrorClass::SetId(uint16_t id) {
   CriticalProcedure critical(CritSect);
   if (Errors == nullptr) {
     AssertionFailed(kTableMissing);
     return Level::Notify;
   }
-  if (FindEntry(id, static_cast<int32_t>(Errors->size())).has_value()) {
-    return Level::Benign;
-  }
+  if (FindLatest(id).has_value()) return Level::Benign;
   AssertionFailed(kIdNotFound);
   return Level::Notify;
 }
@@ -207,7 +208,7 @@ uint8_t ErrorClass::GetErrorEntry(uint16_t id, ErrorEntryGroup& entry) {
   CriticalProcedure critical(CritSect);
   const uint8_t result = SetId(id);
   if (result == Level::Benign) {
-    entry = (*Errors)[*FindEntry(id, static_cast<int32_t>(Errors->size()))];
+    entry = (*Errors)[*FindLatest(id)];
   }
   return result;
 }
@@ -233,15 +234,13 @@ void ErrorClass::SetCategory(int16_t id, std::string_view category) {
   }
   const uint16_t entry_id = static_cast<uint16_t>(id);
   if (SetId(entry_id) != Level::Benign) return;
-  (*Errors)[*FindEntry(entry_id, static_cast<int32_t>(Errors->size()))]
-      .Category = category;
+  (*Errors)[*FindLatest(entry_id)].Category = category;
 }
 
 std::string ErrorClass::GetCategory(int16_t id) const {
   CriticalProcedure critical(CritSect);
   if (id != -1 && Errors != nullptr) {
-    const std::optional<size_t> at = FindEntry(
-        static_cast<uint16_t>(id), static_cast<int32_t>(Errors->size()));
+    const std::optional<size_t> at = FindLatest(static_cast<uint16_t>(id));
     if (at.has_value() && !(*Errors)[*at].Category.empty()) {
       return (*Errors)[*at].Category;
     }
@@ -250,13 +249,11 @@ std::string ErrorClass::GetCategory(int16_t id) const {
 }
 
 void ErrorClass::SetDefaultCategory(std::string_view category) {
-  CriticalProcedure critical(CritSect);
-  DefaultCategory = category;
+  SetGuarded(DefaultCategory, std::string(category));
 }
 
 std::string ErrorClass::GetDefaultCategory() const {
-  CriticalProcedure critical(CritSect);
-  return DefaultCategory;
+  return Guarded(DefaultCategory);
 }
 
 // --- The calling thread's error state -----------------------------------
@@ -278,28 +275,27 @@ void ErrorClass::SetErrors() {
   status->SaveFileError = StatusText(values::FILEERROR());
 }
 
-void ErrorClass::SetFileName(std::string_view name) {
+void ErrorClass::SetStatusText(std::string ErrorStatusGroup::*field,
+                               std::string_view text) {
   if (ErrorStatusGroup* status = ThreadStatus()) {
-    status->FileName = StatusText(name);
+    status->*field = StatusText(text);
   }
+}
+
+void ErrorClass::SetFileName(std::string_view name) {
+  SetStatusText(&ErrorStatusGroup::FileName, name);
 }
 
 void ErrorClass::SetFieldName(std::string_view name) {
-  if (ErrorStatusGroup* status = ThreadStatus()) {
-    status->FieldName = StatusText(name);
-  }
+  SetStatusText(&ErrorStatusGroup::FieldName, name);
 }
 
 void ErrorClass::SetKeyName(std::string_view name) {
-  if (ErrorStatusGroup* status = ThreadStatus()) {
-    status->KeyName = StatusText(name);
-  }
+  SetStatusText(&ErrorStatusGroup::KeyName, name);
 }
 
 void ErrorClass::SetMessageText(std::string_view text) {
-  if (ErrorStatusGroup* status = ThreadStatus()) {
-    status->MessageText = StatusText(text);
-  }
+  SetStatusText(&ErrorStatusGroup::MessageText, text);
 }
 
 int32_t ErrorClass::GetErrorBufferId() {
@@ -595,33 +591,27 @@ std::vector<HistoryEntry> ErrorClass::GetHistory() const {
 }
 
 void ErrorClass::SetHistoryThreshold(int32_t threshold) {
-  CriticalProcedure critical(CritSect);
-  HistoryThreshold = threshold;
+  SetGuarded(HistoryThreshold, threshold);
 }
 
 int32_t ErrorClass::GetHistoryThreshold() const {
-  CriticalProcedure critical(CritSect);
-  return HistoryThreshold;
+  return Guarded(HistoryThreshold);
 }
 
 void ErrorClass::SetHistoryViewLevel(int32_t level) {
-  CriticalProcedure critical(CritSect);
-  HistoryViewLevel = level;
+  SetGuarded(HistoryViewLevel, level);
 }
 
 int32_t ErrorClass::GetHistoryViewLevel() const {
-  CriticalProcedure critical(CritSect);
-  return HistoryViewLevel;
+  return Guarded(HistoryViewLevel);
 }
 
 void ErrorClass::SetHistoryResetOnView(bool reset) {
-  CriticalProcedure critical(CritSect);
-  HistoryResetOnView = reset;
+  SetGuarded(HistoryResetOnView, reset);
 }
 
 bool ErrorClass::GetHistoryResetOnView() const {
-  CriticalProcedure critical(CritSect);
-  return HistoryResetOnView;
+  return Guarded(HistoryResetOnView);
 }
 
 // --- Procedure names ----------------------------------------------------

@@ -47,6 +47,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "framework/data/assertion.h"
@@ -265,6 +266,22 @@ class ErrorClass {
   // The 0-based index of the latest entry with `id` at or before the
   // 1-based `start_pos`.  REQUIRES: CritSect held and Errors present.
   std::optional<size_t> FindEntry(uint16_t id, int32_t start_pos) const;
+  // FindEntry from the last entry.  Same REQUIRES.
+  std::optional<size_t> FindLatest(uint16_t id) const;
+  // Sets one text of the calling thread's error state, cut to
+  // kStatusTextLimit (nothing, after the assertion, before Init(Status)).
+  void SetStatusText(std::string ErrorStatusGroup::*field, std::string_view text);
+  // A copy of one of the fields CritSect guards, and its replacement.
+  template <typename T>
+  T Guarded(const T& field) const {
+    CriticalProcedure critical(CritSect);
+    return field;
+  }
+  template <typename T>
+  void SetGuarded(T& field, T value) {
+    CriticalProcedure critical(CritSect);
+    field = std::move(value);
+  }
   void LogLine(std::string_view text);
   void KeepHistory(std::string_view text, int32_t id);
 };

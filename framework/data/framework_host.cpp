@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <initializer_list>
 #include <string>
 
 #include "runtime/values/code_page.h"
@@ -28,8 +29,11 @@ StderrHost& DefaultHost() {
   return *host;
 }
 
-void WriteUtf8(std::string_view cp1251_text) {
-  const std::string utf8 = values::Cp1251ToUtf8(cp1251_text);
+// Writes the parts (Windows-1251) as one line of UTF-8.
+void WriteLine(std::initializer_list<std::string_view> cp1251_parts) {
+  std::string utf8;
+  for (std::string_view part : cp1251_parts) utf8 += values::Cp1251ToUtf8(part);
+  utf8 += '\n';
   std::fwrite(utf8.data(), 1, utf8.size(), stderr);
 }
 
@@ -50,34 +54,26 @@ int32_t FrameworkHost::ThreadNumber() {
 }
 
 int32_t StderrHost::MessageBox(const MessageBoxRequest& request) {
-  std::fputs("[", stderr);
-  WriteUtf8(request.caption);
-  std::fputs("] ", stderr);
-  WriteUtf8(request.text);
-  std::fputs("\n", stderr);
+  WriteLine({"[", request.caption, "] ", request.text});
   std::fflush(stderr);
   return request.default_button;
 }
 
 int32_t StderrHost::ShowHistory(const HistoryWindowRequest& request) {
-  std::fputs("[", stderr);
-  WriteUtf8(request.caption);
-  std::fputs("]\n", stderr);
+  WriteLine({"[", request.caption, "]"});
   for (const HistoryLine& line : request.lines) {
-    std::fputs("  ", stderr);
-    WriteUtf8(line.text);
-    std::fputs(" | ", stderr);
-    WriteUtf8(line.category);
-    std::fputs("\n", stderr);
+    WriteLine({"  ", line.text, " | ", line.category});
   }
   std::fflush(stderr);
   return request.default_button;
 }
 
 void StderrHost::Stop(int exit_code, std::string_view message) {
-  std::fputs("Program stopped: ", stderr);
-  WriteUtf8(message);
-  std::fputs("\n", stderr);
+  EndProgram(exit_code, message);
+}
+
+void EndProgram(int exit_code, std::string_view message) {
+  WriteLine({"Program stopped: ", message});
   std::fflush(nullptr);
   std::quick_exit(exit_code);
 }

@@ -101,11 +101,15 @@ class FrameworkHost {
   virtual int32_t ThreadNumber();
 };
 
-// Writes each message box and history window to stderr (converted to UTF-8)
-// and answers with the default button.  Stop() flushes the C streams and
-// ends the process with std::quick_exit(exit_code): static destructors do
-// not run while other threads may still be working, handlers registered
+// The end of the program for a host's Stop(): writes "Program stopped: "
+// and `message` (converted to UTF-8) to stderr, flushes the C streams and
+// ends the process with std::quick_exit(exit_code).  Static destructors do
+// not run while other threads may still be working; handlers registered
 // with std::at_quick_exit do (that is where open files are closed).
+[[noreturn]] void EndProgram(int exit_code, std::string_view message);
+
+// Writes each message box and history window to stderr (converted to UTF-8)
+// and answers with the default button.  Stop() is EndProgram().
 class StderrHost final : public FrameworkHost {
  public:
   int32_t MessageBox(const MessageBoxRequest& request) override;

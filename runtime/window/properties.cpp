@@ -12,6 +12,12 @@ int32_t SystemIconNumber(std::string_view icon) {
   return static_cast<uint8_t>(icon[2]) | (static_cast<uint8_t>(icon[3]) << 8);
 }
 
+std::string SystemIconName(int32_t number) {
+  if (number <= 0 || number > 0xFFFF) return {};
+  return std::string{'\xFF', '\x01', static_cast<char>(number & 0xFF),
+                     static_cast<char>(number >> 8)};
+}
+
 int32_t PropertyNumber(std::string_view value) {
   size_t pos = 0;
   while (pos < value.size() && value[pos] == ' ') ++pos;

@@ -133,6 +133,9 @@ inline constexpr std::string_view Information = Asterisk;
 
 // The resource number of a system icon name, 0 for any other name.
 int32_t SystemIconNumber(std::string_view icon);
+// The reverse: the name of the system icon with resource `number`; "" (no
+// icon) for 0 and for numbers outside 1-65535.
+std::string SystemIconName(int32_t number);
 
 namespace CURSOR {
 inline constexpr int32_t Arrow = 0;

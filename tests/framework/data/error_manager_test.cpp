@@ -3,10 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <barrier>
-#include <fstream>
+#include <initializer_list>
 #include <set>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -17,18 +18,43 @@
 #include "runtime/values/format.h"
 #include "runtime/values/picture.h"
 #include "runtime/values/runtime_messages.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/temp_dir.h"
 
 namespace zuna::framework {
 namespace {
 
+using testing::ReadFileBytes;
 using values::W;
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::stringstream text;
-  text << file.rdbuf();
-  return text.str();
+// What the error manager asked the host to show, field by field.
+struct ExpectedBox {
+  std::string caption;
+  std::string text;
+  int32_t icon = Icon::None;
+  int32_t buttons = Button::Ok;
+  int32_t default_button = Button::Ok;
+};
+
+void ExpectBox(const MessageBoxRequest& shown, const ExpectedBox& expected) {
+  EXPECT_EQ(shown.caption, expected.caption);
+  EXPECT_EQ(shown.text, expected.text);
+  EXPECT_EQ(shown.icon, expected.icon);
+  EXPECT_EQ(shown.buttons, expected.buttons);
+  EXPECT_EQ(shown.default_button, expected.default_button);
+}
+
+// The assertion reports `host` showed, in order, each beginning with its
+// check's text.
+void ExpectAssertions(const ScriptedHost& host,
+                      std::initializer_list<std::string_view> checks) {
+  const std::vector<std::string> shown = host.Assertions();
+  ASSERT_EQ(shown.size(), checks.size());
+  size_t at = 0;
+  for (std::string_view check : checks) {
+    EXPECT_TRUE(shown[at].starts_with(check)) << shown[at];
+    ++at;
+  }
 }
 
 class ErrorManagerTest : public ::testing::Test {
@@ -146,12 +172,9 @@ TEST_F(ErrorManagerTest, UserQuestionsAskYesOrNo) {
   EXPECT_EQ(errors_.Throw(Msg::ConfirmDelete), Level::Benign);
   const auto shown = host_.Messages();
   ASSERT_EQ(shown.size(), 2u);
-  EXPECT_EQ(shown[0].request.caption, W("Подтвердите Удаление"));
-  EXPECT_EQ(shown[0].request.text,
-            W("Вы уверены что желаете удалить выделенную запись?"));
-  EXPECT_EQ(shown[0].request.buttons, 6);
-  EXPECT_EQ(shown[0].request.default_button, 2);
-  EXPECT_EQ(shown[0].request.icon, 32515);
+  ExpectBox(shown[0].request,
+            {W("Подтвердите Удаление"),
+             W("Вы уверены что желаете удалить выделенную запись?"), 32515, 6, 2});
   EXPECT_EQ(shown[0].request.level, Level::User);
 }
 
@@ -167,11 +190,9 @@ TEST_F(ErrorManagerTest, NoticesShowOkWithTheInformationIcon) {
   EXPECT_EQ(errors_.Throw(Msg::KeyCorrupt), Level::Notify);
   const auto shown = host_.Messages();
   ASSERT_EQ(shown.size(), 1u);
-  EXPECT_EQ(shown[0].request.caption, W("Неверный ключ"));
-  EXPECT_EQ(shown[0].request.text,
-            W("Файл ZUN - ключ испорчен. Ключ необходимо перестроить."));
-  EXPECT_EQ(shown[0].request.buttons, 1);
-  EXPECT_EQ(shown[0].request.icon, 32516);
+  ExpectBox(shown[0].request,
+            {W("Неверный ключ"),
+             W("Файл ZUN - ключ испорчен. Ключ необходимо перестроить."), 32516, 1, 1});
   EXPECT_TRUE(host_.Stops().empty());
 }
 
@@ -207,10 +228,7 @@ TEST_F(ErrorManagerTest, FatalLevelsStopTheProgramWithAFailureCode) {
     EXPECT_EQ(errors_.TakeError(row.id), Level::Fatal);
     const auto shown = host_.Messages();
     ASSERT_EQ(shown.size(), 1u);
-    EXPECT_EQ(shown[0].request.text, row.text);
-    EXPECT_EQ(shown[0].request.caption, row.title);
-    EXPECT_EQ(shown[0].request.icon, Icon::Information);
-    EXPECT_EQ(shown[0].request.buttons, Button::Ok);
+    ExpectBox(shown[0].request, {row.title, row.text, Icon::Information});
     const auto stops = host_.Stops();
     ASSERT_EQ(stops.size(), 1u);
     EXPECT_NE(stops[0].exit_code, 0);
@@ -224,9 +242,7 @@ TEST_F(ErrorManagerTest, UnknownIdIsAnAssertionAndThenBenign) {
   errors_.Throw(Msg::ConfirmCancel);
   host_.Clear();
   EXPECT_EQ(errors_.TakeError(999), Level::Benign);
-  const auto assertions = host_.Assertions();
-  ASSERT_EQ(assertions.size(), 1u);
-  EXPECT_EQ(assertions[0].rfind("Identifier not found.", 0), 0u);
+  ExpectAssertions(host_, {"Identifier not found."});
   // The previous question is neither asked again nor answered again.
   EXPECT_TRUE(host_.Messages().empty());
   EXPECT_EQ(errors_.GetErrorBufferId(), 999);
@@ -265,7 +281,7 @@ TEST_F(ErrorManagerTest, MessageAsksWithoutLogOrHistory) {
   EXPECT_EQ(shown[0].request.default_button, Button::Yes);
   EXPECT_EQ(shown[0].request.level, 0);
   EXPECT_TRUE(errors_.GetHistory().empty());
-  EXPECT_EQ(ReadFile(dir.File("VFCError.Log")), "");
+  EXPECT_EQ(ReadFileBytes(dir.File("VFCError.Log")), "");
   EXPECT_EQ(errors_.Message(999, Button::Ok, Button::Ok), Button::Ok);
   EXPECT_EQ(host_.Messages().size(), 1u);
 }
@@ -515,7 +531,7 @@ TEST_F(LogTest, EveryMessageIsOneLine) {
   const std::string expected =
       Stamp() + W("Файл ZUN - ключ испорчен. Ключ необходимо перестроить.") +
       "\n" + Stamp() + "second line\n";
-  EXPECT_EQ(ReadFile(dir_.File("VFCError.Log")), expected);
+  EXPECT_EQ(ReadFileBytes(dir_.File("VFCError.Log")), expected);
   EXPECT_NE(Stamp().find("@"), std::string::npos);
   EXPECT_EQ(log_.OpenCount(), 0);
   EXPECT_TRUE(host_.Assertions().empty());
@@ -523,7 +539,7 @@ TEST_F(LogTest, EveryMessageIsOneLine) {
 
 TEST_F(LogTest, LongLinesAreCutToOneRecord) {
   errors_.Msg(std::string(3000, 'y'));
-  const std::string text = ReadFile(dir_.File("VFCError.Log"));
+  const std::string text = ReadFileBytes(dir_.File("VFCError.Log"));
   EXPECT_EQ(text.size(), kErrorLogLineSize + 1);
 }
 
@@ -531,11 +547,7 @@ TEST_F(LogTest, AnUnopenableLogIsReportedAndTheMessageStillShows) {
   StandardErrorLogClass nowhere(dir_.File("missing/dir/VFCError.Log"));
   errors_.SetErrorLog(&nowhere);
   errors_.Throw(Msg::KeyCorrupt);
-  const auto assertions = host_.Assertions();
-  ASSERT_EQ(assertions.size(), 1u);
-  EXPECT_EQ(assertions[0].rfind("Unable to Open error log;Path Not Found", 0),
-            0u)
-      << assertions[0];
+  ExpectAssertions(host_, {"Unable to Open error log;Path Not Found"});
   EXPECT_EQ(host_.Messages().size(), 1u);
 }
 
@@ -554,23 +566,14 @@ TEST_F(LogTest, FailingTakeAndCloseAreReported) {
   } failing;
   errors_.SetErrorLog(&failing);
   errors_.Msg("x");
-  const auto assertions = host_.Assertions();
-  ASSERT_EQ(assertions.size(), 2u);
-  EXPECT_EQ(assertions[0].rfind("Unable to update error log; Access Denied", 0),
-            0u);
-  EXPECT_EQ(assertions[1].rfind("Unable to close error log;Invalid File Handle",
-                                0),
-            0u);
+  ExpectAssertions(host_, {"Unable to update error log; Access Denied",
+                           "Unable to close error log;Invalid File Handle"});
 }
 
 TEST_F(LogTest, NoLogObjectIsReported) {
   errors_.SetErrorLog(nullptr);
   errors_.Msg("x");
-  const auto assertions = host_.Assertions();
-  ASSERT_EQ(assertions.size(), 1u);
-  EXPECT_EQ(assertions[0].rfind(
-                "Attempt to LogErrors with ErrorLogInterface NULL!", 0),
-            0u);
+  ExpectAssertions(host_, {"Attempt to LogErrors with ErrorLogInterface NULL!"});
 }
 
 TEST(StandardErrorLogTest, OpensAreCounted) {
@@ -593,7 +596,7 @@ TEST(StandardErrorLogTest, OpensAreCounted) {
   EXPECT_EQ(log.OpenCount(), 2);
   EXPECT_EQ(log.Close(true), 0);
   EXPECT_EQ(log.OpenCount(), 0);
-  EXPECT_EQ(ReadFile(dir.File("VFCError.Log")), "one\n");
+  EXPECT_EQ(ReadFileBytes(dir.File("VFCError.Log")), "one\n");
 }
 
 TEST(StandardErrorLogTest, TwoWritersNeverSplitALine) {
@@ -612,7 +615,7 @@ TEST(StandardErrorLogTest, TwoWritersNeverSplitALine) {
   std::thread b(writer, 'b');
   a.join();
   b.join();
-  std::istringstream text(ReadFile(path));
+  std::istringstream text(ReadFileBytes(path));
   std::string line;
   int count = 0;
   while (std::getline(text, line)) {
@@ -635,17 +638,11 @@ TEST(ErrorManagerMisuseTest, ReportsUseBeforeInit) {
   errors.Init();  // no status
   errors.SetFile("x");
   EXPECT_EQ(errors.TakeError(Msg::KeyCorrupt), Level::Benign);
-  const auto assertions = host.Assertions();
-  ASSERT_EQ(assertions.size(), 5u);
-  EXPECT_EQ(assertions[0].rfind("ErrorClass not correctly initialized\n", 0), 0u);
-  EXPECT_EQ(assertions[1].rfind("ErrorClass incorrectly initialized.", 0), 0u);
-  EXPECT_EQ(assertions[2].rfind("ErrorClass incorrectly initialized.", 0), 0u);
-  EXPECT_EQ(assertions[3].rfind(
-                "ErrorClass not correctly initialized with Status", 0),
-            0u);
-  EXPECT_EQ(assertions[4].rfind(
-                "ErrorClass not correctly initialized with Status", 0),
-            0u);
+  ExpectAssertions(host, {"ErrorClass not correctly initialized\n",
+                          "ErrorClass incorrectly initialized.",
+                          "ErrorClass incorrectly initialized.",
+                          "ErrorClass not correctly initialized with Status",
+                          "ErrorClass not correctly initialized with Status"});
   EXPECT_TRUE(host.Messages().empty());
 }
 

@@ -4,28 +4,18 @@
 #include <sys/stat.h>
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "tests/support/file_bytes.h"
 #include "tests/support/temp_dir.h"
 
 namespace zuna::framework {
 namespace {
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::stringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
-
-void WriteFile(const std::string& path, const std::string& text) {
-  std::ofstream file(path, std::ios::binary);
-  file << text;
-}
+using testing::ReadFileBytes;
+using testing::WriteFileBytes;
 
 std::vector<std::string> DirectoryEntries(const std::string& path) {
   std::vector<std::string> names;
@@ -138,12 +128,12 @@ class ProfileFileTest : public ::testing::Test {
 };
 
 TEST_F(ProfileFileTest, WritingKeepsForeignBytesAndLeavesNoTemporaries) {
-  WriteFile(Path(), kForeign);
+  WriteFileBytes(Path(), kForeign);
   ::chmod(Path().c_str(), 0640);
   ASSERT_TRUE(WriteProfileString(Path(), "Zuna", "Left", "5"));
   EXPECT_EQ(GetProfileString(Path(), "ZUNA", "left"), "5");
   ASSERT_TRUE(DeleteProfileString(Path(), "Zuna", "Left"));
-  EXPECT_EQ(ReadFile(Path()), kForeign);
+  EXPECT_EQ(ReadFileBytes(Path()), kForeign);
   EXPECT_EQ(DirectoryEntries(dir_.path()),
             std::vector<std::string>{"Zuna.INI"});
   struct stat info {};
@@ -157,7 +147,7 @@ TEST_F(ProfileFileTest, MissingFiles) {
   EXPECT_TRUE(DirectoryEntries(dir_.path()).empty());
   EXPECT_FALSE(WriteProfileString(dir_.File("no/such/dir.ini"), "A", "b", "c"));
   ASSERT_TRUE(WriteProfileString(Path(), "A", "b", "c"));
-  EXPECT_EQ(ReadFile(Path()), "[A]\nb=c\n");
+  EXPECT_EQ(ReadFileBytes(Path()), "[A]\nb=c\n");
 }
 
 TEST_F(ProfileFileTest, ReadsAreCutAt1024) {
@@ -166,7 +156,7 @@ TEST_F(ProfileFileTest, ReadsAreCutAt1024) {
 }
 
 TEST_F(ProfileFileTest, ConcurrentWritersLoseNothing) {
-  WriteFile(Path(), "; foreign\n");
+  WriteFileBytes(Path(), "; foreign\n");
   constexpr int kWriters = 4;
   constexpr int kEach = 25;
   std::vector<std::thread> writers;
@@ -186,7 +176,7 @@ TEST_F(ProfileFileTest, ConcurrentWritersLoseNothing) {
                 "v");
     }
   }
-  EXPECT_EQ(ReadFile(Path()).rfind("; foreign\n", 0), 0u);
+  EXPECT_EQ(ReadFileBytes(Path()).rfind("; foreign\n", 0), 0u);
   EXPECT_EQ(DirectoryEntries(dir_.path()).size(), 1u);
 }
 

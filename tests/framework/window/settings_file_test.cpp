@@ -2,30 +2,20 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "framework/data/scripted_host.h"
 #include "framework/window/profile_file.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/temp_dir.h"
 
 namespace zuna::framework {
 namespace {
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::stringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
-
-void WriteFile(const std::string& path, const std::string& text) {
-  std::ofstream file(path, std::ios::binary);
-  file << text;
-}
+using testing::ReadFileBytes;
+using testing::WriteFileBytes;
 
 class SettingsFileTest : public ::testing::Test {
  protected:
@@ -43,7 +33,7 @@ TEST_F(SettingsFileTest, MissingFileGivesNoSectorsAndKillWritesTheBookkeeping) {
   EXPECT_TRUE(ini.SectorsSnapshot().empty());
   ini.Update();
   ini.Kill();
-  EXPECT_EQ(ReadFile(Path()), "[__Dont_Touch_Me__]\nSectors=0\n");
+  EXPECT_EQ(ReadFileBytes(Path()), "[__Dont_Touch_Me__]\nSectors=0\n");
   ini.Kill();  // twice is harmless
   EXPECT_TRUE(host_.MessageBoxes().empty());
 }
@@ -57,7 +47,7 @@ TEST_F(SettingsFileTest, BookkeepingSurvivesARestart) {
     ini.AddSector("Main", "Window", "Size");
     ini.Kill();
   }
-  EXPECT_EQ(ReadFile(Path()),
+  EXPECT_EQ(ReadFileBytes(Path()),
             "[__Dont_Touch_Me__]\nSectors=2\nSectors_1=Main,Window,Size\n"
             "Sectors_2=Main,List,Cols\n");
   INIClass ini;
@@ -74,7 +64,7 @@ TEST_F(SettingsFileTest, BookkeepingSurvivesARestart) {
 }
 
 TEST_F(SettingsFileTest, CountBeyondTheStoredRowsGivesEmptyRows) {
-  WriteFile(Path(),
+  WriteFileBytes(Path(),
             "[__dont_touch_me__]\nsectors=3\nSECTORS_2=a,b,c,d\n");
   INIClass ini;
   ini.Init(Path());
@@ -89,13 +79,13 @@ TEST_F(SettingsFileTest, CountBeyondTheStoredRowsGivesEmptyRows) {
 TEST_F(SettingsFileTest, KillKeepsForeignEntriesByteForByte) {
   const std::string foreign =
       "; a comment\r\n[V21]\r\nVANTMP=/tmp\r\n\r\n[Other] \r\n a = b \r\n";
-  WriteFile(Path(), foreign);
+  WriteFileBytes(Path(), foreign);
   INIClass ini;
   ini.Init(Path());
   ini.Update("Other", "c", "d");
   ini.Remove("Other", "c");
   ini.Kill();
-  EXPECT_EQ(ReadFile(Path()),
+  EXPECT_EQ(ReadFileBytes(Path()),
             foreign + "[__Dont_Touch_Me__]\r\nSectors=0\r\n");
 }
 
@@ -166,7 +156,7 @@ TEST_F(SettingsFileTest, TableModeIsNotSupported) {
   for (const std::string& text : assertions) {
     EXPECT_EQ(text.rfind("NV_Table: Not Supported Yet\n", 0), 0u);
   }
-  EXPECT_EQ(ReadFile(Path()), "");
+  EXPECT_EQ(ReadFileBytes(Path()), "");
 }
 
 TEST_F(SettingsFileTest, RegistryModeKeepsKeysInItsOwnFile) {
@@ -179,7 +169,7 @@ TEST_F(SettingsFileTest, RegistryModeKeepsKeysInItsOwnFile) {
   EXPECT_EQ(ini.Fetch("Main", "Title", "d"), "Zuna");
   EXPECT_EQ(ini.Fetch("Main", "Blank", "d"), "d");  // empty reads as missing
   ini.Kill();
-  EXPECT_EQ(ReadFile(store),
+  EXPECT_EQ(ReadFileBytes(store),
             "[80000000\\Software\\Zuna\\Main]\nTitle=Zuna\nBlank=\n"
             "[80000000\\Software\\Zuna\\__Dont_Touch_Me__]\nSectors=0\n");
   INIClass user;

@@ -55,6 +55,18 @@ TEST(PropertyNumbers, AsTheFrameworkNamesThem) {
   EXPECT_EQ(SystemIconNumber("FRAME.ICO"), 0);
 }
 
+TEST(Constants, SystemIconNamesAreTheReverseOfTheirNumbers) {
+  EXPECT_EQ(SystemIconName(32515), ICON::Exclamation);
+  EXPECT_EQ(SystemIconName(32516), ICON::Information);
+  EXPECT_EQ(SystemIconName(32513), ICON::Hand);
+  EXPECT_EQ(SystemIconName(0), ICON::None);
+  EXPECT_EQ(SystemIconName(-1), ICON::None);
+  EXPECT_EQ(SystemIconName(0x10000), ICON::None);
+  for (int32_t number : {1, 255, 256, 0x7F02, 0xFFFF}) {
+    EXPECT_EQ(SystemIconNumber(SystemIconName(number)), number);
+  }
+}
+
 TEST(ListFormat, TheRegisterListsColumns) {
   std::vector<ListColumn> columns =
       ParseListFormat(W("154L|M~ФИО~@s30@80R(1)|M~День рождения~C(0)@D6@"));
