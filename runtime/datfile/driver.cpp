@@ -34,9 +34,10 @@ bool WorksClosed(Op op) {
 
 // The end step of every operation: each key forgets the leaf its last
 // search reached, so the next operation starts from the root and sees a
-// tree another operation may have changed.  On a shared file the header
-// lock byte will be freed here as well.
+// tree another operation may have changed, and on a shared file the header
+// lock byte is freed.  Inside an OperationGroup both wait for its end.
 void EndStep(DatFileInstance& file) {
+  if (file.driver_state().group_depth > 0) return;
   for (KeyState& key : file.driver_state().keys) {
     if (key.file) key.file->EndOperation();
   }
@@ -232,6 +233,15 @@ Status Dispatch(Op op, DatFileInstance& file, const OpArgs& args,
   Status status = Run(op, file, args, out);
   EndStep(file);
   return status;
+}
+
+OperationGroup::OperationGroup(DatFileInstance& file)
+    : file_(file), lock_(DriverMutex()) {
+  ++file_.driver_state().group_depth;
+}
+
+OperationGroup::~OperationGroup() {
+  if (--file_.driver_state().group_depth == 0) EndStep(file_);
 }
 
 std::string_view OpName(Op op) {

@@ -47,6 +47,7 @@
 #define ZUNA_RUNTIME_DATFILE_DRIVER_H_
 
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -127,6 +128,25 @@ Status Dispatch(Op op, DatFileInstance& file, const OpArgs& args,
 // exits.  A handler must not return.
 using FatalHandler = void (*)(std::string_view text, const Status& status);
 void SetFatalHandler(FatalHandler handler);  // nullptr: the default
+
+// Several operations on one FILE that other stations see as one: the
+// header is refreshed (and on a shared file the header lock byte taken)
+// once, by the first operation that needs it, and the byte is freed when
+// the group ends.  Meant for a reader stepping through a page of records
+// (a view reads 20 at a time); keep groups short, since other stations
+// wait for the byte meanwhile.  Holds the driver's critical section for
+// its lifetime; groups nest.
+class OperationGroup {
+ public:
+  explicit OperationGroup(DatFileInstance& file);
+  ~OperationGroup();
+  OperationGroup(const OperationGroup&) = delete;
+  OperationGroup& operator=(const OperationGroup&) = delete;
+
+ private:
+  DatFileInstance& file_;
+  std::unique_lock<std::recursive_mutex> lock_;
+};
 
 // The runtime's name of an operation ("OPEN", "GETfileptr" ...), for traces.
 std::string_view OpName(Op op);

@@ -138,6 +138,7 @@ struct DriverState {
   bool locked_by_me = false;   // this FILE set the header's LOCK flag
   bool header_byte_locked = false;  // holds byte 0 (until the operation ends)
   bool refreshed = false;      // the header was refreshed in this operation
+  int group_depth = 0;         // OperationGroups open on this FILE
   bool hold_next_read = false;
   uint32_t hold_seconds = 0;
   bool no_memo_next_read = false;

@@ -36,6 +36,8 @@ using view_internal::ValueKind;
 namespace {
 
 constexpr int32_t kRecordNotAvailable = Err::kRecordNotAvailable;
+// Records examined under one OperationGroup.
+constexpr int kRecordsPerPage = 20;
 
 Status NoMoreRecords() {
   return Status::Error(kRecordNotAvailable, "no more records in the view");
@@ -337,7 +339,16 @@ struct View::Impl {
     const std::vector<char> saved = SaveBuffer();
     const bool ascending_values =
         !items.empty() && (direction > 0) != items[0].descending;
+    // Records are read a page at a time: one header refresh (on a shared
+    // file, one hold of its lock byte) serves the page.
+    std::optional<OperationGroup> page;
+    int in_page = 0;
     for (;;) {
+      if (!page || ++in_page == kRecordsPerPage) {
+        page.reset();
+        page.emplace(file);
+        in_page = 0;
+      }
       uint32_t record_no = 0;
       Status status = StepPath(direction, &record_no);
       if (!status.ok()) {
