@@ -1,5 +1,6 @@
 #include "framework/window/profile_file.h"
 
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,6 +14,7 @@
 #include "runtime/values/env_file.h"
 #include "runtime/values/locale.h"
 #include "runtime/values/profile_reader.h"
+#include "runtime/values/program_files.h"
 
 namespace zuna::framework {
 namespace {
@@ -297,35 +299,10 @@ std::string FollowLink(const std::string& path) {
 
 }  // namespace
 
-std::string ProgramDirectory() {
-  std::error_code error;
-  const std::filesystem::path exe =
-      std::filesystem::canonical("/proc/self/exe", error);
-  if (error || !exe.has_parent_path()) return {};
-  return exe.parent_path().string();
-}
+std::string ProgramDirectory() { return values::ProgramDirectory(); }
 
 std::string ResolveProfilePath(std::string_view file_name) {
-  if (file_name.find('/') != std::string_view::npos) {
-    return std::string(file_name);
-  }
-  std::string directory = ProgramDirectory();
-  if (directory.empty()) directory = ".";
-  const std::string exact = directory + "/" + std::string(file_name);
-  struct stat info {};
-  if (::stat(exact.c_str(), &info) == 0) return exact;
-  std::string match;
-  int matches = 0;
-  if (DIR* dir = ::opendir(directory.c_str())) {
-    while (const dirent* entry = ::readdir(dir)) {
-      if (values::EqualsIgnoringAsciiCase(entry->d_name, file_name)) {
-        match = entry->d_name;
-        ++matches;
-      }
-    }
-    ::closedir(dir);
-  }
-  return matches == 1 ? directory + "/" + match : exact;
+  return values::FileBesideProgram(file_name);
 }
 
 std::optional<std::string> ReadProfileText(const std::string& path) {

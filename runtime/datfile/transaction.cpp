@@ -18,6 +18,7 @@
 #include "runtime/datfile/handle_table.h"
 #include "runtime/values/locale.h"
 #include "runtime/values/profile_reader.h"
+#include "runtime/values/program_files.h"
 
 namespace zuna::datfile::transaction {
 namespace {
@@ -113,8 +114,8 @@ std::string ConfiguredDirectory() {
   std::string directory;
   if (const char* env = std::getenv("VANTMP"); env != nullptr) directory = env;
   if (directory.empty()) {
-    const std::string ini = DirectoryOf(ProgramPath()) + "Zuna.INI";
-    directory = values::ReadProfileString(ini, "V21", "VANTMP").value_or("");
+    directory = values::ReadProfileString(values::FileBesideProgram("Zuna.INI"),
+                                          "V21", "VANTMP").value_or("");
   }
   std::replace(directory.begin(), directory.end(), '\\', '/');
   if (!directory.empty() && directory.back() != '/') directory += '/';

@@ -19,6 +19,7 @@
 #include "runtime/values/format.h"
 #include "runtime/values/locale.h"
 #include "runtime/values/profile_reader.h"
+#include "runtime/values/program_files.h"
 #include "runtime/values/runtime_messages.h"
 #include "runtime/values/text_match.h"
 
@@ -411,8 +412,9 @@ Value Getini(const Args& args) {
   const std::string section = args.String(0);
   const std::string key = args.String(1);
   const std::string fallback = args.String(2);
-  const std::string file =
-      args.Given(3) ? args.String(3) : std::string(kDefaultProfileFile);
+  // A bare name is the file beside the program, as for the settings file.
+  const std::string file = FileBesideProgram(
+      args.Given(3) ? args.String(3) : std::string(kDefaultProfileFile));
   std::optional<std::string> value = ReadProfileString(file, section, key);
   return Value::String(value ? std::move(*value) : fallback);
 }

@@ -1,5 +1,6 @@
 #include "runtime/values/locale.h"
 
+
 #include <algorithm>
 #include <charconv>
 #include <filesystem>
@@ -12,6 +13,7 @@
 #include "runtime/values/code_page.h"
 #include "runtime/values/collation.h"
 #include "runtime/values/env_file.h"
+#include "runtime/values/program_files.h"
 
 namespace zuna::values {
 namespace {
@@ -270,27 +272,6 @@ void LoadProcessTables() {
   ProcessTables() = LoadLocale(ReadRegionalSettings(), text);
 }
 
-bool SameNameIgnoringCase(const std::filesystem::path& a, std::string_view b) {
-  return EqualsIgnoringAsciiCase(a.filename().string(), b);
-}
-
-// The unique directory entry named like the environment file in another
-// case, if there is exactly one.
-std::optional<std::filesystem::path> CaseInsensitiveMatch(
-    const std::filesystem::path& directory) {
-  std::error_code error;
-  std::filesystem::directory_iterator it(directory, error);
-  if (error) return std::nullopt;
-  std::optional<std::filesystem::path> found;
-  for (; it != std::filesystem::directory_iterator(); it.increment(error)) {
-    if (error) return std::nullopt;
-    if (!SameNameIgnoringCase(it->path(), kEnvFileName)) continue;
-    if (found) return std::nullopt;  // two spellings: neither is "the" file
-    found = it->path();
-  }
-  return found;
-}
-
 }  // namespace
 
 LocaleTables DefaultLocale(const RegionalSettings& regional) {
@@ -334,17 +315,8 @@ bool InstallLocale(LocaleTables tables) {
 }
 
 std::string EnvironmentFilePath() {
-  std::error_code error;
-  const std::filesystem::path exe =
-      std::filesystem::canonical("/proc/self/exe", error);
-  if (error || !exe.has_parent_path()) return {};
-  const std::filesystem::path directory = exe.parent_path();
-  const std::filesystem::path exact = directory / kEnvFileName;
-  if (std::filesystem::exists(exact, error)) return exact.string();
-  if (const auto other = CaseInsensitiveMatch(directory)) {
-    return other->string();
-  }
-  return exact.string();
+  if (ProgramDirectory().empty()) return {};
+  return FileBesideProgram(kEnvFileName);
 }
 
 std::string_view MonthName(int month, const LocaleTables& tables) {
