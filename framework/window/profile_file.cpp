@@ -302,7 +302,7 @@ std::string FollowLink(const std::string& path) {
 std::string ProgramDirectory() { return values::ProgramDirectory(); }
 
 std::string ResolveProfilePath(std::string_view file_name) {
-  return values::FileBesideProgram(file_name);
+  return values::SettingsFile(file_name);
 }
 
 std::optional<std::string> ReadProfileText(const std::string& path) {
@@ -345,6 +345,12 @@ bool WriteProfileEdits(const std::string& given_path,
     sets_value = sets_value || edit.value.has_value();
   }
   const std::string path = FollowLink(given_path);
+  if (sets_value && DirectoryOf(path) == values::SettingsDirectory()) {
+    // The settings directory does not exist before the first setting;
+    // any other missing directory is the caller's mistake.
+    std::error_code ignored;
+    std::filesystem::create_directories(DirectoryOf(path), ignored);
+  }
   for (int attempt = 0; attempt < kMaxReplaceRetries; ++attempt) {
     const int flags = O_RDWR | O_CLOEXEC | (sets_value ? O_CREAT : 0);
     Fd fd(::open(path.c_str(), flags, 0666));

@@ -49,9 +49,11 @@ namespace zuna::framework {
 std::string ProgramDirectory();
 
 // The file a profile name stands for.  A name with a directory part is used
-// as given.  A bare name ("Zuna.INI") is looked for beside the program:
-// the exact name when it exists, else the one name of that directory that
-// matches it ignoring ASCII case, else the exact name (to be created).
+// as given.  A bare name ("Zuna.INI") is looked for in the user's settings
+// directory (values::SettingsDirectory(): $XDG_CONFIG_HOME/Zuna, else
+// ~/.config/Zuna): the exact name when it exists, else the one name of
+// that directory that matches it ignoring ASCII case, else the exact name
+// (to be created, with the directory).
 std::string ResolveProfilePath(std::string_view file_name);
 
 // The text of a profile file (regular files only, at most

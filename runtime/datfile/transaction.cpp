@@ -114,7 +114,7 @@ std::string ConfiguredDirectory() {
   std::string directory;
   if (const char* env = std::getenv("VANTMP"); env != nullptr) directory = env;
   if (directory.empty()) {
-    directory = values::ReadProfileString(values::FileBesideProgram("Zuna.INI"),
+    directory = values::ReadProfileString(values::SettingsFile("Zuna.INI"),
                                           "V21", "VANTMP").value_or("");
   }
   std::replace(directory.begin(), directory.end(), '\\', '/');

@@ -412,8 +412,8 @@ Value Getini(const Args& args) {
   const std::string section = args.String(0);
   const std::string key = args.String(1);
   const std::string fallback = args.String(2);
-  // A bare name is the file beside the program, as for the settings file.
-  const std::string file = FileBesideProgram(
+  // A bare name is a file of the settings directory, as Zuna.INI is.
+  const std::string file = SettingsFile(
       args.Given(3) ? args.String(3) : std::string(kDefaultProfileFile));
   std::optional<std::string> value = ReadProfileString(file, section, key);
   return Value::String(value ? std::move(*value) : fallback);

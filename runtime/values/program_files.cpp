@@ -1,5 +1,6 @@
 #include "runtime/values/program_files.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <optional>
 
@@ -15,9 +16,10 @@ std::string ProgramDirectory() {
   return exe.parent_path().string();
 }
 
-std::string FileBesideProgram(std::string_view name) {
-  if (name.find('/') != std::string_view::npos) return std::string(name);
-  std::string directory = ProgramDirectory();
+namespace {
+
+// `name` in `directory`, or its one spelling there in another case.
+std::string FileIn(std::string directory, std::string_view name) {
   if (directory.empty()) directory = ".";
   const std::string exact = directory + "/" + std::string(name);
   std::error_code error;
@@ -30,6 +32,26 @@ std::string FileBesideProgram(std::string_view name) {
     match = it->path().string();
   }
   return match.value_or(exact);
+}
+
+}  // namespace
+
+std::string FileBesideProgram(std::string_view name) {
+  if (name.find('/') != std::string_view::npos) return std::string(name);
+  return FileIn(ProgramDirectory(), name);
+}
+
+std::string SettingsDirectory() {
+  const char* config = std::getenv("XDG_CONFIG_HOME");
+  if (config != nullptr && config[0] == '/') return std::string(config) + "/Zuna";
+  const char* home = std::getenv("HOME");
+  if (home != nullptr && home[0] == '/') return std::string(home) + "/.config/Zuna";
+  return ProgramDirectory();
+}
+
+std::string SettingsFile(std::string_view name) {
+  if (name.find('/') != std::string_view::npos) return std::string(name);
+  return FileIn(SettingsDirectory(), name);
 }
 
 }  // namespace zuna::values

@@ -1,6 +1,8 @@
-// Files that live beside the program: the environment file (Zuna.ENV), the
-// settings file (Zuna.INI) and anything else a bare file name stands for.
-// Both programs, zuna and zunatool, live in one directory and share these.
+// Where the program's own files are.  Beside the program: the environment
+// file (Zuna.ENV) it ships with, which both programs, zuna and zunatool,
+// share.  In the user's settings directory: the settings file (Zuna.INI)
+// and any other profile named without a directory, since the program's
+// directory is usually not writable.
 #ifndef ZUNA_RUNTIME_VALUES_PROGRAM_FILES_H_
 #define ZUNA_RUNTIME_VALUES_PROGRAM_FILES_H_
 
@@ -18,6 +20,14 @@ std::string ProgramDirectory();
 // name but exactly one name there matches it ignoring ASCII case, that
 // one.  (The current directory when the program's cannot be found.)
 std::string FileBesideProgram(std::string_view name);
+
+// $XDG_CONFIG_HOME/Zuna, else $HOME/.config/Zuna, else the program's
+// directory.  It may not exist yet: writers create it.
+std::string SettingsDirectory();
+
+// As FileBesideProgram, in SettingsDirectory() instead: the settings file
+// "Zuna.INI", GETINI's bare names.
+std::string SettingsFile(std::string_view name);
 
 }  // namespace zuna::values
 

@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include <string>
 #include <thread>
 #include <vector>
@@ -180,12 +182,21 @@ TEST_F(ProfileFileTest, ConcurrentWritersLoseNothing) {
   EXPECT_EQ(DirectoryEntries(dir_.path()).size(), 1u);
 }
 
-TEST_F(ProfileFileTest, BareNamesLiveBesideTheProgram) {
-  const std::string directory = ProgramDirectory();
-  ASSERT_FALSE(directory.empty());
-  EXPECT_EQ(ResolveProfilePath("NoSuchSettings.INI"),
-            directory + "/NoSuchSettings.INI");
+TEST_F(ProfileFileTest, BareNamesLiveInTheUsersSettingsDirectory) {
+  const char* saved = std::getenv("XDG_CONFIG_HOME");
+  const std::string restore = saved != nullptr ? saved : "";
+  ::setenv("XDG_CONFIG_HOME", dir_.path().c_str(), 1);
+  const std::string settings = dir_.path() + "/Zuna/Settings.INI";
+  EXPECT_EQ(ResolveProfilePath("Settings.INI"), settings);
   EXPECT_EQ(ResolveProfilePath(Path()), Path());
+  // The first setting makes the directory.
+  EXPECT_TRUE(WriteProfileString(ResolveProfilePath("Settings.INI"), "Main", "Name", "Zuna"));
+  EXPECT_EQ(GetProfileString(settings, "main", "NAME"), "Zuna");
+  if (saved != nullptr) {
+    ::setenv("XDG_CONFIG_HOME", restore.c_str(), 1);
+  } else {
+    ::unsetenv("XDG_CONFIG_HOME");
+  }
 }
 
 }  // namespace
