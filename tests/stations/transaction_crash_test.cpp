@@ -107,11 +107,26 @@ class TransactionCrashTest : public ::testing::Test {
             commit ? "commit" : "rollback", "close"};
   }
 
+  // Which files differ, and where first.
+  static std::string Differences(const Files& now, const Files& expected) {
+    std::string out;
+    for (const auto& [name, bytes] : now) {
+      const std::string& other = expected.at(name);
+      if (bytes == other) continue;
+      size_t at = 0;
+      while (at < bytes.size() && at < other.size() && bytes[at] == other[at]) ++at;
+      out += name + " (" + std::to_string(bytes.size()) + " bytes, was " +
+             std::to_string(other.size()) + ", first change at " + std::to_string(at) + ") ";
+    }
+    return out;
+  }
+
   // What a recovering open leaves, checked against the two allowed states.
   void ExpectRecovered(const Files& before, const Files* after, const std::string& where) {
     ASSERT_TRUE(RunStation({}, {"share " + Path(), "records", "close"})) << where;
     const Files now = Read();
-    EXPECT_TRUE(now == before || (after != nullptr && now == *after)) << where;
+    EXPECT_TRUE(now == before || (after != nullptr && now == *after))
+        << where << ": " << Differences(now, before) << " from before";
     EXPECT_EQ(Leftovers(), std::vector<std::string>{}) << where;
     const ProgramResult check = RunProgram(BinPath("zunatool"), {"check", Path()});
     EXPECT_EQ(check.exit_code, 0) << where << "\n" << check.out << check.err;
