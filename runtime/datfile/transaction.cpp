@@ -307,11 +307,14 @@ Status RecoverTransactionFile(FileSystem& fs, const std::string& name,
     ZUNA_RETURN_IF_ERROR(AsRollbackFailure(log.file->Size(&log_size)));
     ZUNA_RETURN_IF_ERROR(AsRollbackFailure(UndoLog(*log.file, log_size, targets)));
   }
-  // Undone: the logs go first, the transaction file last, so a crash here
-  // leaves at most a transaction file whose logs hold nothing to undo.
+  // Undone: the transaction file goes first, so a crash here leaves logs
+  // holding their marker alone and no transaction file, which the next
+  // recovery removes as committed; the other way round would leave a
+  // transaction file that no log names, for ever.
+  (void)fs.Remove(name);
+  (void)fs.SyncDirectory(here);
   for (Log& log : logs) (void)fs.Remove(log.path);  // still held: ours alone
   logs.clear();
-  (void)fs.Remove(name);
   directory_file.reset();
   (void)fs.SyncDirectory(here);
   return Status::OK();
@@ -621,14 +624,15 @@ Status Rollback(const std::shared_ptr<LogBinding>& binding) {
     result = AsRollbackFailure(UndoLog(*log.file, log.size, targets));
   }
   if (result.ok()) {
-    for (DataLog& log : s.logs) {
-      log.file.reset();
-      (void)s.fs->Remove(log.path);
-    }
+    // As after a recovery: the transaction file first (see there).
     if (s.file != nullptr) {
-      s.file.reset();
       (void)s.fs->Remove(s.name);
       (void)s.fs->SyncDirectory(DirectoryOf(s.name));
+      s.file.reset();
+    }
+    for (DataLog& log : s.logs) {
+      (void)s.fs->Remove(log.path);
+      log.file.reset();
     }
   }
   // On failure the logs stay for the next recovering open to finish.
@@ -650,6 +654,13 @@ Status Recover(FileSystem& fs, const std::string& data_path, File* here) {
     return Status::Error(Err::kLogoutActive, log_path + ": transaction in progress");
   }
   if (!status.ok()) return AsRollbackFailure(status);
+  uint64_t log_size = 0;
+  ZUNA_RETURN_IF_ERROR(AsRollbackFailure(log->Size(&log_size)));
+  if (log_size < kNameSize + kTrailerSize) {
+    // Its process died writing the marker, before anything it protects.
+    (void)fs.Remove(log_path);
+    return Status::OK();
+  }
   char marker[kNameSize];
   ZUNA_RETURN_IF_ERROR(ReadExact(*log, 0, marker, Err::kUnableToRollback));
   const std::string name = LocalName(fs, NameFrom(marker), DirectoryOf(log_path));

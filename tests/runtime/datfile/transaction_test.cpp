@@ -149,6 +149,14 @@ TEST_F(TransactionTest, ALogWithOnlyItsMarkerUndoesToNothing) {
   EXPECT_EQ(RegisterFiles(Snapshot(fs_)), RegisterFiles(before_));
 }
 
+TEST_F(TransactionTest, ALogCutShortInItsMarkerIsRemoved) {
+  // Its process died writing the marker: nothing it protects was written.
+  fs_.SetContents("/ZUN.LOG", std::string("/dead-00", 8));
+  auto zun = Station(fs_);
+  EXPECT_EQ(RECORDS(*zun), 3u);
+  EXPECT_TRUE(Leftovers(fs_).empty());
+}
+
 TEST_F(TransactionTest, ALogWhoseTransactionFileIsGoneWasCommitted) {
   auto zun = Station(fs_);
   ASSERT_EQ(LOGOUT(*zun), 0);
