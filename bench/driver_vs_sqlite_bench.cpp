@@ -25,21 +25,18 @@
 //
 //   driver_vs_sqlite_bench [N [directory]]   (default 1000000, $TMPDIR or /tmp)
 #include <sqlite3.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "app/zun_dictionary.h"
 #include "bench/people_generator.h"
+#include "bench/sqlite_peer.h"
 #include "runtime/datfile/file_instance.h"
 #include "runtime/datfile/statements.h"
-#include "runtime/values/code_page.h"
 #include "runtime/values/error_state.h"
 
 namespace {
@@ -47,11 +44,13 @@ namespace {
 namespace datfile = zuna::datfile;
 namespace fs = std::filesystem;
 using zuna::app::ZUN_Record;
+using zuna::bench::Check;
+using zuna::bench::Die;
 using zuna::bench::MakePeople;
 using zuna::bench::Person;
 using zuna::bench::Random;
-using zuna::bench::Stopwatch;
 using zuna::bench::SurnameForms;
+using zuna::bench::TimeOf;
 using zuna::bench::Times;
 
 constexpr int kSeeks = 10000;
@@ -71,25 +70,6 @@ std::vector<std::string> MakePrefixes(const std::vector<std::string>& forms) {
 }
 
 // ---- Reporting ------------------------------------------------------------
-
-[[noreturn]] void Die(const std::string& what) {
-  std::fprintf(stderr, "driver_vs_sqlite_bench: %s\n", what.c_str());
-  std::exit(1);
-}
-
-void Check(int32_t code, const char* what) {
-  if (code != 0) {
-    Die(std::string(what) + ": error " + std::to_string(code) + " " +
-        zuna::values::Cp1251ToUtf8(zuna::values::ERROR()) + " " +
-        zuna::values::Cp1251ToUtf8(zuna::values::FILEERROR()));
-  }
-}
-
-void Report(const char* name, const Times& ours, const Times& peer, const char* note) {
-  std::printf("%-14s %9.3f %9.3f %7.2f   %9.3f %9.3f %7.2f   %s\n", name, ours.wall,
-              peer.wall, peer.wall > 0 ? ours.wall / peer.wall : 0.0, ours.cpu, peer.cpu,
-              peer.cpu > 0 ? ours.cpu / peer.cpu : 0.0, note);
-}
 
 // Order fingerprint: the sequence of record numbers, hashed.
 struct Digest {
@@ -118,15 +98,7 @@ class Ours {
   }
   ~Ours() { datfile::CLOSE(zun_); }
 
-  void Load(const std::vector<Person>& people) {
-    Check(datfile::STREAM(zun_), "STREAM");
-    for (const Person& p : people) {
-      zuna::app::WriteZunRecord(zuna::app::MakeZunRecord(p.fio, p.data, p.data1),
-                                zun_.record());
-      Check(datfile::ADD(zun_), "ADD");
-    }
-    Check(datfile::FLUSH(zun_), "FLUSH");
-  }
+  void Load(const std::vector<Person>& people) { zuna::bench::AddPeople(zun_, people); }
 
   Digest Scan(int key) {
     Digest digest;
@@ -164,29 +136,16 @@ class Ours {
 
 class Peer {
  public:
-  explicit Peer(const std::string& path) {
-    if (sqlite3_open(path.c_str(), &db_) != SQLITE_OK) Die("sqlite3_open " + path);
-    Exec("PRAGMA synchronous=NORMAL");
-    Exec("CREATE TABLE people (fio TEXT, data INTEGER, data1 INTEGER)");
+  explicit Peer(const std::string& path) : db_(path) {
+    db_.Exec("CREATE TABLE people (fio TEXT, data INTEGER, data1 INTEGER)");
     CreateIndexes();
   }
-  ~Peer() { sqlite3_close(db_); }
 
-  std::string JournalMode() { return Text("PRAGMA journal_mode"); }
-  std::string Pragma(const char* name) { return Text(std::string("PRAGMA ") + name); }
+  std::string JournalMode() { return db_.Text("PRAGMA journal_mode"); }
+  std::string Pragma(const char* name) { return db_.Text(std::string("PRAGMA ") + name); }
 
   void Load(const std::vector<Person>& people) {
-    Exec("BEGIN");
-    sqlite3_stmt* insert = Prepare("INSERT INTO people (fio, data, data1) VALUES (?1, ?2, ?3)");
-    for (const Person& p : people) {
-      sqlite3_bind_text(insert, 1, p.fio.data(), static_cast<int>(p.fio.size()), SQLITE_STATIC);
-      sqlite3_bind_int(insert, 2, p.data);
-      sqlite3_bind_int(insert, 3, p.data1);
-      if (sqlite3_step(insert) != SQLITE_DONE) Die(std::string("INSERT: ") + sqlite3_errmsg(db_));
-      sqlite3_reset(insert);
-    }
-    sqlite3_finalize(insert);
-    Exec("COMMIT");
+    db_.InsertPeople("INSERT INTO people (data1, fio, data) VALUES (?1, ?2, ?3)", people);
   }
 
   static constexpr const char* kScanByData =
@@ -199,24 +158,24 @@ class Peer {
 
   Digest Scan(const char* sql) {
     Digest digest;
-    Exec("BEGIN");
-    sqlite3_stmt* select = Prepare(sql);
+    db_.Exec("BEGIN");
+    sqlite3_stmt* select = db_.Prepare(sql);
     int rc;
     while ((rc = sqlite3_step(select)) == SQLITE_ROW) {
       (void)sqlite3_column_text(select, 0);
       (void)sqlite3_column_int(select, 1);
       digest.Add(sqlite3_column_int(select, 2));
     }
-    if (rc != SQLITE_DONE) Die(std::string("SELECT: ") + sqlite3_errmsg(db_));
+    if (rc != SQLITE_DONE) Die("SELECT: " + db_.Error());
     sqlite3_finalize(select);
-    Exec("COMMIT");
+    db_.Exec("COMMIT");
     return digest;
   }
 
   Digest Seek(const std::vector<std::string>& prefixes) {
     Digest digest;
-    Exec("BEGIN");
-    sqlite3_stmt* select = Prepare(kSeek);
+    db_.Exec("BEGIN");
+    sqlite3_stmt* select = db_.Prepare(kSeek);
     for (const std::string& prefix : prefixes) {
       sqlite3_bind_text(select, 1, prefix.data(), static_cast<int>(prefix.size()),
                         SQLITE_STATIC);
@@ -228,63 +187,31 @@ class Peer {
       sqlite3_reset(select);
     }
     sqlite3_finalize(select);
-    Exec("COMMIT");
+    db_.Exec("COMMIT");
     return digest;
   }
 
   void DropIndexes() {
-    Exec("BEGIN");
-    Exec("DROP INDEX people_data");
-    Exec("DROP INDEX people_fio");
-    Exec("COMMIT");
+    db_.Exec("BEGIN");
+    db_.Exec("DROP INDEX people_data");
+    db_.Exec("DROP INDEX people_fio");
+    db_.Exec("COMMIT");
   }
   void Build() {
-    Exec("BEGIN");
+    db_.Exec("BEGIN");
     CreateIndexes();
-    Exec("COMMIT");
+    db_.Exec("COMMIT");
   }
 
-  // EXPLAIN QUERY PLAN, details joined.
-  std::string Plan(const char* sql) {
-    sqlite3_stmt* stmt = Prepare(std::string("EXPLAIN QUERY PLAN ") + sql);
-    std::string plan;
-    while (sqlite3_step(stmt) == SQLITE_ROW) {
-      if (!plan.empty()) plan += "; ";
-      plan += reinterpret_cast<const char*>(sqlite3_column_text(stmt, 3));
-    }
-    sqlite3_finalize(stmt);
-    return plan;
-  }
+  std::string Plan(const char* sql) { return db_.Plan(sql); }
 
  private:
   void CreateIndexes() {
-    Exec("CREATE INDEX people_data ON people (data)");
-    Exec("CREATE INDEX people_fio ON people (fio COLLATE NOCASE)");
-  }
-  void Exec(const std::string& sql) {
-    char* error = nullptr;
-    if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
-      Die(sql + ": " + (error ? error : "?"));
-    }
-  }
-  sqlite3_stmt* Prepare(const std::string& sql) {
-    sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
-      Die(sql + ": " + sqlite3_errmsg(db_));
-    }
-    return stmt;
-  }
-  std::string Text(const std::string& sql) {
-    sqlite3_stmt* stmt = Prepare(sql);
-    std::string text;
-    if (sqlite3_step(stmt) == SQLITE_ROW) {
-      text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
-    }
-    sqlite3_finalize(stmt);
-    return text;
+    db_.Exec("CREATE INDEX people_data ON people (data)");
+    db_.Exec("CREATE INDEX people_fio ON people (fio COLLATE NOCASE)");
   }
 
-  sqlite3* db_ = nullptr;
+  zuna::bench::SqliteDb db_;
 };
 
 uint64_t BytesOf(const std::string& dir, bool ours) {
@@ -299,20 +226,14 @@ uint64_t BytesOf(const std::string& dir, bool ours) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const long n = argc > 1 ? std::strtol(argv[1], nullptr, 10) : 1000000;
-  if (n <= 0) Die("usage: driver_vs_sqlite_bench [N [directory]]");
-  std::string base = argc > 2 ? argv[2] : "";
-  if (base.empty()) {
-    const char* tmp = std::getenv("TMPDIR");
-    base = tmp && *tmp ? tmp : "/tmp";
-  }
-  std::string pattern = base + "/zuna-bench-XXXXXX";
-  if (mkdtemp(pattern.data()) == nullptr) Die("mkdtemp " + pattern);
-  const std::string dir = pattern;
+  const zuna::bench::Run run = zuna::bench::StartRun("driver_vs_sqlite_bench", argc, argv);
+  const long n = run.n;
+  const std::string& dir = run.dir;
 
   const std::vector<std::string> forms = SurnameForms();
   const std::vector<Person> people = MakePeople(static_cast<uint32_t>(n), forms);
   const std::vector<std::string> prefixes = MakePrefixes(forms);
+  const zuna::bench::RatioTable table(14, 9, "sqlite cpu");
 
   {
     Ours ours(dir);
@@ -329,24 +250,12 @@ int main(int argc, char** argv) {
     std::printf("plan scan data: %s\n", peer.Plan(Peer::kScanByData).c_str());
     std::printf("plan scan fio:  %s\n", peer.Plan(Peer::kScanByFio).c_str());
     std::printf("plan seek:      %s\n\n", peer.Plan(Peer::kSeek).c_str());
-    std::printf("%-14s %9s %9s %7s   %9s %9s %7s\n", "workload", "ours s", "sqlite s",
-                "ratio", "ours cpu", "sqlite cpu", "ratio");
-    std::fflush(stdout);
+    table.PrintHeader();
 
-    Times t_ours, t_peer;
-    {
-      Stopwatch w;
-      ours.Load(people);
-      t_ours = w.Elapsed();
-    }
-    {
-      Stopwatch w;
-      peer.Load(people);
-      t_peer = w.Elapsed();
-    }
+    Times t_ours = TimeOf([&] { ours.Load(people); });
+    Times t_peer = TimeOf([&] { peer.Load(people); });
     if (ours.Records() != static_cast<uint32_t>(n)) Die("RECORDS differs from N");
-    Report("load", t_ours, t_peer, "");
-    std::fflush(stdout);
+    table.PrintRow("load", t_ours, t_peer, "");
 
     const struct {
       const char* name;
@@ -356,51 +265,23 @@ int main(int argc, char** argv) {
                  {"scan by FIO", zuna::app::kKey2Index, Peer::kScanByFio}};
     for (const auto& scan : scans) {
       Digest d_ours, d_peer;
-      {
-        Stopwatch w;
-        d_ours = ours.Scan(scan.key);
-        t_ours = w.Elapsed();
-      }
-      {
-        Stopwatch w;
-        d_peer = peer.Scan(scan.sql);
-        t_peer = w.Elapsed();
-      }
+      t_ours = TimeOf([&] { d_ours = ours.Scan(scan.key); });
+      t_peer = TimeOf([&] { d_peer = peer.Scan(scan.sql); });
       if (d_ours.rows != static_cast<uint64_t>(n)) Die("scan missed records");
-      Report(scan.name, t_ours, t_peer, Agreement(d_ours, d_peer));
-      std::fflush(stdout);
+      table.PrintRow(scan.name, t_ours, t_peer, Agreement(d_ours, d_peer));
     }
 
     {
       Digest d_ours, d_peer;
-      {
-        Stopwatch w;
-        d_ours = ours.Seek(prefixes);
-        t_ours = w.Elapsed();
-      }
-      {
-        Stopwatch w;
-        d_peer = peer.Seek(prefixes);
-        t_peer = w.Elapsed();
-      }
-      Report("seek 10000x20", t_ours, t_peer, Agreement(d_ours, d_peer));
-      std::fflush(stdout);
+      t_ours = TimeOf([&] { d_ours = ours.Seek(prefixes); });
+      t_peer = TimeOf([&] { d_peer = peer.Seek(prefixes); });
+      table.PrintRow("seek 10000x20", t_ours, t_peer, Agreement(d_ours, d_peer));
     }
 
-    {
-      {
-        Stopwatch w;
-        ours.Build();
-        t_ours = w.Elapsed();
-      }
-      peer.DropIndexes();
-      {
-        Stopwatch w;
-        peer.Build();
-        t_peer = w.Elapsed();
-      }
-      Report("build 2 keys", t_ours, t_peer, "");
-    }
+    t_ours = TimeOf([&] { ours.Build(); });
+    peer.DropIndexes();
+    t_peer = TimeOf([&] { peer.Build(); });
+    table.PrintRow("build 2 keys", t_ours, t_peer, "");
 
     std::printf("\nfiles: ours %.1f MB, SQLite %.1f MB\n",
                 static_cast<double>(BytesOf(dir, true)) / 1e6,

@@ -158,6 +158,14 @@ class Stopwatch {
   double cpu_;
 };
 
+// The time one run of `work` takes.
+template <typename Work>
+Times TimeOf(Work&& work) {
+  Stopwatch watch;
+  work();
+  return watch.Elapsed();
+}
+
 }  // namespace zuna::bench
 
 #endif  // ZUNA_BENCH_PEOPLE_GENERATOR_H_

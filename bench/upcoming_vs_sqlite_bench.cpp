@@ -41,12 +41,10 @@
 //
 //   upcoming_vs_sqlite_bench [N [directory]]   (default 1000000, $TMPDIR or /tmp)
 #include <sqlite3.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <iterator>
 #include <optional>
@@ -58,6 +56,7 @@
 #include "app/upcoming_filter.h"
 #include "app/zun_dictionary.h"
 #include "bench/people_generator.h"
+#include "bench/sqlite_peer.h"
 #include "runtime/datfile/file_instance.h"
 #include "runtime/datfile/statements.h"
 #include "runtime/datfile/view.h"
@@ -72,11 +71,14 @@ namespace {
 namespace datfile = zuna::datfile;
 namespace fs = std::filesystem;
 using zuna::app::ZUN_Record;
+using zuna::bench::Check;
+using zuna::bench::Die;
 using zuna::bench::MakePeople;
 using zuna::bench::Person;
 using zuna::bench::Serial;
 using zuna::bench::Stopwatch;
 using zuna::bench::SurnameForms;
+using zuna::bench::TimeOf;
 using zuna::bench::Times;
 using zuna::values::LocalDateTime;
 
@@ -93,28 +95,10 @@ constexpr LocalDateTime kCheckedTodays[] = {
 
 // ---- Reporting ------------------------------------------------------------
 
-[[noreturn]] void Die(const std::string& what) {
-  std::fprintf(stderr, "upcoming_vs_sqlite_bench: %s\n", what.c_str());
-  std::exit(1);
-}
-
-void Check(int32_t code, const char* what) {
-  if (code != 0) {
-    Die(std::string(what) + ": error " + std::to_string(code) + " " +
-        zuna::values::Cp1251ToUtf8(zuna::values::ERROR()) + " " +
-        zuna::values::Cp1251ToUtf8(zuna::values::FILEERROR()));
-  }
-}
+constexpr zuna::bench::RatioTable kTable(24, 8, "sql cpu");
 
 Times Least(const Times& a, const Times& b) {
   return {std::min(a.wall, b.wall), std::min(a.cpu, b.cpu)};
-}
-
-void Report(const char* name, const Times& ours, const Times& peer, const std::string& note) {
-  std::printf("%-24s %8.3f %8.3f %6.2f   %8.3f %8.3f %6.2f   %s\n", name, ours.wall,
-              peer.wall, peer.wall > 0 ? ours.wall / peer.wall : 0.0, ours.cpu, peer.cpu,
-              peer.cpu > 0 ? ours.cpu / peer.cpu : 0.0, note.c_str());
-  std::fflush(stdout);
 }
 
 std::string IsoDate(const LocalDateTime& day) {
@@ -182,13 +166,7 @@ class Ours {
   void Load(const std::vector<Person>& people) {
     Check(datfile::CREATE(zun_), "CREATE");
     Check(datfile::OPEN(zun_, kOpenExclusive), "OPEN");
-    Check(datfile::STREAM(zun_), "STREAM");
-    for (const Person& p : people) {
-      zuna::app::WriteZunRecord(zuna::app::MakeZunRecord(p.fio, p.data, p.data1),
-                                zun_.record());
-      Check(datfile::ADD(zun_), "ADD");
-    }
-    Check(datfile::FLUSH(zun_), "FLUSH");
+    zuna::bench::AddPeople(zun_, people);
     Check(datfile::CLOSE(zun_), "CLOSE");
   }
 
@@ -299,31 +277,16 @@ constexpr const char* kRangeSql =
 
 class Peer {
  public:
-  explicit Peer(const std::string& path) {
-    if (sqlite3_open(path.c_str(), &db_) != SQLITE_OK) Die("sqlite3_open " + path);
-    Exec("PRAGMA synchronous=NORMAL");
+  explicit Peer(const std::string& path) : db_(path) {
     // The same indexes as ZUN's two keys.
-    Exec("CREATE TABLE people (fio TEXT, data INTEGER)");
-    Exec("CREATE INDEX people_data ON people (data)");
-    Exec("CREATE INDEX people_fio ON people (fio COLLATE NOCASE)");
+    db_.Exec("CREATE TABLE people (fio TEXT, data INTEGER)");
+    db_.Exec("CREATE INDEX people_data ON people (data)");
+    db_.Exec("CREATE INDEX people_fio ON people (fio COLLATE NOCASE)");
   }
-  ~Peer() { sqlite3_close(db_); }
-  Peer(const Peer&) = delete;
-  Peer& operator=(const Peer&) = delete;
 
   // Rowid i + 1 for person i, as record i + 1 in ZUN.
   void Load(const std::vector<Person>& people) {
-    Exec("BEGIN");
-    sqlite3_stmt* insert = Prepare("INSERT INTO people (rowid, fio, data) VALUES (?1, ?2, ?3)");
-    for (const Person& p : people) {
-      sqlite3_bind_int(insert, 1, p.data1);
-      sqlite3_bind_text(insert, 2, p.fio.data(), static_cast<int>(p.fio.size()), SQLITE_STATIC);
-      sqlite3_bind_int(insert, 3, p.data);
-      if (sqlite3_step(insert) != SQLITE_DONE) Die(std::string("INSERT: ") + sqlite3_errmsg(db_));
-      sqlite3_reset(insert);
-    }
-    sqlite3_finalize(insert);
-    Exec("COMMIT");
+    db_.InsertPeople("INSERT INTO people (rowid, fio, data) VALUES (?1, ?2, ?3)", people);
   }
 
   struct Run {
@@ -337,8 +300,8 @@ class Peer {
   Run Query(const char* sql, const std::vector<Parameter>& parameters) {
     Run run;
     Stopwatch watch;
-    Exec("BEGIN");
-    sqlite3_stmt* select = Prepare(sql);
+    db_.Exec("BEGIN");
+    sqlite3_stmt* select = db_.Prepare(sql);
     for (size_t i = 0; i < parameters.size(); ++i) {
       const int index = static_cast<int>(i + 1);
       if (const auto* number = std::get_if<int64_t>(&parameters[i])) {
@@ -355,9 +318,9 @@ class Peer {
       run.listing.Add(std::string_view(text, static_cast<size_t>(sqlite3_column_bytes(select, 0))),
                       static_cast<uint32_t>(sqlite3_column_int64(select, 1)));
     }
-    if (rc != SQLITE_DONE) Die(std::string("SELECT: ") + sqlite3_errmsg(db_));
+    if (rc != SQLITE_DONE) Die("SELECT: " + db_.Error());
     sqlite3_finalize(select);
-    Exec("COMMIT");
+    db_.Exec("COMMIT");
     run.time = watch.Elapsed();
     return run;
   }
@@ -372,34 +335,10 @@ class Peer {
     return best;
   }
 
-  // EXPLAIN QUERY PLAN, details joined.
-  std::string Plan(const char* sql) {
-    sqlite3_stmt* stmt = Prepare(std::string("EXPLAIN QUERY PLAN ") + sql);
-    std::string plan;
-    while (sqlite3_step(stmt) == SQLITE_ROW) {
-      if (!plan.empty()) plan += "; ";
-      plan += reinterpret_cast<const char*>(sqlite3_column_text(stmt, 3));
-    }
-    sqlite3_finalize(stmt);
-    return plan;
-  }
+  std::string Plan(const char* sql) { return db_.Plan(sql); }
 
  private:
-  void Exec(const std::string& sql) {
-    char* error = nullptr;
-    if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
-      Die(sql + ": " + (error ? error : "?"));
-    }
-  }
-  sqlite3_stmt* Prepare(const std::string& sql) {
-    sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
-      Die(sql + ": " + sqlite3_errmsg(db_));
-    }
-    return stmt;
-  }
-
-  sqlite3* db_ = nullptr;
+  zuna::bench::SqliteDb db_;
 };
 
 // ---- The workloads ---------------------------------------------------------
@@ -423,7 +362,7 @@ void TimeUpcoming(Ours& ours, Peer& peer) {
     ours.Open(shared);
     const ViewRun view = ours.Best(zuna::app::kUpcomingOrder, zuna::app::kUpcomingFilter);
     ours.Close();
-    Report(shared ? "upcoming, SHARE 0x42" : "upcoming, OPEN 0x22", view.time, sql.time,
+    kTable.PrintRow(shared ? "upcoming, SHARE 0x42" : "upcoming, OPEN 0x22", view.time, sql.time,
            std::to_string(view.listing.names.size()) + " rows, " + PathName(view.path) +
                ", examined " + std::to_string(view.examined) + "; " +
                Compare(view.listing, sql.listing));
@@ -478,7 +417,7 @@ void TimeRange(Ours& ours, Peer& peer) {
                   view.listing.names.size(), PathName(view.path).c_str(),
                   view.can_end_early ? "on" : "off", static_cast<unsigned long long>(examined),
                   records, records ? 100.0 * static_cast<double>(examined) / records : 0.0);
-    Report(from_low ? "range, Set(1) at a" : "range, Set()", view.time, sql.time,
+    kTable.PrintRow(from_low ? "range, Set(1) at a" : "range, Set()", view.time, sql.time,
            note + Compare(view.listing, sql.listing));
   }
   ours.Close();
@@ -487,16 +426,9 @@ void TimeRange(Ours& ours, Peer& peer) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const long n = argc > 1 ? std::strtol(argv[1], nullptr, 10) : 1000000;
-  if (n <= 0) Die("usage: upcoming_vs_sqlite_bench [N [directory]]");
-  std::string base = argc > 2 ? argv[2] : "";
-  if (base.empty()) {
-    const char* tmp = std::getenv("TMPDIR");
-    base = tmp && *tmp ? tmp : "/tmp";
-  }
-  std::string pattern = base + "/zuna-bench-XXXXXX";
-  if (mkdtemp(pattern.data()) == nullptr) Die("mkdtemp " + pattern);
-  const std::string dir = pattern;
+  const zuna::bench::Run run = zuna::bench::StartRun("upcoming_vs_sqlite_bench", argc, argv);
+  const long n = run.n;
+  const std::string& dir = run.dir;
 
   const std::vector<Person> people = MakePeople(static_cast<uint32_t>(n), SurnameForms());
 
@@ -512,17 +444,8 @@ int main(int argc, char** argv) {
     Peer peer(dir + "/people.db");
     std::printf("upcoming_vs_sqlite_bench: N=%ld people, directory %s, today %s\n", n,
                 dir.c_str(), IsoDate(kTimedToday).c_str());
-    Times t_ours, t_peer;
-    {
-      Stopwatch w;
-      ours.Load(people);
-      t_ours = w.Elapsed();
-    }
-    {
-      Stopwatch w;
-      peer.Load(people);
-      t_peer = w.Elapsed();
-    }
+    const Times t_ours = TimeOf([&] { ours.Load(people); });
+    const Times t_peer = TimeOf([&] { peer.Load(people); });
     std::printf("load (untimed workload): ours %.3f s, SQLite %.3f s\n", t_ours.wall,
                 t_peer.wall);
     std::printf("SQLite %s, synchronous=NORMAL, one read transaction per query\n",
@@ -531,9 +454,7 @@ int main(int argc, char** argv) {
     std::printf("plan upcoming scan: %s\n", peer.Plan(kUpcomingSqlScan).c_str());
     std::printf("plan range:         %s\n", peer.Plan(kRangeSql).c_str());
     std::printf("best of %d passes each\n\n", kRepeats);
-    std::printf("%-24s %8s %8s %6s   %8s %8s %6s\n", "workload", "ours s", "sqlite s", "ratio",
-                "ours cpu", "sql cpu", "ratio");
-    std::fflush(stdout);
+    kTable.PrintHeader();
 
     TimeUpcoming(ours, peer);
     TimeRange(ours, peer);

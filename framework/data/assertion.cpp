@@ -26,8 +26,8 @@ void Show(std::string text) {
   request.caption = std::string(kAssertionCaption);
   request.text = std::move(text);
   request.icon = Icon::Exclamation;
-  request.buttons = Button::Ok;
-  request.default_button = Button::Ok;
+  request.buttons = Button::OK;
+  request.default_button = Button::OK;
   Host().MessageBox(request);
 }
 

@@ -438,7 +438,7 @@ uint8_t ErrorClass::TakeUser() {
 
 void ErrorClass::TakeNotify() {
   const std::string text = SubsString();
-  Msg(text, GetErrorBufferTitle(), Icon::Information, Button::Ok, Button::Ok,
+  Msg(text, GetErrorBufferTitle(), Icon::Information, Button::OK, Button::OK,
       MsgStyle);
 }
 
@@ -446,7 +446,7 @@ uint8_t ErrorClass::TakeFatal() {
   std::string text = SubsString();
   text += kFatalSuffix;
   const std::string title = GetErrorBufferTitle();
-  Msg(text, title, Icon::Information, Button::Ok, Button::Ok, MsgStyle);
+  Msg(text, title, Icon::Information, Button::OK, Button::OK, MsgStyle);
   FatalStop(title);
   return Level::Fatal;
 }
@@ -562,8 +562,8 @@ int32_t ErrorClass::HistoryMsg(std::string_view caption, int32_t icon,
 }
 
 int32_t ErrorClass::ViewHistory() {
-  return HistoryMsg(kHistoryCaption, Icon::None, Button::Ok | Button::Help,
-                    Button::Ok);
+  return HistoryMsg(kHistoryCaption, Icon::None, Button::OK | Button::Help,
+                    Button::OK);
 }
 
 void ErrorClass::AddHistory() {

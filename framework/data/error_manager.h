@@ -179,16 +179,16 @@ class ErrorClass {
   // HistoryViewLevel shows, as the history window; otherwise MessageBox.
   // Returns the button pressed, or `default_button` when nothing was shown.
   virtual int32_t Msg(std::string_view text, std::string_view caption = {},
-                      int32_t icon = Icon::None, int32_t buttons = Button::Ok,
-                      int32_t default_button = Button::Ok,
+                      int32_t icon = Icon::None, int32_t buttons = Button::OK,
+                      int32_t default_button = Button::OK,
                       int32_t style = 0);
   // Shows the platform message box through the installed host.  `level` is
   // for replacements; the default passes it on unused.
   virtual int32_t MessageBox(uint8_t level, std::string_view text,
                              std::string_view caption = {},
                              int32_t icon = Icon::None,
-                             int32_t buttons = Button::Ok,
-                             int32_t default_button = Button::Ok,
+                             int32_t buttons = Button::OK,
+                             int32_t default_button = Button::OK,
                              int32_t style = 0);
 
   // The level handlers; each result becomes TakeError's.

@@ -12,7 +12,7 @@ namespace zuna::framework {
 namespace {
 
 constexpr std::pair<int32_t, std::string_view> kButtonCaptions[] = {
-    {Button::Ok, "O&k"},         {Button::Yes, "&Yes"},
+    {Button::OK, "O&k"},         {Button::Yes, "&Yes"},
     {Button::No, "&No"},         {Button::Abort, "&Abort"},
     {Button::Retry, "&Retry"},   {Button::Ignore, "&Ignore"},
     {Button::Cancel, "&Cancel"}, {Button::Help, "&Help"},

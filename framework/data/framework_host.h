@@ -21,26 +21,14 @@
 #include <utility>
 #include <vector>
 
+#include "runtime/window/message_box.h"
+
 namespace zuna::framework {
 
-// Message-box buttons: one bit each, combined into a mask.
-namespace Button {
-inline constexpr int32_t Ok = 1;
-inline constexpr int32_t Yes = 2;
-inline constexpr int32_t No = 4;
-inline constexpr int32_t Abort = 8;
-inline constexpr int32_t Retry = 16;
-inline constexpr int32_t Ignore = 32;
-inline constexpr int32_t Cancel = 64;
-inline constexpr int32_t Help = 128;
-}  // namespace Button
-
-// Message-box icons: the system icon resources, 0 for none.
-namespace Icon {
-inline constexpr int32_t None = 0;
-inline constexpr int32_t Exclamation = 32515;
-inline constexpr int32_t Information = 32516;
-}  // namespace Icon
+// Message-box buttons and icons are the window engine's own values: a mask,
+// an answer or an icon passes to the engine unchanged.
+namespace Button = window::BUTTON;
+namespace Icon = window::SystemIcon;
 
 // The exit code of a fatal stop.  Not 0: the operating system and scripts
 // must see that the program did not end normally.
@@ -50,8 +38,8 @@ struct MessageBoxRequest {
   std::string caption;
   std::string text;
   int32_t icon = Icon::None;
-  int32_t buttons = Button::Ok;         // mask of Button values
-  int32_t default_button = Button::Ok;  // one Button value
+  int32_t buttons = Button::OK;         // mask of Button values
+  int32_t default_button = Button::OK;  // one Button value
   int32_t style = 0;                    // passed through unchanged
   uint8_t level = 0;                    // the level of the message, for hosts
                                         // that show levels differently
@@ -69,8 +57,8 @@ struct HistoryLine {
 struct HistoryWindowRequest {
   std::string caption;
   int32_t icon = Icon::None;
-  int32_t buttons = Button::Ok;
-  int32_t default_button = Button::Ok;
+  int32_t buttons = Button::OK;
+  int32_t default_button = Button::OK;
   std::vector<HistoryLine> lines;
 };
 

@@ -11,14 +11,6 @@
 namespace zuna::framework {
 namespace {
 
-// The error manager's button values are the engine's: a mask and an answer
-// pass between them unchanged.
-static_assert(Button::Ok == window::BUTTON::OK && Button::Yes == window::BUTTON::Yes &&
-              Button::No == window::BUTTON::No && Button::Abort == window::BUTTON::Abort &&
-              Button::Retry == window::BUTTON::Retry &&
-              Button::Ignore == window::BUTTON::Ignore &&
-              Button::Cancel == window::BUTTON::Cancel && Button::Help == window::BUTTON::Help);
-
 // The history window's layout, in dialog units.
 constexpr int32_t kMargin = 4;
 constexpr int32_t kListWidth = 300;

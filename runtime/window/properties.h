@@ -15,6 +15,8 @@
 #include <string>
 #include <string_view>
 
+#include "runtime/window/message_box.h"
+
 namespace zuna::window {
 
 namespace PROP {
@@ -108,20 +110,10 @@ inline constexpr int32_t kFirst = 1;
 inline constexpr int32_t kLast = 39;
 }  // namespace ControlType
 
-// Message-box buttons: a set is their sum, an answer is one of them.
-namespace BUTTON {
-inline constexpr int32_t OK = 1;
-inline constexpr int32_t Yes = 2;
-inline constexpr int32_t No = 4;
-inline constexpr int32_t Abort = 8;
-inline constexpr int32_t Retry = 16;
-inline constexpr int32_t Ignore = 32;
-inline constexpr int32_t Cancel = 64;
-inline constexpr int32_t Help = 128;
-}  // namespace BUTTON
+// Message-box buttons (BUTTON) are in message_box.h.
 
 // Icons are names; a system icon is written as the bytes FFh 01h followed
-// by its resource number, low byte first.
+// by its resource number (SystemIcon in message_box.h), low byte first.
 namespace ICON {
 inline constexpr std::string_view None = "";
 inline constexpr std::string_view Hand = "\xFF\x01\x01\x7F";         // 32513

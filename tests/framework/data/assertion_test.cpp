@@ -19,7 +19,7 @@ TEST(AssertionTest, NamesTheCheckTheModuleAndTheLine) {
   EXPECT_EQ(boxes[0].request.caption, "Assertion Failed");
   EXPECT_EQ(boxes[0].request.text, "Sum is wrong.\n\nModule: assertion_test.cpp"
                                    "\nLine: " + std::to_string(line));
-  EXPECT_EQ(boxes[0].request.buttons, Button::Ok);
+  EXPECT_EQ(boxes[0].request.buttons, Button::OK);
   EXPECT_EQ(AssertionCount(), before + 1);
 }
 

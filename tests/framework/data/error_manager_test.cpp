@@ -32,8 +32,8 @@ struct ExpectedBox {
   std::string caption;
   std::string text;
   int32_t icon = Icon::None;
-  int32_t buttons = Button::Ok;
-  int32_t default_button = Button::Ok;
+  int32_t buttons = Button::OK;
+  int32_t default_button = Button::OK;
 };
 
 void ExpectBox(const MessageBoxRequest& shown, const ExpectedBox& expected) {
@@ -282,7 +282,7 @@ TEST_F(ErrorManagerTest, MessageAsksWithoutLogOrHistory) {
   EXPECT_EQ(shown[0].request.level, 0);
   EXPECT_TRUE(errors_.GetHistory().empty());
   EXPECT_EQ(ReadFileBytes(dir.File("VFCError.Log")), "");
-  EXPECT_EQ(errors_.Message(999, Button::Ok, Button::Ok), Button::Ok);
+  EXPECT_EQ(errors_.Message(999, Button::OK, Button::OK), Button::OK);
   EXPECT_EQ(host_.Messages().size(), 1u);
 }
 
@@ -388,7 +388,7 @@ TEST_F(ErrorManagerTest, HistoryKeepsTheLastThreshold) {
 TEST_F(ErrorManagerTest, HistoryBelowTheViewLevelShowsNothingButIsListed) {
   errors_.SetHistoryThreshold(-1);
   errors_.SetFile("ZUN");
-  EXPECT_EQ(errors_.Msg("direct", "C", Icon::Information, Button::Ok,
+  EXPECT_EQ(errors_.Msg("direct", "C", Icon::Information, Button::OK,
                         Button::Help),
             Button::Help);
   EXPECT_EQ(errors_.Throw(Msg::KeyCorrupt), Level::Notify);
@@ -418,7 +418,7 @@ TEST_F(ErrorManagerTest, HistoryAtTheViewLevelShowsTheWindow) {
   const auto windows = host_.HistoryWindows();
   ASSERT_EQ(windows.size(), 1u);
   EXPECT_EQ(windows[0].request.caption, W("Процедура не определена"));
-  EXPECT_EQ(windows[0].request.buttons, Button::Ok);
+  EXPECT_EQ(windows[0].request.buttons, Button::OK);
   ASSERT_EQ(windows[0].request.lines.size(), 1u);
   EXPECT_TRUE(errors_.GetHistory().empty());  // reset on view
 }

@@ -3,7 +3,10 @@
 // file callbacks with their hooks and assertions.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "runtime/datfile/driver.h"
 #include "tests/framework/data/file_manager_fixture.h"
@@ -15,17 +18,38 @@ using values::W;
 
 class FileManagerRecordsTest : public FileManagerTest {
  protected:
+  // A PPL file holding `records` and an initialized manager over it that
+  // knows `keys`; neither opened nor used yet.
+  void MakePeople(const std::vector<std::string>& records,
+                  std::vector<DictionaryAccess::KeyEntry> keys = PeopleKeys()) {
+    people_ = MakeFile(PeopleDeclaration());
+    CreateWith(*people_, records);
+    access_ = std::make_unique<DictionaryAccess>(*people_, errors_,
+                                                 std::move(keys), "ppl");
+    access_->Init();
+  }
+
   // An open PPL manager over a file holding Ivanov (1000) and Petrov (2000).
   void OpenPeople() {
-    people_ = MakeFile(PeopleDeclaration());
-    CreateWith(*people_, {PeopleRecord("Ivanov", 1000),
-                          PeopleRecord("Petrov", 2000)});
-    access_ = std::make_unique<DictionaryAccess>(*people_, errors_,
-                                                 PeopleKeys(), "ppl");
-    access_->Init();
+    MakePeople({PeopleRecord("Ivanov", 1000), PeopleRecord("Petrov", 2000)});
     ASSERT_EQ(access_->Open(), Level::Benign);
     ASSERT_EQ(access_->UseFile(UseType::Use), Level::Benign);
   }
+
+  // This station watches and reads `name`; then another station, other_,
+  // opened shared, rereads him and stores `born` in his record.
+  void WatchThenChangeElsewhere(const char* name, int32_t born) {
+    SetTextAt(people_->record(), 0, 20, name);
+    ASSERT_EQ(datfile::WATCH(*people_), 0);
+    ASSERT_EQ(access_->Fetch(Key{0}), Level::Benign);
+    other_ = MakeFile(PeopleDeclaration());
+    ASSERT_EQ(datfile::OPEN(*other_, 0x42), 0);
+    SetRecord(*other_, PeopleRecord(name, 0));
+    ASSERT_EQ(datfile::GET(*other_, Key{0}), 0);
+    SetLongAt(other_->record(), 20, born);
+    ASSERT_EQ(datfile::PUT(*other_), 0);
+  }
+
   void TearDown() override {
     if (access_) access_->Close();
     access_.reset();
@@ -33,6 +57,7 @@ class FileManagerRecordsTest : public FileManagerTest {
 
   std::unique_ptr<DatFileInstance> people_;
   std::unique_ptr<DictionaryAccess> access_;
+  std::unique_ptr<DatFileInstance> other_;  // another station's instance
 };
 
 TEST_F(FileManagerRecordsTest, InsertAddsAndRunsTheInsertHooks) {
@@ -74,12 +99,7 @@ TEST_F(FileManagerRecordsTest, DuplicateOfTheRecordJustReadIsNamedToo) {
 }
 
 TEST_F(FileManagerRecordsTest, DuplicateOnAKeyWithoutDescriptionNamesItsLabel) {
-  people_ = MakeFile(PeopleDeclaration());
-  CreateWith(*people_, {PeopleRecord("Ivanov", 1000)});
-  access_ = std::make_unique<DictionaryAccess>(
-      *people_, errors_,
-      std::vector<DictionaryAccess::KeyEntry>{{Key{0}, "", 0}}, "ppl");
-  access_->Init();
+  MakePeople({PeopleRecord("Ivanov", 1000)}, {{Key{0}, "", 0}});
   ASSERT_EQ(access_->Open(), Level::Benign);
   SetRecord(*people_, PeopleRecord("Ivanov", 1));
   EXPECT_EQ(access_->Insert(), Level::Notify);
@@ -92,13 +112,7 @@ TEST_F(FileManagerRecordsTest, DuplicateOnAKeyWithoutDescriptionNamesItsLabel) {
 TEST_F(FileManagerRecordsTest, DuplicateOnAKeyTheManagerDoesNotKnowStillSaysSo) {
   // Only the DUP key is registered: the duplicated key cannot be named, but
   // the user is told all the same.
-  people_ = MakeFile(PeopleDeclaration());
-  CreateWith(*people_, {PeopleRecord("Ivanov", 1000)});
-  access_ = std::make_unique<DictionaryAccess>(
-      *people_, errors_,
-      std::vector<DictionaryAccess::KeyEntry>{{Key{1}, "PPL:BornKey", 0}},
-      "ppl");
-  access_->Init();
+  MakePeople({PeopleRecord("Ivanov", 1000)}, {{Key{1}, "PPL:BornKey", 0}});
   ASSERT_EQ(access_->Open(), Level::Benign);
   SetRecord(*people_, PeopleRecord("Ivanov", 1));
   EXPECT_EQ(access_->Insert(), Level::Notify);
@@ -149,17 +163,7 @@ TEST_F(FileManagerRecordsTest, ValidationFailureStopsInsertAndUpdate) {
 
 TEST_F(FileManagerRecordsTest, UpdateOfARecordChangedElsewhereShows7AndRereads) {
   OpenPeople();
-  // This station watches and reads Ivanov.
-  SetTextAt(people_->record(), 0, 20, "Ivanov");
-  ASSERT_EQ(datfile::WATCH(*people_), 0);
-  ASSERT_EQ(access_->Fetch(Key{0}), Level::Benign);
-  // Another station changes him.
-  auto other = MakeFile(PeopleDeclaration());
-  ASSERT_EQ(datfile::OPEN(*other, 0x42), 0);
-  SetRecord(*other, PeopleRecord("Ivanov", 0));
-  ASSERT_EQ(datfile::GET(*other, Key{0}), 0);
-  SetLongAt(other->record(), 20, 1111);
-  ASSERT_EQ(datfile::PUT(*other), 0);
+  ASSERT_NO_FATAL_FAILURE(WatchThenChangeElsewhere("Ivanov", 1111));
 
   SetLongAt(people_->record(), 20, 2222);
   EXPECT_EQ(access_->Update(), Level::Notify);
@@ -173,20 +177,12 @@ TEST_F(FileManagerRecordsTest, UpdateOfARecordChangedElsewhereShows7AndRereads) 
   EXPECT_EQ(LongAt(people_->record(), 20), 1111);
   SetLongAt(people_->record(), 20, 3333);
   EXPECT_EQ(access_->Update(), Level::Benign);
-  EXPECT_EQ(datfile::CLOSE(*other), 0);
+  EXPECT_EQ(datfile::CLOSE(*other_), 0);
 }
 
 TEST_F(FileManagerRecordsTest, TryUpdateRecords7ForTheCallerToTurnInto8) {
   OpenPeople();
-  SetTextAt(people_->record(), 0, 20, "Petrov");
-  ASSERT_EQ(datfile::WATCH(*people_), 0);
-  ASSERT_EQ(access_->Fetch(Key{0}), Level::Benign);
-  auto other = MakeFile(PeopleDeclaration());
-  ASSERT_EQ(datfile::OPEN(*other, 0x42), 0);
-  SetRecord(*other, PeopleRecord("Petrov", 0));
-  ASSERT_EQ(datfile::GET(*other, Key{0}), 0);
-  SetLongAt(other->record(), 20, 4444);
-  ASSERT_EQ(datfile::PUT(*other), 0);
+  ASSERT_NO_FATAL_FAILURE(WatchThenChangeElsewhere("Petrov", 4444));
 
   SetLongAt(people_->record(), 20, 5555);
   EXPECT_EQ(access_->TryUpdate(), Level::Notify);
@@ -199,7 +195,7 @@ TEST_F(FileManagerRecordsTest, TryUpdateRecords7ForTheCallerToTurnInto8) {
   EXPECT_NE(Shown()[0].request.text.find(
                 W("Эти изменения сейчас отображены на экране.")),
             std::string::npos);
-  EXPECT_EQ(datfile::CLOSE(*other), 0);
+  EXPECT_EQ(datfile::CLOSE(*other_), 0);
 }
 
 TEST_F(FileManagerRecordsTest, UpdateRunsTheUpdateHooks) {
@@ -265,12 +261,8 @@ TEST_F(FileManagerRecordsTest, PreviousRunsBackwardsAndOffTheStart) {
 }
 
 TEST_F(FileManagerRecordsTest, RecordHeldElsewhereIs31OrSkipped) {
-  people_ = MakeFile(PeopleDeclaration());
-  CreateWith(*people_, {PeopleRecord("A", 1), PeopleRecord("B", 2),
-                        PeopleRecord("C", 3)});
-  access_ = std::make_unique<DictionaryAccess>(*people_, errors_,
-                                               PeopleKeys(), "ppl");
-  access_->Init();
+  MakePeople(
+      {PeopleRecord("A", 1), PeopleRecord("B", 2), PeopleRecord("C", 3)});
   ASSERT_EQ(access_->Open(), Level::Benign);
   access_->UseFile(UseType::Use);
   // Another station holds B.
@@ -411,12 +403,8 @@ TEST_F(FileManagerRecordsTest, RestoringAnUnknownHandleAsserts) {
 }
 
 TEST_F(FileManagerRecordsTest, RestoreFileReturnsToTheSavedRecordAndSequence) {
-  people_ = MakeFile(PeopleDeclaration());
-  CreateWith(*people_, {PeopleRecord("A", 1), PeopleRecord("B", 2),
-                        PeopleRecord("C", 3), PeopleRecord("D", 4)});
-  access_ = std::make_unique<DictionaryAccess>(*people_, errors_,
-                                               PeopleKeys(), "ppl");
-  access_->Init();
+  MakePeople({PeopleRecord("A", 1), PeopleRecord("B", 2), PeopleRecord("C", 3),
+              PeopleRecord("D", 4)});
   ASSERT_EQ(access_->Open(), Level::Benign);
   access_->UseFile(UseType::Use);
   access_->SetKey(Key{1});
@@ -447,11 +435,7 @@ TEST_F(FileManagerRecordsTest, RestoreFileReturnsToTheSavedRecordAndSequence) {
 }
 
 TEST_F(FileManagerRecordsTest, RestoringAStateSavedClosedClosesTheFile) {
-  people_ = MakeFile(PeopleDeclaration());
-  CreateWith(*people_, {PeopleRecord("A", 1)});
-  access_ = std::make_unique<DictionaryAccess>(*people_, errors_,
-                                               PeopleKeys(), "ppl");
-  access_->Init();
+  MakePeople({PeopleRecord("A", 1)});
   access_->UseFile(UseType::Initialize);  // lazily opened: counted once
   ASSERT_EQ(access_->Close(), Level::Benign);
   ASSERT_FALSE(people_->is_open());
@@ -544,11 +528,7 @@ TEST_F(FileManagerRecordsTest, CloseBehindTheManagersBackAsserts) {
 }
 
 TEST_F(FileManagerRecordsTest, OperationWithoutUseFileAsserts) {
-  people_ = MakeFile(PeopleDeclaration());
-  CreateWith(*people_, {});
-  access_ = std::make_unique<DictionaryAccess>(*people_, errors_,
-                                               PeopleKeys(), "ppl");
-  access_->Init();
+  MakePeople({});
   access_->UseFile(UseType::Initialize);
   access_->Close();  // closed again: the FILE is not open
   CallFileFunction(*people_, FileFunction::kNext,

@@ -248,7 +248,7 @@ TEST_F(EngineHostTest, HistoryIsAModalWindowWithTwoColumnsAndTheMaskButtons) {
   errors_.SetHistoryThreshold(-1);
   child_ = [this](int32_t) {
     errors_.SetFile("ZUN");
-    errors_.Msg("direct", "C", Icon::Information, Button::Ok, Button::Ok);
+    errors_.Msg("direct", "C", Icon::Information, Button::OK, Button::OK);
     errors_.Throw(Msg::KeyCorrupt);  // below the view level: only listed
     return errors_.ViewHistory();
   };
@@ -315,7 +315,7 @@ TEST_F(EngineHostTest, ClosingTheHistoryWindowAnswersTheDefault) {
   screen_.CloseBox(history);
   ASSERT_TRUE(screen_.Settle());
   EXPECT_EQ(screen_.FindWindow("Errors History"), 0);
-  EXPECT_EQ(Results().begin()->second.answer, Button::Ok);
+  EXPECT_EQ(Results().begin()->second.answer, Button::OK);
   CloseFrame();
 }
 

@@ -13,6 +13,7 @@
 #include "runtime/values/clock.h"
 #include "runtime/values/error_state.h"
 #include "runtime/values/evaluator.h"
+#include "tests/support/birthday_calendar.h"
 
 namespace zuna::values {
 namespace {
@@ -38,24 +39,16 @@ year_month_day Ymd(Date date) {
   return year_month_day{year{date.y}, month{date.m}, day{date.d}};
 }
 
-// Serial 4 is 1 January 1801.
-int32_t Serial(Date date) {
-  const sys_days epoch{year{1801} / 1 / 1};
-  return static_cast<int32_t>((sys_days{Ymd(date)} - epoch).count()) + 4;
-}
+int32_t Serial(Date date) { return zuna::testing::DateSerial(Ymd(date)); }
 
 // Listed iff the birthday in today's year (29 February read as 1 March in a
 // common year) is 0 to 7 days ahead, or it is 28 December or later and the
 // birth month-day is not before today's.
 bool Expected(Date today, Date birth) {
-  unsigned m = birth.m;
-  unsigned d = birth.d;
-  if (m == 2 && d == 29 && !year{today.y}.is_leap()) {
-    m = 3;
-    d = 1;
-  }
   const auto ahead =
-      (sys_days{Ymd({today.y, m, d})} - sys_days{Ymd(today)}).count();
+      (sys_days{zuna::testing::BirthdayIn(today.y, birth.m, birth.d)} -
+       sys_days{Ymd(today)})
+          .count();
   const unsigned today_mmdd = today.m * 100 + today.d;
   const unsigned birth_mmdd = birth.m * 100 + birth.d;
   return (ahead >= 0 && ahead <= 7) ||
@@ -63,10 +56,7 @@ bool Expected(Date today, Date birth) {
 }
 
 std::string Describe(Date today, Date birth) {
-  char text[64];
-  std::snprintf(text, sizeof text, "today %04d-%02u-%02u, born %04d-%02u-%02u",
-                today.y, today.m, today.d, birth.y, birth.m, birth.d);
-  return text;
+  return zuna::testing::DescribeTodayAndBirth(Ymd(today), Ymd(birth));
 }
 
 class BirthdayFilterTest : public ::testing::Test {
@@ -224,10 +214,8 @@ TEST_F(BirthdayFilterTest, AgreesWithCalendarArithmetic) {
   // Every day of a leap year and of a common year as birth dates.
   std::vector<Date> births;
   for (int birth_year : {1960, 1999}) {
-    for (sys_days day_point = sys_days{year{birth_year} / 1 / 1};
-         day_point <= sys_days{year{birth_year} / 12 / 31};
-         day_point += std::chrono::days{1}) {
-      const year_month_day ymd{day_point};
+    for (const year_month_day ymd : zuna::testing::DaysFrom(
+             year{birth_year} / 1 / 1, year{birth_year} / 12 / 31)) {
       births.push_back({static_cast<int>(ymd.year()),
                         static_cast<unsigned>(ymd.month()),
                         static_cast<unsigned>(ymd.day())});

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/birthday_calendar.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
 
@@ -33,22 +34,6 @@ struct Person {
   std::string name;
   year_month_day born;
 };
-
-year_month_day BirthdayIn(int y, unsigned m, unsigned d) {
-  if (m == 2 && d == 29 && !year{y}.is_leap()) return year{y} / 3 / 1;
-  return year{y} / month{m} / day{d};
-}
-
-// This year's birthday, or next year's once this year's has passed, within
-// 0 to 7 days.
-bool Upcoming(year_month_day today, year_month_day born) {
-  const int y = static_cast<int>(today.year());
-  const unsigned m = static_cast<unsigned>(born.month());
-  const unsigned d = static_cast<unsigned>(born.day());
-  sys_days next{BirthdayIn(y, m, d)};
-  if (next < sys_days{today}) next = sys_days{BirthdayIn(y + 1, m, d)};
-  return (next - sys_days{today}).count() <= 7;
-}
 
 // "5/03/2009": @D6 without its leading blank.
 std::string ListDate(year_month_day date) {
@@ -107,7 +92,7 @@ class ZunatoolUpcomingTest : public ::testing::Test {
   std::string Expected(year_month_day today) const {
     std::vector<const Person*> listed;
     for (const Person& p : people_) {
-      if (Upcoming(today, p.born)) listed.push_back(&p);
+      if (UpcomingWithinWeek(today, p.born)) listed.push_back(&p);
     }
     std::stable_sort(listed.begin(), listed.end(),
                      [](const Person* a, const Person* b) {

@@ -8,8 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdio>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,56 +15,18 @@
 #include "runtime/values/clock.h"
 #include "runtime/values/error_state.h"
 #include "runtime/values/evaluator.h"
+#include "tests/support/birthday_calendar.h"
 
 namespace zuna::app {
 namespace {
 
-using std::chrono::day;
-using std::chrono::month;
-using std::chrono::sys_days;
 using std::chrono::year;
 using std::chrono::year_month_day;
 
-struct Date {
-  int y;
-  unsigned m;
-  unsigned d;
-};
-
-// Serial 4 is 1 January 1801.
-int32_t Serial(year_month_day date) {
-  return static_cast<int32_t>(
-             (sys_days{date} - sys_days{year{1801} / 1 / 1}).count()) +
-         4;
-}
-
-// The birthday of someone born on m/d in year y: 29 February is 1 March in
-// a common year, as DEFORMAT reads year & "0229".
-year_month_day BirthdayIn(int y, unsigned m, unsigned d) {
-  if (m == 2 && d == 29 && !year{y}.is_leap()) return year{y} / 3 / 1;
-  return year{y} / month{m} / day{d};
-}
-
-// Listed: this year's birthday, or next year's once this year's has passed,
-// is 0 to 7 days ahead.
-bool Upcoming(year_month_day today, year_month_day birth) {
-  const int y = static_cast<int>(today.year());
-  const unsigned m = static_cast<unsigned>(birth.month());
-  const unsigned d = static_cast<unsigned>(birth.day());
-  sys_days next{BirthdayIn(y, m, d)};
-  if (next < sys_days{today}) next = sys_days{BirthdayIn(y + 1, m, d)};
-  return (next - sys_days{today}).count() <= 7;
-}
-
-std::string Describe(year_month_day today, year_month_day birth) {
-  char text[64];
-  std::snprintf(
-      text, sizeof text, "today %04d-%02u-%02u, born %04d-%02u-%02u",
-      static_cast<int>(today.year()), static_cast<unsigned>(today.month()),
-      static_cast<unsigned>(today.day()), static_cast<int>(birth.year()),
-      static_cast<unsigned>(birth.month()), static_cast<unsigned>(birth.day()));
-  return text;
-}
+using zuna::testing::DateSerial;
+using zuna::testing::DaysFrom;
+using zuna::testing::DescribeTodayAndBirth;
+using zuna::testing::UpcomingWithinWeek;
 
 class UpcomingFilterTest : public ::testing::Test {
  protected:
@@ -97,7 +57,7 @@ class UpcomingFilterTest : public ::testing::Test {
   }
 
   bool Listed(year_month_day birth) {
-    zun_data_ = Serial(birth);
+    zun_data_ = DateSerial(birth);
     return filter_->EvaluateBool();
   }
 
@@ -163,36 +123,29 @@ TEST_F(UpcomingFilterTest, EarlyJanuaryIsListedFrom25December) {
 
 TEST_F(UpcomingFilterTest, AgreesWithTheCalendarForEveryBirthDay) {
   std::vector<year_month_day> todays;
+  const auto add = [&todays](year_month_day first, year_month_day last) {
+    for (year_month_day t : DaysFrom(first, last)) todays.push_back(t);
+  };
   for (int y : {2008, 2009, 2011, 2012, 2099, 2100}) {
-    for (sys_days t = sys_days{year{y} / 12 / 18};
-         t <= sys_days{year{y} / 12 / 31}; t += std::chrono::days{1}) {
-      todays.push_back(year_month_day{t});
-    }
-    for (sys_days t = sys_days{year{y} / 1 / 1}; t <= sys_days{year{y} / 1 / 8};
-         t += std::chrono::days{1}) {
-      todays.push_back(year_month_day{t});
-    }
-    for (sys_days t = sys_days{year{y} / 2 / 20};
-         t <= sys_days{year{y} / 3 / 2}; t += std::chrono::days{1}) {
-      todays.push_back(year_month_day{t});
-    }
+    add(year{y} / 12 / 18, year{y} / 12 / 31);
+    add(year{y} / 1 / 1, year{y} / 1 / 8);
+    add(year{y} / 2 / 20, year{y} / 3 / 2);
     todays.push_back(year{y} / 6 / 15);
   }
   std::vector<year_month_day> births;
   for (int birth_year : {1960, 1999}) {  // a leap year and a common one
-    for (sys_days t = sys_days{year{birth_year} / 1 / 1};
-         t <= sys_days{year{birth_year} / 12 / 31}; t += std::chrono::days{1}) {
-      births.push_back(year_month_day{t});
+    for (year_month_day t : DaysFrom(year{birth_year} / 1 / 1, year{birth_year} / 12 / 31)) {
+      births.push_back(t);
     }
   }
   int listed = 0;
   for (year_month_day today : todays) {
     SetToday(today);
     for (year_month_day birth : births) {
-      const bool expected = Upcoming(today, birth);
+      const bool expected = UpcomingWithinWeek(today, birth);
       listed += expected;
       if (Listed(birth) != expected) {
-        ADD_FAILURE() << Describe(today, birth) << ": expected "
+        ADD_FAILURE() << DescribeTodayAndBirth(today, birth) << ": expected "
                       << (expected ? "listed" : "not listed");
       }
     }
