@@ -77,12 +77,10 @@ double Seconds(std::chrono::steady_clock::duration d) {
   return std::chrono::duration<double>(d).count();
 }
 
-// CPU time of this thread: on a busy machine the wall clock also counts the
-// time other processes had the core.
+// CPU time of this (single-threaded) process: on a busy machine the wall
+// clock also counts the time other processes had the core.
 double ThreadCpuSeconds() {
-  timespec now{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-  return static_cast<double>(now.tv_sec) + now.tv_nsec / 1e9;
+  return static_cast<double>(std::clock()) / CLOCKS_PER_SEC;
 }
 
 }  // namespace

@@ -140,9 +140,7 @@ struct Times {
 };
 
 inline double CpuNow() {
-  timespec ts{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+  return static_cast<double>(std::clock()) / CLOCKS_PER_SEC;
 }
 
 class Stopwatch {

@@ -74,7 +74,7 @@ struct DescriptorLayout {
   std::string record_prefix;
 };
 
-// Lays out every descriptor of `file`.  Fails, leaving *layout unspecified,
+// Lays out every descriptor of `file`.  Fails, leaving *layout undefined,
 // with 75 ("Invalid Field Type Descriptor") when a field has more than 4
 // dimensions in all, a dimension of 0, lies outside the record, names a
 // GROUP that is not an earlier GROUP field, or the record is too long for a

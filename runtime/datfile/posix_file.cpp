@@ -223,7 +223,7 @@ Status PosixFileSystemImpl::Open(const std::string& path,
                                  std::unique_ptr<File>* file) {
   file->reset();
   if (options.truncate && !options.write) {
-    // O_TRUNC with O_RDONLY is unspecified by POSIX (Linux truncates).
+    // POSIX leaves O_TRUNC with O_RDONLY open (Linux truncates).
     return Status::Error(Err::kAccessDenied,
                          path + ": truncation needs write access");
   }
