@@ -1,6 +1,8 @@
 #include "runtime/values/clock.h"
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <mutex>
@@ -19,10 +21,12 @@ class SystemLocalClock final : public Clock {
   }
 
   LocalDateTime Now() const override {
-    timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
+    using std::chrono::system_clock;
+    const system_clock::time_point now = system_clock::now();
+    const std::time_t whole = system_clock::to_time_t(now);
+    const auto fraction = now - system_clock::from_time_t(whole);
     tm local{};
-    localtime_r(&now.tv_sec, &local);
+    localtime_r(&whole, &local);
     LocalDateTime result;
     result.year = local.tm_year + 1900;
     result.month = local.tm_mon + 1;
@@ -31,7 +35,9 @@ class SystemLocalClock final : public Clock {
     const int32_t seconds = local.tm_hour * 3600 + local.tm_min * 60 +
                             (local.tm_sec > 59 ? 59 : local.tm_sec);
     result.centiseconds = seconds * 100 +
-                          static_cast<int32_t>(now.tv_nsec / 10'000'000);
+                          static_cast<int32_t>(std::max<int64_t>(
+                              0, std::chrono::duration_cast<std::chrono::milliseconds>(
+                                     fraction).count() / 10));
     if (fixed_date_) {
       result.year = fixed_date_->year;
       result.month = fixed_date_->month;

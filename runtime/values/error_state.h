@@ -1,5 +1,5 @@
 // The per-thread runtime error state: the last error number and text
-// (ERRORCODE(), ERROR()) and, for driver-specific failures, the driver's own
+// (ERRORCODE(), ERROR()) and, for failures of one driver, the driver's own
 // code and text (FILEERRORCODE(), FILEERROR()).
 //
 // Every thread has its own state (thread_local); nothing here is shared, so

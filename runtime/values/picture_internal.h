@@ -72,7 +72,7 @@ inline uint8_t FieldOfKind(TokenKind kind) {
 
 // Each compiler reads the options that follow "@N", "@E", "@P"/"@K" and
 // fills `picture` (kind, tokens, places, blank); false for an invalid text,
-// with `picture` then left in an unspecified state for the caller to reset.
+// with `picture` then left in an undefined state for the caller to reset.
 bool CompileNumeric(std::string_view options, Picture* picture);
 bool CompileScientific(std::string_view options, Picture* picture);
 // `letter` is 'P' or 'K' (upper case); `rest` is everything after it.
