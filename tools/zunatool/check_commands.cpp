@@ -33,6 +33,7 @@
 #include <string>
 
 #include "runtime/datfile/checker.h"
+#include "runtime/datfile/file_names.h"
 #include "runtime/datfile/os_file.h"
 #include "runtime/values/code_page.h"
 #include "runtime/values/runtime_messages.h"
@@ -340,6 +341,14 @@ int RunCheck(Arguments arguments) {
                (key.present ? std::to_string(key.entries) : values::W("нет"));
   }
   PrintLine(summary);
+  // Check reads the files as they are; an open undoes a transaction that
+  // died half way, and with it the faults it left.
+  const std::string log = datfile::CompanionFileName(path, datfile::kLogExtension);
+  if (fs.Exists(log)) {
+    PrintLine(values::W("Примечание: найден журнал незавершённой транзакции ") + log +
+              values::W("; первое открытие файла (программой или командой list) "
+                        "откатит её вместе с ошибками, которые она оставила"));
+  }
   for (const std::string& note : result.notes) {
     PrintLine(values::W("Примечание: ") + note);
   }

@@ -65,6 +65,17 @@ TEST_F(ZunatoolCheckTest, CheckOfACleanFileExitsZero) {
       << r.out;
 }
 
+TEST_F(ZunatoolCheckTest, CheckNamesTheLogOfAnUnfinishedTransaction) {
+  std::ofstream(dir_.File("ZUN.LOG"), std::ios::binary) << "marker";
+  const ProgramResult r = Zunatool({"check", dir_.File("ZUN")});
+  EXPECT_NE(r.out.find("Примечание: найден журнал незавершённой транзакции " +
+                       dir_.File("ZUN.LOG")),
+            std::string::npos)
+      << r.out;
+  // Check only reads: the log is still there for the next open.
+  EXPECT_TRUE(std::ifstream(dir_.File("ZUN.LOG")).good());
+}
+
 TEST_F(ZunatoolCheckTest, CheckPrintsFaultsAndExitsOne) {
   Patch("ZUN.DAT", 9, std::string("\x05\x00\x00\x00", 4));  // deleted count
   ASSERT_OK(datfile::PosixFileSystem().Remove(dir_.File("ZUN.K02")));
