@@ -41,18 +41,20 @@ Status NoCurrentRecord() {
 // shared file another station may have deleted or held it since our read.
 // There another station may also have changed the record: the key entries
 // to take out are the ones its image on disk makes now, not the ones it
-// made when this FILE read it.
+// made when this FILE read it.  *raw receives the slot's image as stored,
+// the one read serving the WATCH test and PUT's taking back as well.
 Status StartCurrentRecordWrite(DatFileInstance& file, uint32_t* record_no,
-                               SlotPrefix* prefix) {
+                               SlotPrefix* prefix, std::vector<char>* raw) {
   DriverState& s = file.driver_state();
   if (s.read_only) return ReadOnly(file);
   ZUNA_RETURN_IF_ERROR(RefreshHeader(file, RefreshMode::kLock));
   if (s.current == 0) return NoCurrentRecord();
   *record_no = s.current;
-  if (!s.shared || s.current_unkeyed) return s.data->ReadPrefix(*record_no, prefix);
-  std::vector<char> image(file.record().size());
-  ZUNA_RETURN_IF_ERROR(s.data->ReadSlot(*record_no, prefix, image));
+  raw->assign(file.record().size(), '\0');
+  ZUNA_RETURN_IF_ERROR(s.data->ReadSlot(*record_no, prefix, *raw));
+  if (!s.shared || s.current_unkeyed) return Status::OK();
   if (prefix->deleted()) return Status::OK();  // refused by the caller
+  std::vector<char> image = *raw;
   s.data->DecodeImage(image);
   for (KeyState& key : s.keys) {
     key.current_entry = EntryForImage(key, *record_no, image);
@@ -124,13 +126,11 @@ void BecomeCurrent(DatFileInstance& file, uint32_t record_no,
   if (!s.memo_not_read) s.memo_as_read.assign(file.memo().begin(), file.memo().end());
 }
 
-// WATCH on a shared FILE: the slot as it is now must equal the image read.
-Status CheckWatch(DatFileInstance& file) {
+// WATCH on a shared FILE: the slot as it is now (`now`, as stored) must
+// equal the image read.
+Status CheckWatch(DatFileInstance& file, const std::vector<char>& now) {
   DriverState& s = file.driver_state();
   if (!s.shared || s.watched == 0 || s.watched != s.current) return Status::OK();
-  std::vector<char> now(file.record().size());
-  SlotPrefix prefix;
-  ZUNA_RETURN_IF_ERROR(s.data->ReadSlot(s.current, &prefix, now));
   if (now != s.watch_image) {
     return Status::Error(Err::kRecordChanged, s.data_path);
   }
@@ -245,7 +245,9 @@ Status PutRecord(DatFileInstance& file) {
   DriverState& s = file.driver_state();
   uint32_t record_no = 0;
   SlotPrefix prefix;
-  ZUNA_RETURN_IF_ERROR(StartCurrentRecordWrite(file, &record_no, &prefix));
+  // The slot as it stands, to put back should a later step fail.
+  std::vector<char> old_image;
+  ZUNA_RETURN_IF_ERROR(StartCurrentRecordWrite(file, &record_no, &prefix, &old_image));
   const bool undelete = prefix.deleted();
   if (undelete && !s.switches.ignore_status) {
     return Status::Error(Err::kRecordNotAvailable, "record deleted");
@@ -253,7 +255,7 @@ Status PutRecord(DatFileInstance& file) {
   if (prefix.held() && s.held != record_no && !s.switches.ignore_status) {
     return Status::Error(Err::kAccessDenied, "record held");
   }
-  ZUNA_RETURN_IF_ERROR(CheckWatch(file));
+  ZUNA_RETURN_IF_ERROR(CheckWatch(file, old_image));
 
   std::vector<std::string> entries = NewEntries(file, record_no);
   std::vector<bool> changed(s.keys.size(), false);
@@ -265,6 +267,8 @@ Status PutRecord(DatFileInstance& file) {
     any_key_changed = any_key_changed || changed[k];
   }
   ZUNA_RETURN_IF_ERROR(CheckDuplicates(file, entries, changed, record_no));
+  // Our own hold goes now; the prefix read above still shows it.
+  if (s.held == record_no) prefix.status &= static_cast<uint8_t>(~dat::kStatusHeld);
   ZUNA_RETURN_IF_ERROR(ReleaseHeld(file));
 
   if (undelete) {
@@ -274,11 +278,6 @@ Status PutRecord(DatFileInstance& file) {
     if (!status.ok()) return status;
     status = s.data->ReadPrefix(record_no, &prefix);
     if (!status.ok()) return Fail(file, status);
-  }
-  // The slot as it stands, to put back should a later step fail.
-  std::vector<char> old_image(file.record().size());
-  if (!undelete) {
-    ZUNA_RETURN_IF_ERROR(s.data->ReadSlot(record_no, &prefix, old_image));
   }
   MemoWriteResult memo{prefix.link, 0};
   const bool write_memo = s.memo && !s.memo_not_read;
@@ -363,7 +362,8 @@ Status DeleteRecord(DatFileInstance& file) {
   DriverState& s = file.driver_state();
   uint32_t record_no = 0;
   SlotPrefix prefix;
-  ZUNA_RETURN_IF_ERROR(StartCurrentRecordWrite(file, &record_no, &prefix));
+  std::vector<char> raw;
+  ZUNA_RETURN_IF_ERROR(StartCurrentRecordWrite(file, &record_no, &prefix, &raw));
   // Already deleted (reachable with IGNORESTATUS): refused, so the slot
   // never enters the free chain twice.
   if (prefix.deleted()) {
