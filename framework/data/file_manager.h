@@ -264,6 +264,10 @@ class FileManager {
 
   // --- Buffers and state ------------------------------------------------
 
+  // The runtime's clear of the record buffer (and memo): text blank,
+  // numbers zero.
+  void ClearRecord();
+
   // Saves the record, each memo and the null-value flags under consecutive
   // ids; returns the record's id (the last row's id + 1, 1 when empty).
   virtual int32_t SaveBuffer();
@@ -403,9 +407,6 @@ class FileManager {
 
   // A statement on File through the file callbacks.
   int32_t Call(uint16_t code, const std::function<int32_t()>& statement);
-  // The runtime's clear of the record buffer (and memo): text blank,
-  // numbers zero.
-  void ClearRecord();
   // The Keys row of `key`; nullptr (after the assertion) when unknown.
   KeyRow* FindKey(datfile::Key key);
 

@@ -87,6 +87,11 @@ class FrameworkHost {
   // the process.  The default numbers threads 1, 2, ... in the order they
   // first ask; the window engine replaces it with its own numbering.
   virtual int32_t ThreadNumber();
+
+  // The mouse pointer of the calling thread's windows becomes the wait
+  // cursor (`waiting`) or the arrow again, around long file work.  The
+  // default does nothing.
+  virtual void SetWaitCursor(bool /*waiting*/) {}
 };
 
 // The end of the program for a host's Stop(): writes "Program stopped: "

@@ -136,4 +136,8 @@ void EngineHost::Stop(int exit_code, std::string_view message) {
 
 int32_t EngineHost::ThreadNumber() { return window::THREAD(); }
 
+void EngineHost::SetWaitCursor(bool waiting) {
+  window::SETCURSOR(waiting ? window::CURSOR::Wait : window::CURSOR::Arrow);
+}
+
 }  // namespace zuna::framework

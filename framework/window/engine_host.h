@@ -72,6 +72,7 @@ class EngineHost final : public FrameworkHost {
   int32_t ShowHistory(const HistoryWindowRequest& request) override;
   void Stop(int exit_code, std::string_view message) override;
   int32_t ThreadNumber() override;
+  void SetWaitCursor(bool waiting) override;
 
  private:
   const StopAction stop_;

@@ -31,8 +31,8 @@
 // Threads: an object belongs to the thread that uses it; it takes no lock.
 // The variables must not be written by other threads while an operation
 // runs.
-#ifndef ZUNA_FRAMEWORK_WINDOW_FIELD_PAIRS_H_
-#define ZUNA_FRAMEWORK_WINDOW_FIELD_PAIRS_H_
+#ifndef ZUNA_FRAMEWORK_DATA_FIELD_PAIRS_H_
+#define ZUNA_FRAMEWORK_DATA_FIELD_PAIRS_H_
 
 #include <cstdint>
 #include <memory>
@@ -124,4 +124,4 @@ class BufferedPairsClass : public FieldPairsClass {
 
 }  // namespace zuna::framework
 
-#endif  // ZUNA_FRAMEWORK_WINDOW_FIELD_PAIRS_H_
+#endif  // ZUNA_FRAMEWORK_DATA_FIELD_PAIRS_H_

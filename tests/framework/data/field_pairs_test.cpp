@@ -1,4 +1,4 @@
-#include "framework/window/field_pairs.h"
+#include "framework/data/field_pairs.h"
 
 #include <gtest/gtest.h>
 
