@@ -301,8 +301,8 @@ uint8_t RelationManager::UpdateRelated() {
     const uint8_t level =
         row.File->UpdateSecondary(row.HisKey, *row.Fields, row.UpdateMode);
     if (level != Level::Benign) {
-      // The related record still holds the old linking values.
-      row.Fields->AssignRightToLeft();
+      // The record keeps the links it had: those Save noted.
+      row.Fields->AssignBufferToLeft();
       return level;
     }
   }
@@ -336,20 +336,23 @@ uint8_t RelationManager::Delete(uint8_t query) {
   // The record the caller has: the one to delete, whatever the file holds
   // at its position by now.
   const std::string seen(Me->Buffer.begin(), Me->Buffer.end());
+  // Taken once: a try that was rolled back leaves the file without a
+  // current record, and the next try must find the same one.
+  const std::string position = Me->Position();
   for (;;) {
     bool stale = false;
     uint8_t level;
     {
       WaitCursor wait;
-      level = DeleteOnce(seen, &stale);
+      level = DeleteOnce(position, seen, &stale);
     }
     if (level == Level::Benign || stale) return level;
     if (Me->Throw(Msg::DeleteRetry) != Level::Benign) return level;
   }
 }
 
-uint8_t RelationManager::DeleteOnce(const std::string& seen, bool* stale) {
-  const std::string position = Me->Position();
+uint8_t RelationManager::DeleteOnce(const std::string& position,
+                                    const std::string& seen, bool* stale) {
   uint8_t level = ForceOpen(0);
   if (level == Level::Benign) level = BeginTransaction(true);
   if (level == Level::Benign) {
@@ -491,8 +494,9 @@ uint8_t RelationManager::FindChildren(datfile::Key his_key,
   Me->ClearKey(his_key, static_cast<uint8_t>(linked + 1), 255, 0);
   Me->SetKey(his_key);
   datfile::DatFileInstance& file = *Me->File;
+  // From the first record at or after the linking values in the buffer.
   CallFileFunction(file, FileFunction::kSet,
-                   [&] { return datfile::SET(file, his_key); });
+                   [&] { return datfile::SET(file, his_key, his_key); });
   for (;;) {
     const uint8_t level = Me->TryNext();
     if (level != Level::Benign) {

@@ -189,9 +189,10 @@ class RelationManager : public RelatedDeleteInterface {
   // UpdateSecondary for every relation whose linking fields changed since
   // Save.
   uint8_t UpdateRelated();
-  // One try of a delete; *stale when the record is no longer the one
-  // `seen` (no use trying again).
-  uint8_t DeleteOnce(const std::string& seen, bool* stale);
+  // One try of a delete of the record at `position`; *stale when the
+  // record there is no longer the one `seen` (no use trying again).
+  uint8_t DeleteOnce(const std::string& position, const std::string& seen,
+                     bool* stale);
   // Re-reads the record at `position`; Notify (id 9 shown, `seen` back in
   // the buffer) unless it is still `seen`.
   uint8_t RegetSeen(const std::string& position, const std::string& seen);
