@@ -5,7 +5,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "runtime/values/error_state.h"
+#include "runtime/datfile/statements.h"
 
 namespace zuna::framework {
 namespace {
@@ -53,12 +53,42 @@ bool StillRegistered(const datfile::DatFileInstance& file,
              found->second.end();
 }
 
+// Hears every statement of the process and tells the callbacks the
+// statement's thread registered for its FILE.
+class CallbackObserver final : public datfile::StatementObserver {
+ public:
+  void Before(datfile::DatFileInstance& file, datfile::Op op) override {
+    const uint16_t code = FileFunctionCode(op);
+    for (FileCallbackInterface* callback : CallbacksOf(file)) {
+      if (StillRegistered(file, callback)) callback->FunctionCalled(code);
+    }
+  }
+  void After(datfile::DatFileInstance& file, datfile::Op op,
+             int32_t error) override {
+    const uint16_t code = FileFunctionCode(op);
+    for (FileCallbackInterface* callback : CallbacksOf(file)) {
+      if (StillRegistered(file, callback)) callback->FunctionDone(code, error);
+    }
+  }
+};
+
+// Installed once and never destroyed: statements of threads still running
+// at exit may reach it.
+void InstallObserverOnce() {
+  static const bool installed = [] {
+    datfile::SetStatementObserver(new CallbackObserver);
+    return true;
+  }();
+  (void)installed;
+}
+
 }  // namespace
 
 void RegisterFileCallback(datfile::DatFileInstance& file,
                           FileCallbackInterface* callback) {
   Registry* registry = ThisThreadRegistry();
   if (callback == nullptr || registry == nullptr) return;
+  InstallObserverOnce();
   std::vector<FileCallbackInterface*>& list = (*registry)[&file];
   if (std::find(list.begin(), list.end(), callback) == list.end()) {
     list.push_back(callback);
@@ -81,27 +111,41 @@ bool IsFileCallbackRegistered(datfile::DatFileInstance& file,
   return StillRegistered(file, callback);
 }
 
-int32_t CallFileFunction(datfile::DatFileInstance& file, uint16_t code,
-                         const std::function<int32_t()>& statement) {
-  for (FileCallbackInterface* callback : CallbacksOf(file)) {
-    if (StillRegistered(file, callback)) callback->FunctionCalled(code);
+uint16_t FileFunctionCode(datfile::Op op) {
+  using datfile::Op;
+  switch (op) {
+    case Op::Open: case Op::Share: return FileFunction::kOpen;
+    case Op::Create: return FileFunction::kCreate;
+    case Op::Close: return FileFunction::kClose;
+    case Op::Destroy: return FileFunction::kDestroy;
+    case Op::Add: return FileFunction::kAdd;
+    case Op::AddFileLen: return FileFunction::kAddLen;
+    case Op::Append: return FileFunction::kAppend;
+    case Op::AppendLen: return FileFunction::kAppendLen;
+    case Op::Put: return FileFunction::kPut;
+    case Op::PutFilePtr: return FileFunction::kPutPtr;
+    case Op::PutFilePtrLen: return FileFunction::kPutPtrLen;
+    case Op::Delete: return FileFunction::kDelete;
+    case Op::GetFileKey: case Op::GetKeyPtr: return FileFunction::kGetKey;
+    case Op::GetFilePtr: case Op::RegetFile: case Op::RegetKey:
+      return FileFunction::kReget;
+    case Op::SetFile: case Op::SetFilePtr: case Op::ResetFile:
+    case Op::SetFileKey: case Op::SetKey: case Op::SetKeyKey:
+    case Op::SetKeyKeyPtr: case Op::SetKeyPtr: case Op::ResetKey:
+    case Op::Skip:
+      return FileFunction::kSet;
+    case Op::Next: return FileFunction::kNext;
+    case Op::Previous: return FileFunction::kPrevious;
+    case Op::PositionFile: case Op::PositionKey: return FileFunction::kPosition;
+    case Op::Duplicate: case Op::DuplicateKey: return FileFunction::kDuplicate;
+    case Op::Watch: return FileFunction::kWatch;
+    case Op::NoMemo: return FileFunction::kNoMemo;
+    case Op::BuildFile: case Op::BuildKey: case Op::BuildDyn:
+    case Op::BuildDynFilter:
+      return FileFunction::kBuild;
+    case Op::Send: return FileFunction::kSend;
+    default: return FileFunction::kOther;
   }
-  const int32_t error = statement();
-  const std::vector<FileCallbackInterface*> after = CallbacksOf(file);
-  if (after.empty()) return error;
-  // A callback may run statements of its own; the caller must still see
-  // this operation's outcome.
-  const std::string file_error_code = values::FILEERRORCODE();
-  const std::string file_error = values::FILEERROR();
-  for (FileCallbackInterface* callback : after) {
-    if (StillRegistered(file, callback)) callback->FunctionDone(code, error);
-  }
-  if (error == 0) {
-    values::ClearError();
-  } else {
-    values::PostFileError(error, file_error_code, file_error);
-  }
-  return error;
 }
 
 }  // namespace zuna::framework

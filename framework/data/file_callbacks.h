@@ -1,14 +1,13 @@
 // File callbacks: an object registered for a FILE is told before and after
-// every runtime operation on that FILE that the framework performs, with
-// the operation's code; the file manager registers itself so it can run its
-// Pre/Post hooks and catch misuse (a CLOSE behind its back, an operation
-// before UseFile).
+// every runtime statement on that FILE, with the operation's code; the file
+// manager registers itself so it can run its Pre/Post hooks and catch
+// misuse (a CLOSE behind its back, an operation before UseFile, a FILE
+// destroyed while open).
 //
-// The driver's dispatch (runtime/datfile/driver.h) has no hook of its own,
-// so the notification lives here: framework code runs every statement on a
-// FILE through CallFileFunction, which tells the registered callbacks and
-// then runs the statement.  A statement called directly from
-// runtime/datfile/statements.h is not seen.
+// The notification rides on the runtime's statement observer
+// (runtime/datfile/statements.h), installed for the process by the first
+// registration: every statement is heard, whoever runs it.  Reads a view
+// makes through the driver itself are not statements and are not heard.
 //
 // Operation codes: the codes the file manager reacts to are fixed (kAdd 1,
 // kAppend 4, kClose 7, kDelete 11, kPut 30, kAddLen 51, kPutPtr 54,
@@ -17,14 +16,14 @@
 //
 // Threads: registrations are per thread (thread_local): a callback hears
 // only the operations its own thread performs, which is what a manager
-// that exists once per thread wants.  Register, unregister and notify on
+// that exists once per thread wants.  Register, unregister and be told on
 // the same thread.
 #ifndef ZUNA_FRAMEWORK_DATA_FILE_CALLBACKS_H_
 #define ZUNA_FRAMEWORK_DATA_FILE_CALLBACKS_H_
 
 #include <cstdint>
-#include <functional>
 
+#include "runtime/datfile/driver.h"
 #include "runtime/datfile/file_instance.h"
 
 namespace zuna::framework {
@@ -84,14 +83,8 @@ void UnregisterFileCallback(datfile::DatFileInstance& file,
 bool IsFileCallbackRegistered(datfile::DatFileInstance& file,
                               FileCallbackInterface* callback);
 
-// Tells every callback registered for `file` on this thread that operation
-// `code` is about to run, runs `statement` (a statement of statements.h:
-// it posts the runtime error state and returns the error number), tells
-// them it is done and returns the statement's number.  The runtime error
-// state is the statement's when this returns, whatever the callbacks did
-// in between.
-int32_t CallFileFunction(datfile::DatFileInstance& file, uint16_t code,
-                         const std::function<int32_t()>& statement);
+// The code callbacks are told for a runtime operation.
+uint16_t FileFunctionCode(datfile::Op op);
 
 }  // namespace zuna::framework
 

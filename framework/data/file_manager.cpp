@@ -127,11 +127,6 @@ std::string FileManager::GetName() const {
   return name;
 }
 
-int32_t FileManager::Call(uint16_t code,
-                          const std::function<int32_t()>& statement) {
-  return CallFileFunction(*File, code, statement);
-}
-
 // --- Open and close -------------------------------------------------------
 
 uint8_t FileManager::Open() { return OpenServer(1, 0); }
@@ -167,10 +162,7 @@ uint8_t FileManager::OpenFile(uint8_t handle_errors) {
       // Another station may have died holding the file's lock: the driver
       // treats a lock unchanged for this many seconds as abandoned.
       const std::string option = "Recover=" + std::to_string(LockRecover);
-      Call(FileFunction::kSend, [&] {
-        datfile::SEND(*File, option);
-        return values::ERRORCODE();
-      });
+      datfile::SEND(*File, option);
       error = Opener->OpenFile(OpenMode);
       recovered = true;
     }
@@ -195,17 +187,16 @@ uint8_t FileManager::OpenFile(uint8_t handle_errors) {
         failed = true;
         break;
       }
-      datfile::Status created;
-      Call(FileFunction::kCreate, [&] {
-        created = datfile::Dispatch(datfile::Op::Create, *File, {}, nullptr);
-        if (created.ok()) {
-          values::ClearError();
-        } else {
-          values::PostFileError(created.code(), std::to_string(created.code()),
-                                created.detail());
-        }
-        return created.code();
-      });
+      // The driver itself, not CREATE: only its status tells a file that
+      // exists from any other refusal.
+      const datfile::Status created =
+          datfile::Dispatch(datfile::Op::Create, *File, {}, nullptr);
+      if (created.ok()) {
+        values::ClearError();
+      } else {
+        values::PostFileError(created.code(), std::to_string(created.code()),
+                              created.detail());
+      }
       // Two stations that both found the file missing race to create it;
       // the loser's exclusive create finds it taken and opens the winner's.
       if (created.ok() || created.IsAlreadyExists()) continue;
@@ -216,8 +207,7 @@ uint8_t FileManager::OpenFile(uint8_t handle_errors) {
       SetError(Msg::KeyCorrupt);
       if (!handle_errors) return Level::Notify;
       Throw();
-      const int32_t built = Call(FileFunction::kBuild,
-                                 [&] { return datfile::BUILD(*File); });
+      const int32_t built = datfile::BUILD(*File);
       if (built != 0) return Throw(Msg::KeyRebuildFailed);
       continue;
     }

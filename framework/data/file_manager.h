@@ -40,8 +40,8 @@
 // close when Opened returns to 0.
 //
 // File callbacks: Init(File, Errors) registers the manager for its FILE
-// (file_callbacks.h); the manager runs every statement on the FILE through
-// CallFileFunction and so hears each one: PreInsert/PreUpdate/PreDelete
+// (file_callbacks.h), so it hears every statement on the FILE that its
+// thread runs, its own and anyone else's: PreInsert/PreUpdate/PreDelete
 // before an add, put or delete and the Post hooks after it, and three
 // internal assertions:
 //   "You are calling CLOSE(<name>) instead of FileManager.Close()"  a
@@ -69,7 +69,6 @@
 #define ZUNA_FRAMEWORK_DATA_FILE_MANAGER_H_
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -405,8 +404,6 @@ class FileManager {
   // Disposes the queues and releases the open server.
   void Cleanup();
 
-  // A statement on File through the file callbacks.
-  int32_t Call(uint16_t code, const std::function<int32_t()>& statement);
   // The Keys row of `key`; nullptr (after the assertion) when unknown.
   KeyRow* FindKey(datfile::Key key);
 

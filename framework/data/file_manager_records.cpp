@@ -48,8 +48,7 @@ uint8_t FileManager::TryFetch(datfile::Key key) {
   if (UseFile(UseType::Use) != Level::Benign) return Level::Fatal;
   if (!RequireInit()) return Level::Fatal;
   SetKey(key);
-  const int32_t error =
-      Call(FileFunction::kGetKey, [&] { return datfile::GET(*File, key); });
+  const int32_t error = datfile::GET(*File, key);
   return error == 0 ? Level::Benign : Level::Notify;
 }
 
@@ -65,10 +64,7 @@ uint8_t FileManager::NextServer(uint8_t handle_errors, uint8_t backwards) {
     AtEOF = 0;
     if (UseMRP && driver_mrp_size_ == 0) driver_mrp_size_ = MRPSize;
     const int32_t error =
-        backwards ? Call(FileFunction::kPrevious,
-                         [&] { return datfile::PREVIOUS(*File); })
-                  : Call(FileFunction::kNext,
-                         [&] { return datfile::NEXT(*File); });
+        backwards ? datfile::PREVIOUS(*File) : datfile::NEXT(*File);
     if (error == 0) return Level::Benign;
     if (error == kRecordNotAvailable) {
       AtEOF = 1;
@@ -78,9 +74,7 @@ uint8_t FileManager::NextServer(uint8_t handle_errors, uint8_t backwards) {
       if (SkipHeldRecords) {
         // A failed read leaves the sequence before the held record: step
         // over it without reading it, and read on from there.
-        Call(FileFunction::kSet, [&] {
-          return datfile::SKIP(*File, backwards ? -1 : 1);
-        });
+        datfile::SKIP(*File, backwards ? -1 : 1);
         continue;
       }
       SetError(Msg::RecordHeldElsewhere);
@@ -98,11 +92,8 @@ std::string FileManager::Position() {
   const KeyRow* primary = (PrimaryKey > 0 && PrimaryKey <= Keys->size())
                               ? &(*Keys)[PrimaryKey - 1]
                               : nullptr;
-  Call(FileFunction::kPosition, [&] {
-    position = primary ? datfile::POSITION(*File, primary->Key)
-                       : datfile::POSITION(*File);
-    return values::ERRORCODE();
-  });
+  position = primary ? datfile::POSITION(*File, primary->Key)
+                     : datfile::POSITION(*File);
   if (position.size() > kPositionLimit) position.resize(kPositionLimit);
   return position;
 }
@@ -113,10 +104,8 @@ uint8_t FileManager::TryReget(std::string_view position) {
   const KeyRow* primary = (PrimaryKey > 0 && PrimaryKey <= Keys->size())
                               ? &(*Keys)[PrimaryKey - 1]
                               : nullptr;
-  const int32_t error = Call(FileFunction::kReget, [&] {
-    return primary ? datfile::REGET(*File, primary->Key, position)
-                   : datfile::REGET(*File, position);
-  });
+  const int32_t error = primary ? datfile::REGET(*File, primary->Key, position)
+                                 : datfile::REGET(*File, position);
   return error == 0 ? Level::Benign : Level::Notify;
 }
 
@@ -178,18 +167,13 @@ std::optional<std::string> FileManager::DuplicatedKey() {
   for (const KeyRow& row : *Keys) {
     if (row.Dups) continue;
     bool duplicated = false;
-    Call(FileFunction::kDuplicate, [&] {
-      duplicated = datfile::DUPLICATE(*File, row.Key);
-      return values::ERRORCODE();
-    });
+    duplicated = datfile::DUPLICATE(*File, row.Key);
     if (!duplicated) {
       // The runtime's check leaves the current record out (it answers for
       // a change of that record), yet the record just read may be the very
       // one the new record collides with: look the key value up.
       int32_t saved = SaveBuffer();
-      duplicated = Call(FileFunction::kGetKey, [&] {
-                     return datfile::GET(*File, row.Key);
-                   }) == 0;
+      duplicated = datfile::GET(*File, row.Key) == 0;
       RestoreBuffer(saved, 1);
     }
     if (duplicated) return KeyName(row);
@@ -205,13 +189,13 @@ uint8_t FileManager::InsertServer(uint8_t handle_errors) {
   int32_t error = 0;
   if (HasAutoInc) {
     if (AutoIncDone) {
-      error = Call(FileFunction::kPut, [&] { return datfile::PUT(*File); });
+      error = datfile::PUT(*File);
     } else {
       const uint8_t level = handle_errors ? PrimeAutoInc() : TryPrimeAutoInc();
       if (level != Level::Benign) return Level::Notify;
     }
   } else {
-    error = Call(FileFunction::kAdd, [&] { return datfile::ADD(*File); });
+    error = datfile::ADD(*File);
   }
   if (error == 0) {
     AutoIncDone = 0;
@@ -246,15 +230,14 @@ uint8_t FileManager::UpdateServer(uint8_t handle_errors) {
   if (!RequireInit()) return Level::Fatal;
   if (ValidateRecord() != Level::Benign) return Level::User;
   const std::string position = Position();
-  const int32_t error =
-      Call(FileFunction::kPut, [&] { return datfile::PUT(*File); });
+  const int32_t error = datfile::PUT(*File);
   if (error == 0) return Level::Benign;
   if (error == kRecordChanged) {
     SetError(Msg::RecordChangedElsewhere);
     if (handle_errors) Throw();
     // Watch again and show the other station's version: the next change
     // of it succeeds unless it changes once more.
-    Call(FileFunction::kWatch, [&] { return datfile::WATCH(*File); });
+    datfile::WATCH(*File);
     TryReget(position);
     return Level::Notify;
   }
@@ -268,8 +251,7 @@ uint8_t FileManager::DeleteRecord(uint8_t query) {
   }
   if (UseFile(UseType::Use) != Level::Benign) return Level::Fatal;
   if (!RequireInit()) return Level::Fatal;
-  const int32_t error =
-      Call(FileFunction::kDelete, [&] { return datfile::DELETE(*File); });
+  const int32_t error = datfile::DELETE(*File);
   if (error != 0) {
     SetError(Msg::DeleteFailed);
     return Level::Notify;
@@ -315,7 +297,7 @@ uint8_t FileManager::NumberAutoIncKeys(uint8_t handle_errors) {
     for (BufferRow& buffer : *Buffers) {
       if (buffer.Id == saved) image = &buffer;
     }
-    Call(FileFunction::kNoMemo, [&] { return datfile::NOMEMO(*File); });
+    datfile::NOMEMO(*File);
     const uint8_t components = static_cast<uint8_t>(row.Fields.size());
     const KeyFieldRow& last = row.Fields.back();
     // The end of the records with the buffer's leading values: the last
@@ -323,14 +305,9 @@ uint8_t FileManager::NumberAutoIncKeys(uint8_t handle_errors) {
     // step back (forward for a descending component, whose highest number
     // comes first).
     ClearKey(row.Key, components, components, last.Ascend ? 1 : 0);
-    int32_t error = Call(FileFunction::kSet, [&] {
-      return datfile::SET(*File, row.Key, row.Key);
-    });
+    int32_t error = datfile::SET(*File, row.Key, row.Key);
     if (error == 0) {
-      error = last.Ascend ? Call(FileFunction::kPrevious,
-                                 [&] { return datfile::PREVIOUS(*File); })
-                          : Call(FileFunction::kNext,
-                                 [&] { return datfile::NEXT(*File); });
+      error = last.Ascend ? datfile::PREVIOUS(*File) : datfile::NEXT(*File);
     }
     double next_value = 1;
     if (error == 0) {
@@ -365,7 +342,7 @@ uint8_t FileManager::PrimeAutoIncServer(uint8_t handle_errors) {
       const uint8_t level = NumberAutoIncKeys(handle_errors);
       if (level != Level::Benign) return level;
       // Added at once, so no other station can take the same number.
-      error = Call(FileFunction::kAdd, [&] { return datfile::ADD(*File); });
+      error = datfile::ADD(*File);
       if (error == 0) {
         AutoIncDone = 1;
         return Level::Benign;

@@ -252,12 +252,9 @@ int32_t FileManager::SaveFile() {
   row.Used = Used;
   row.AtEOF = AtEOF;
   if (Used) {
-    Call(FileFunction::kPosition, [&] {
-      row.Position = row.Key >= 0
-                         ? datfile::POSITION(*File, datfile::Key{row.Key})
-                         : datfile::POSITION(*File);
-      return values::ERRORCODE();
-    });
+    row.Position = row.Key >= 0
+                       ? datfile::POSITION(*File, datfile::Key{row.Key})
+                       : datfile::POSITION(*File);
   }
   Saved->push_back(std::move(row));
   return Saved->back().Id;
@@ -286,19 +283,15 @@ void FileManager::RestoreFile(int32_t& id, FileManager& other,
   InRestore = 1;
   if (!row.Used && Used) {
     // Closed when saved: closed again.  The callback sets the counts.
-    Call(FileFunction::kClose, [&] { return datfile::CLOSE(*File); });
+    datfile::CLOSE(*File);
   } else if (row.Used && Used && !row.Position.empty()) {
     // The record current then becomes current again, and the sequence
     // goes on after it; the caller's buffer survives the re-read.
     int32_t callers = SaveBuffer();
     const datfile::Key key{row.Key};
-    int32_t error = Call(FileFunction::kSet, [&] {
-      return row.Key >= 0 ? datfile::RESET(*File, key, row.Position)
-                          : datfile::RESET(*File, row.Position);
-    });
-    if (error == 0) {
-      Call(FileFunction::kNext, [&] { return datfile::NEXT(*File); });
-    }
+    int32_t error = row.Key >= 0 ? datfile::RESET(*File, key, row.Position)
+                                 : datfile::RESET(*File, row.Position);
+    if (error == 0) datfile::NEXT(*File);
     RestoreBuffer(callers, 1);
   }
   current_key_ = row.Key;

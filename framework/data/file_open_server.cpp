@@ -23,14 +23,12 @@ UnthreadedFileOpenerMap() {
 }
 
 int32_t RuntimeOpen(datfile::DatFileInstance& file, uint32_t mode) {
-  const int32_t error = CallFileFunction(
-      file, FileFunction::kOpen, [&] { return datfile::OPEN(file, mode); });
+  const int32_t error = datfile::OPEN(file, mode);
   return error == datfile::Err::kFileAlreadyOpen ? 0 : error;
 }
 
 int32_t RuntimeClose(datfile::DatFileInstance& file) {
-  return CallFileFunction(file, FileFunction::kClose,
-                          [&] { return datfile::CLOSE(file); });
+  return datfile::CLOSE(file);
 }
 
 }  // namespace

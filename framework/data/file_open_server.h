@@ -18,8 +18,8 @@
 // find a server in the map that another is deleting.  A threaded server is
 // used by its manager's thread only.
 //
-// Runtime operations go through CallFileFunction (file_callbacks.h), so the
-// managers registered for the FILE hear the opens and closes.
+// Opens and closes are runtime statements, so the managers registered for
+// the FILE hear them (file_callbacks.h).
 #ifndef ZUNA_FRAMEWORK_DATA_FILE_OPEN_SERVER_H_
 #define ZUNA_FRAMEWORK_DATA_FILE_OPEN_SERVER_H_
 

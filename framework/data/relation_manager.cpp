@@ -206,8 +206,7 @@ uint8_t RelationManager::LogoutRelated(bool delete_action) {
 int32_t RelationManager::StartTransaction() {
   ThreadTransaction& transaction = ThisThreadTransaction();
   for (datfile::DatFileInstance* file : transaction.files) {
-    const int32_t error = CallFileFunction(
-        *file, FileFunction::kOther, [&] { return datfile::LOGOUT(*file); });
+    const int32_t error = datfile::LOGOUT(*file);
     if (error != 0) return error;
     transaction.open_on = file;
   }
@@ -241,8 +240,7 @@ void RelationManager::CommitTransaction() {
   if (transaction.open_on == nullptr) return;
   datfile::DatFileInstance& file = *transaction.open_on;
   transaction.open_on = nullptr;
-  const int32_t error = CallFileFunction(
-      file, FileFunction::kOther, [&] { return datfile::COMMIT(file); });
+  const int32_t error = datfile::COMMIT(file);
   if (error != 0) AssertionFailed("Unable to commit transaction");
 }
 
@@ -251,8 +249,7 @@ void RelationManager::RollbackTransaction() {
   if (transaction.open_on == nullptr) return;
   datfile::DatFileInstance& file = *transaction.open_on;
   transaction.open_on = nullptr;
-  CallFileFunction(file, FileFunction::kOther,
-                   [&] { return datfile::ROLLBACK(file); });
+  datfile::ROLLBACK(file);
 }
 
 // --- Update ---------------------------------------------------------------
@@ -493,10 +490,8 @@ uint8_t RelationManager::FindChildren(datfile::Key his_key,
   const size_t linked = pairs.List ? pairs.List->size() : 0;
   Me->ClearKey(his_key, static_cast<uint8_t>(linked + 1), 255, 0);
   Me->SetKey(his_key);
-  datfile::DatFileInstance& file = *Me->File;
   // From the first record at or after the linking values in the buffer.
-  CallFileFunction(file, FileFunction::kSet,
-                   [&] { return datfile::SET(file, his_key, his_key); });
+  datfile::SET(*Me->File, his_key, his_key);
   for (;;) {
     const uint8_t level = Me->TryNext();
     if (level != Level::Benign) {
@@ -523,10 +518,7 @@ void RelationManager::SetQuickScan(uint8_t on, uint8_t propagate) {
   if (Me != nullptr && Me->File != nullptr && Me->Used) {
     datfile::DatFileInstance& file = *Me->File;
     const std::string option = on ? "QUICKSCAN=on" : "QUICKSCAN=off";
-    CallFileFunction(file, FileFunction::kSend, [&] {
-      datfile::SEND(file, option);
-      return values::ERRORCODE();
-    });
+    datfile::SEND(file, option);
   }
   if (propagate && Relations) {
     DeferedRelations();

@@ -56,6 +56,10 @@ Status WaitForHeldSlot(DatFileInstance& file, uint32_t record_no, bool hold,
 // current record and sequence forgotten.
 Status RereadAfterRollback(DatFileInstance& file);
 
+// The close of an open FILE that is being destroyed, told to the statement
+// observer (statements.h) as Op::Destroy.
+void CloseDestroyed(DatFileInstance& file);
+
 // Writes the data file header with a change stamp, or, with write-through
 // off and `defer` set (APPEND under STREAM), only marks it dirty.
 Status WriteHeaderStamped(DatFileInstance& file, bool defer);

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "runtime/datfile/driver.h"
+#include "runtime/datfile/driver_internal.h"
 
 namespace zuna::datfile {
 
@@ -24,7 +25,7 @@ DatFileInstance::~DatFileInstance() {
   if (is_open()) {
     // Nobody is left to hear about a failure here; CLOSE reports it when
     // the program closes the FILE itself.
-    (void)Dispatch(Op::Close, *this, OpArgs{}, nullptr);
+    driver::CloseDestroyed(*this);
   }
 }
 

@@ -1,8 +1,10 @@
 #include "runtime/datfile/statements.h"
 
+#include <atomic>
 #include <string>
 #include <utility>
 
+#include "runtime/datfile/driver_internal.h"
 #include "runtime/values/error_state.h"
 
 namespace zuna::datfile {
@@ -19,9 +21,17 @@ int32_t Post(const Status& status) {
   return status.code();
 }
 
+std::atomic<StatementObserver*> observer{nullptr};
+
 int32_t Do(Op op, DatFileInstance& file, OpArgs args = {},
            OpResult* result = nullptr) {
-  return Post(Dispatch(op, file, args, result));
+  StatementObserver* const told = observer.load(std::memory_order_acquire);
+  if (told == nullptr) return Post(Dispatch(op, file, args, result));
+  told->Before(file, op);
+  const Status status = Dispatch(op, file, args, result);
+  Post(status);
+  told->After(file, op, status.code());
+  return Post(status);
 }
 
 OpArgs WithKey(Key key) {
@@ -37,6 +47,25 @@ OpResult Ask(Op op, DatFileInstance& file, OpArgs args = {}) {
 }
 
 }  // namespace
+
+StatementObserver* SetStatementObserver(StatementObserver* replacement) {
+  return observer.exchange(replacement, std::memory_order_acq_rel);
+}
+
+namespace driver {
+
+void CloseDestroyed(DatFileInstance& file) {
+  StatementObserver* const told = observer.load(std::memory_order_acquire);
+  if (told == nullptr) {
+    (void)Dispatch(Op::Destroy, file, OpArgs{}, nullptr);
+    return;
+  }
+  told->Before(file, Op::Destroy);
+  const Status status = Dispatch(Op::Destroy, file, OpArgs{}, nullptr);
+  told->After(file, Op::Destroy, status.code());
+}
+
+}  // namespace driver
 
 int32_t OPEN(DatFileInstance& file, uint32_t mode) {
   OpArgs args;

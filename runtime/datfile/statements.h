@@ -34,6 +34,28 @@ struct FileOrder {};
 inline constexpr uint32_t kOpenDefaultMode = kAccessReadWrite | kShareDenyWrite;
 inline constexpr uint32_t kShareDefaultMode = kAccessReadWrite | kShareDenyNone;
 
+// Someone who wants to hear of every statement on every FILE: the
+// framework's file managers run their hooks and catch misuse through it.
+// Before() runs before the statement reaches the driver, After() once its
+// outcome is posted; after After() returns, the thread's error state is the
+// statement's again, whatever the observer did in between.  Both run on the
+// thread of the statement, outside the driver's critical section, and may
+// run statements themselves.  The destruction of an open FILE is heard as
+// Op::Destroy.
+class StatementObserver {
+ public:
+  virtual void Before(DatFileInstance& file, Op op) = 0;
+  virtual void After(DatFileInstance& file, Op op, int32_t error) = 0;
+
+ protected:
+  ~StatementObserver() = default;
+};
+
+// Installs `observer` for the whole process (nullptr: none) and returns the
+// one it replaces.  Install it before any thread runs statements; it must
+// outlive every statement.
+StatementObserver* SetStatementObserver(StatementObserver* observer);
+
 int32_t OPEN(DatFileInstance& file, uint32_t mode = kOpenDefaultMode);
 int32_t SHARE(DatFileInstance& file, uint32_t mode = kShareDefaultMode);
 // Exclusive: 5 with the file left alone when it exists (then OPEN it).
