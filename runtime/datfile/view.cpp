@@ -662,6 +662,8 @@ struct View::Impl {
   uint32_t current = 0;
   std::vector<OrderValue> current_values;
   uint64_t examined = 0;
+
+  Buffering buffering;  // hints only (view.h)
 };
 
 namespace {
@@ -686,6 +688,13 @@ View::~View() { (void)impl_->Close(); }
 int32_t View::Open(uint32_t mode) { return Post(impl_->Open(mode)); }
 int32_t View::Close() { return Post(impl_->Close()); }
 bool View::is_open() const { return impl_->open; }
+DatFileInstance& View::primary() const { return impl_->file; }
+
+void View::SetBuffering(int32_t page_size, int32_t pages_behind,
+                        int32_t pages_ahead, int32_t timeout_seconds) {
+  impl_->buffering = {page_size, pages_behind, pages_ahead, timeout_seconds};
+}
+View::Buffering View::buffering() const { return impl_->buffering; }
 
 int32_t View::SetOrder(std::string_view order) {
   Impl& s = *impl_;

@@ -102,6 +102,9 @@ class View {
   // Forgets the cursor, unbinds the fields, closes the FILE if Open opened it.
   int32_t Close();
   bool is_open() const;
+  // The primary FILE.  Joins are not supported, so it is the only file the
+  // view reads.
+  DatFileInstance& primary() const;
 
   // --- Order and filter (any time; they take effect at the next read)
   // ----------
@@ -120,6 +123,24 @@ class View {
   bool has_filter() const;
   // Set by SetOrder, SetFilter and Open; cleared when a read rebuilds.
   bool rebuild_pending() const;
+
+  // --- Buffering hints
+  // ---------------------------------------------------------
+
+  // What a browse asks of the view's paging: records per page, pages kept
+  // behind and read ahead of the current one, and the seconds a page may
+  // be kept.  The view reads its records one at a time through the driver
+  // and only keeps these (buffering() returns them): they never change
+  // which records come back or in what order.  All 0 until set.
+  struct Buffering {
+    int32_t page_size = 0;
+    int32_t pages_behind = 0;
+    int32_t pages_ahead = 0;
+    int32_t timeout_seconds = 0;
+  };
+  void SetBuffering(int32_t page_size, int32_t pages_behind,
+                    int32_t pages_ahead, int32_t timeout_seconds);
+  Buffering buffering() const;
 
   // --- Positioning
   // --------------------------------------------------------------
