@@ -286,3 +286,43 @@ TEST_F(DriverRecordTest, StatementsPostTheirOutcomeOnce) {
 
 }  // namespace
 }  // namespace zuna::datfile::driver_test
+
+namespace zuna::datfile::driver_test {
+namespace {
+
+// Records what it hears, and runs a statement of its own in between, as a
+// file manager's hooks may.
+class RecordingObserver final : public StatementObserver {
+ public:
+  void Before(DatFileInstance&, Op op) override { heard.push_back({op, -1}); }
+  void After(DatFileInstance& file, Op op, int32_t error) override {
+    heard.push_back({op, error});
+    if (op == Op::GetFilePtr) (void)RECORDS(file);  // succeeds, clears
+  }
+  std::vector<std::pair<Op, int32_t>> heard;
+};
+
+TEST_F(DriverRecordTest, TheStatementObserverHearsEveryStatementAndItsOutcome) {
+  RecordingObserver observer;
+  StatementObserver* previous = SetStatementObserver(&observer);
+  {
+    auto zun = OpenNewZun();
+    ASSERT_EQ(AddZun(*zun, "Petrov", 300), 0);
+    // The observer's own statement does not hide the failure.
+    EXPECT_EQ(GET(*zun, 9u), 35);
+    EXPECT_EQ(values::ERRORCODE(), 35);
+    const std::vector<std::pair<Op, int32_t>> get_heard(
+        observer.heard.end() - 4, observer.heard.end());
+    EXPECT_EQ(get_heard, (std::vector<std::pair<Op, int32_t>>{
+                             {Op::GetFilePtr, -1}, {Op::GetFilePtr, 35},
+                             {Op::RecordsFile, -1}, {Op::RecordsFile, 0}}));
+    observer.heard.clear();
+  }  // destroyed while open
+  SetStatementObserver(previous);
+  EXPECT_EQ(observer.heard,
+            (std::vector<std::pair<Op, int32_t>>{{Op::Destroy, -1},
+                                                 {Op::Destroy, 0}}));
+}
+
+}  // namespace
+}  // namespace zuna::datfile::driver_test
