@@ -1,7 +1,7 @@
 #include "framework/data/files_manager.h"
 
 #include <algorithm>
-#include <memory>
+#include <string_view>
 
 #include "framework/data/assertion.h"
 #include "framework/data/error_manager.h"
@@ -26,6 +26,19 @@ const Row* FindMapping(const std::vector<Row>& rows, FileId id) {
       rows.begin(), rows.end(), id,
       [](const Row& row, FileId wanted) { return row.Id < wanted; });
   return at != rows.end() && at->Id == id ? &*at : nullptr;
+}
+
+// Inserts `row` in Id order.  The same manager registering again keeps its
+// row; another manager for a mapped file is the assertion `duplicate`.
+template <typename Row, typename Manager>
+void AddMapping(std::vector<Row>& rows, const Row& row, Manager* Row::*manager,
+                std::string_view duplicate) {
+  auto at = LowerBound(rows, row.Id);
+  if (at != rows.end() && at->Id == row.Id) {
+    if ((*at).*manager != row.*manager) AssertionFailed(duplicate);
+    return;
+  }
+  rows.insert(at, row);
 }
 
 template <typename Row>
@@ -55,28 +68,15 @@ FileId FilesManager::GetFileID(const datfile::DatFileInstance& file) {
 // --- Mappings -------------------------------------------------------------
 
 void FilesManager::AddFileMapping(FileManager& manager) {
-  const FileId id = IdOf(manager);
-  auto at = LowerBound(files_, id);
-  if (at != files_.end() && at->Id == id) {
-    // The same manager initialised again keeps its row.
-    if (at->FM != &manager) {
-      AssertionFailed("Mapping for file already exists for the FM");
-    }
-    return;
-  }
-  files_.insert(at, FileMappingRow{id, &manager});
+  AddMapping(files_, FileMappingRow{IdOf(manager), &manager},
+             &FileMappingRow::FM, "Mapping for file already exists for the FM");
 }
 
 void FilesManager::AddFileMapping(RelationManager& manager) {
   const FileId id = manager.Me != nullptr ? IdOf(*manager.Me) : 0;
-  auto at = LowerBound(relations_, id);
-  if (at != relations_.end() && at->Id == id) {
-    if (at->RM != &manager) {
-      AssertionFailed("Mapping for file already exists for the RM");
-    }
-    return;
-  }
-  relations_.insert(at, RelationMappingRow{id, &manager});
+  AddMapping(relations_, RelationMappingRow{id, &manager},
+             &RelationMappingRow::RM,
+             "Mapping for file already exists for the RM");
 }
 
 void FilesManager::RemoveFileMapping(FileManager& manager) {
