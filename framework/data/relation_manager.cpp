@@ -1,12 +1,13 @@
 #include "framework/data/relation_manager.h"
 
 #include <algorithm>
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "framework/data/assertion.h"
 #include "framework/data/error_table.h"
-#include "framework/data/file_callbacks.h"
 #include "framework/data/files_manager.h"
 #include "framework/data/framework_host.h"
 #include "runtime/datfile/statements.h"
@@ -17,7 +18,11 @@ namespace zuna::framework {
 namespace {
 
 using datfile::Err::kRecordChanged;
+using Clock = std::chrono::steady_clock;
+using Seconds = std::chrono::seconds;
 inline constexpr int32_t kNotSupported = 80;
+// Between tries of a change that met another station's transaction.
+inline constexpr std::chrono::milliseconds kBusyLogPause{10};
 
 bool IsIntegrityAction(uint8_t mode) {
   return mode == RI::Clear || mode == RI::Restrict || mode == RI::Cascade;
@@ -266,9 +271,13 @@ uint8_t RelationManager::Update(uint8_t from_form) {
 }
 
 uint8_t RelationManager::UpdateOnce(uint8_t from_form) {
-  uint8_t level = BeginTransaction(false);
-  if (level != Level::Benign) return level;
-  level = Me->TryUpdate();
+  const Clock::time_point deadline = Clock::now() + Seconds(LogoutTimeout);
+  uint8_t level;
+  do {
+    level = BeginTransaction(false);
+    if (level != Level::Benign) return level;
+    level = Me->TryUpdate();
+  } while (level != Level::Benign && RetryAfterBusyLog(deadline));
   if (level != Level::Benign) {
     RollbackTransaction();
     // A form shows the record it re-read, so it says so.
@@ -288,6 +297,16 @@ uint8_t RelationManager::UpdateOnce(uint8_t from_form) {
   }
   CommitTransaction();
   return Level::Benign;
+}
+
+bool RelationManager::RetryAfterBusyLog(Clock::time_point deadline) {
+  if (!UseLogout || values::ERRORCODE() != datfile::Err::kUnableToLog ||
+      Clock::now() >= deadline) {
+    return false;
+  }
+  RollbackTransaction();
+  std::this_thread::sleep_for(kBusyLogPause);
+  return true;
 }
 
 uint8_t RelationManager::UpdateRelated() {
@@ -350,30 +369,43 @@ uint8_t RelationManager::Delete(uint8_t query) {
 
 uint8_t RelationManager::DeleteOnce(const std::string& position,
                                     const std::string& seen, bool* stale) {
+  const Clock::time_point deadline = Clock::now() + Seconds(LogoutTimeout);
   uint8_t level = ForceOpen(0);
-  if (level == Level::Benign) level = BeginTransaction(true);
-  if (level == Level::Benign) {
+  while (level == Level::Benign) {
+    level = BeginTransaction(true);
+    if (level != Level::Benign) break;
     level = RegetSeen(position, seen);
     *stale = level != Level::Benign;
-  }
-  if (level == Level::Benign) level = DeleteRelated();
-  if (level == Level::Benign) {
+    if (level == Level::Benign) level = DeleteRelated();
+    if (level != Level::Benign) break;
     level = Me->DeleteRecord(0);
-    if (level != Level::Benign) {
+    if (level == Level::Benign) {
+      CommitTransaction();
+      break;
+    }
+    if (RetryAfterBusyLog(deadline)) {
+      level = Level::Benign;
+      continue;
+    }
+    if (values::ERRORCODE() == kRecordChanged) {
+      // Changed by another station between the check and the delete.
+      *stale = true;
+      level = RefuseStale(seen);
+    } else {
       RollbackTransaction();
       Me->Throw();
       level = Level::Notify;
-    } else {
-      CommitTransaction();
     }
   }
   RollbackTransaction();  // nothing when committed or rolled back already
   Close(0);
   return level;
 }
-
 uint8_t RelationManager::RegetSeen(const std::string& position,
                                    const std::string& seen) {
+  // Watched from this read on, so that a change another station makes
+  // before the delete fails the delete (89) instead of being lost with it.
+  datfile::WATCH(*Me->File);
   const bool read = !position.empty() &&
                     Me->TryReget(position) == Level::Benign;
   if (read && std::equal(seen.begin(), seen.end(), Me->Buffer.begin(),
@@ -383,13 +415,16 @@ uint8_t RelationManager::RegetSeen(const std::string& position,
   // Gone, or its slot now holds another record: the caller's record is
   // not there to delete.
   if (read) values::PostError(kRecordChanged);
+  return RefuseStale(seen);
+}
+
+uint8_t RelationManager::RefuseStale(const std::string& seen) {
+  Me->SetError(Msg::RecordReadFailed);  // with the error that says why
   RollbackTransaction();
-  Me->SetError(Msg::RecordReadFailed);
   std::copy(seen.begin(), seen.end(), Me->Buffer.begin());
   Me->Throw();
   return Level::Notify;
 }
-
 uint8_t RelationManager::DeleteRelated() {
   DeferedRelations();
   for (RelationRow& row : *Relations) {

@@ -32,7 +32,12 @@
 //     they differ (or the record is gone) nothing is deleted, id 9 is
 //     shown, the caller's record is put back in the buffer and the result
 //     is Level::Notify; the question to try again is not asked, as another
-//     try could not succeed.
+//     try could not succeed.  The record is watched from that re-read, so
+//     a change another station makes before the delete fails it the same
+//     way.
+//   - Another station's transaction holds the file's log while it runs: a
+//     change or delete that meets it (48) starts again, silently, for up
+//     to LogoutTimeout seconds.
 //
 // Passes: a top-level Open or Close (Cascade 0) starts a pass of the
 // thread's counter (Epoch); a cascaded call that reaches a manager already
@@ -49,6 +54,7 @@
 #ifndef ZUNA_FRAMEWORK_DATA_RELATION_MANAGER_H_
 #define ZUNA_FRAMEWORK_DATA_RELATION_MANAGER_H_
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -193,9 +199,16 @@ class RelationManager : public RelatedDeleteInterface {
   // record there is no longer the one `seen` (no use trying again).
   uint8_t DeleteOnce(const std::string& position, const std::string& seen,
                      bool* stale);
-  // Re-reads the record at `position`; Notify (id 9 shown, `seen` back in
-  // the buffer) unless it is still `seen`.
+  // Re-reads the record at `position`, watched; Notify (id 9 shown,
+  // `seen` back in the buffer) unless it is still `seen`.
   uint8_t RegetSeen(const std::string& position, const std::string& seen);
+  // Id 9 with the error posted now, the transaction rolled back, `seen`
+  // back in the buffer.
+  uint8_t RefuseStale(const std::string& seen);
+  // After a failed write: when it met another station's transaction (48)
+  // and `deadline` has not passed, rolls back, pauses and says to try
+  // again.
+  bool RetryAfterBusyLog(std::chrono::steady_clock::time_point deadline);
   // DeleteSecondary for every relation with a delete action.
   uint8_t DeleteRelated();
   // LogoutPrime of this file and, recursively, of the related files whose

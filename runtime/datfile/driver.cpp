@@ -213,6 +213,13 @@ Status Dispatch(Op op, DatFileInstance& file, const OpArgs& args,
     return Status::Error(Err::kLogoutActive, "another thread's transaction is open");
   }
   std::lock_guard<std::recursive_mutex> lock(DriverMutex());
+  // A LOGOUT that fails, on any path, leaves the turn to other threads.
+  struct TurnGuard {
+    bool logout;
+    ~TurnGuard() {
+      if (logout) transaction::ReleaseUnusedTurn();
+    }
+  } turn_guard{op == Op::Logout};
   DriverState& s = file.driver_state();
   if (!s.bound) {
     s.bound = true;

@@ -1,6 +1,8 @@
 // Binding, OPEN / SHARE, CREATE and CLOSE.
+#include <chrono>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 #include <utility>
 
@@ -13,6 +15,10 @@
 
 namespace zuna::datfile::driver {
 namespace {
+
+// How long an open waits for the keys of a data file being created.
+constexpr std::chrono::milliseconds kKeyCreationWait{1000};
+constexpr std::chrono::milliseconds kKeyCreationPoll{10};
 
 std::optional<ScrambleKey> EncryptKeyOf(const FileDecl& decl) {
   if (!decl.encrypt) return std::nullopt;
@@ -129,8 +135,22 @@ Status OpenKeyFile(DatFileInstance& file, size_t index) {
   params.file.share = ShareModeFromMode(s.mode & ~3u).value_or(ShareMode::kCompat);
   params.records = s.data->Records();
   params.ignore_corruptions = s.switches.ignore_corruptions;
-  return KeyFile::Open(file.logged_fs(), key.path, key.encoder.layout(), params,
-                       &key.file);
+  Status status = KeyFile::Open(file.logged_fs(), key.path,
+                                key.encoder.layout(), params, &key.file);
+  // A station creating the file makes the data file first and its keys
+  // right after.  A data file without records whose key file is missing,
+  // still short, or shut to us by its creator is most likely that: its
+  // creator is given a moment before the key counts as damaged.
+  const auto deadline = std::chrono::steady_clock::now() + kKeyCreationWait;
+  while (!status.ok() && s.data->Records() == 0 &&
+         (status.code() == Err::kKeyFileMustBeRebuilt ||
+          status.code() == Err::kAccessDenied) &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(kKeyCreationPoll);
+    status = KeyFile::Open(file.logged_fs(), key.path, key.encoder.layout(),
+                           params, &key.file);
+  }
+  return status;
 }
 
 Status OpenFile(DatFileInstance& file, uint32_t mode) {

@@ -372,6 +372,10 @@ Status DeleteRecord(DatFileInstance& file) {
   if (prefix.held() && s.held != record_no && !s.switches.ignore_status) {
     return Status::Error(Err::kAccessDenied, "record held");
   }
+  // A watched record changed by another station since it was read is not
+  // the record the caller means to delete (its slot may even hold another
+  // record by now).
+  ZUNA_RETURN_IF_ERROR(CheckWatch(file, raw));
   ZUNA_RETURN_IF_ERROR(ReleaseHeld(file));
 
   DeleteDone done;

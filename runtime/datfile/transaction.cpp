@@ -499,9 +499,22 @@ bool Active() { return Current().open; }
 bool WaitToStart() {
   std::unique_lock<std::mutex> lock(turn_mutex);
   const std::thread::id me = std::this_thread::get_id();
-  return turn_changed.wait_for(lock, kStartTimeout, [&] {
+  const bool free = turn_changed.wait_for(lock, kStartTimeout, [&] {
     return turn_owner == std::thread::id() || turn_owner == me;
   });
+  // Taken at once: between this wait and the LOGOUT that follows, another
+  // thread must not slip in and make that LOGOUT fail without waiting.
+  if (free) turn_owner = me;
+  return free;
+}
+
+void ReleaseUnusedTurn() {
+  if (Current().open) return;
+  std::lock_guard<std::mutex> lock(turn_mutex);
+  if (turn_owner == std::this_thread::get_id()) {
+    turn_owner = std::thread::id();
+    turn_changed.notify_all();
+  }
 }
 
 Status Logout(FileSystem& fs, const std::shared_ptr<LogBinding>& binding) {

@@ -58,8 +58,13 @@ inline constexpr std::chrono::seconds kStartTimeout{2};
 bool Active();
 
 // Before the driver's critical section: waits until no other thread's
-// transaction is open (at most kStartTimeout); false when one still is.
+// transaction is open (at most kStartTimeout) and takes the turn for the
+// calling thread; false when another's is still open.
 bool WaitToStart();
+
+// Inside the critical section, after a LOGOUT: gives back a turn that
+// WaitToStart took when the LOGOUT left no transaction open.
+void ReleaseUnusedTurn();
 
 // LOGOUT: opens the process's transaction unless open, and marks the FILE
 // logged.  56 when the transaction file's name is taken by a live

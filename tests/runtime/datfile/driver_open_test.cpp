@@ -1,5 +1,7 @@
 // OPEN, SHARE, CREATE, CLOSE and the errors one station meets opening a file.
+#include <chrono>
 #include <string>
+#include <thread>
 
 #include "runtime/datfile/file_names.h"
 #include "tests/runtime/datfile/driver_test_util.h"
@@ -84,6 +86,38 @@ TEST_F(DriverOpenTest, DamagedOrMissingFilesAndEverythingOpenedIsClosedAgain) {
   EXPECT_EQ(fs_.OpenFileCount(), 0u);
   fs_.SetContents("/ZUN.K02", k2);
   EXPECT_EQ(OPEN(*zun), 0);
+}
+
+// Another station that is creating the file has made the data file but
+// not yet its keys: an open waits for them rather than call them damaged.
+TEST_F(DriverOpenTest, OpenOfAFileBeingCreatedWaitsForItsKeys) {
+  auto zun = NewZun();
+  ASSERT_EQ(CREATE(*zun), 0);
+  const std::string k1 = fs_.Contents("/ZUN.K01");
+  ASSERT_OK(fs_.Remove("/ZUN.K01"));
+  std::thread creator([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    fs_.SetContents("/ZUN.K01", k1);
+  });
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(OPEN(*zun), 0);
+  const double waited = std::chrono::duration<double>(
+                            std::chrono::steady_clock::now() - start).count();
+  creator.join();
+  EXPECT_GE(waited, 0.1);
+  EXPECT_EQ(CLOSE(*zun), 0);
+}
+
+// A file with records is no file being created: a missing key is 46 at once.
+TEST_F(DriverOpenTest, AMissingKeyOfAFileWithRecordsIsDamageAtOnce) {
+  CreateThreePeople();
+  ASSERT_OK(fs_.Remove("/ZUN.K01"));
+  auto zun = NewZun();
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(OPEN(*zun), 46);
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
+                .count(),
+            0.5);
 }
 
 TEST_F(DriverOpenTest, StructureMismatchIs47WithTheList) {

@@ -141,6 +141,23 @@ TEST_F(DriverSharingTest, WatchSeesAnotherStationsChange) {
   EXPECT_EQ(PutZun(*b, "Ivanov Jr", 100), 0);
 }
 
+TEST_F(DriverSharingTest, WatchKeepsADeleteFromTakingAChangedRecord) {
+  auto a = Station();
+  auto b = Station();
+  ASSERT_EQ(WATCH(*b), 0);
+  ASSERT_EQ(GET(*b, 1u), 0);
+  ASSERT_EQ(GET(*a, 1u), 0);
+  ASSERT_EQ(PutZun(*a, "Ivanova", 100), 0);
+  EXPECT_EQ(DELETE(*b), 89);
+  ASSERT_EQ(GET(*a, 1u), 0);  // still there, as a changed it
+  EXPECT_EQ(ZunFio(*a), "Ivanova");
+  // Read again, the delete goes through.
+  ASSERT_EQ(WATCH(*b), 0);
+  ASSERT_EQ(GET(*b, 1u), 0);
+  EXPECT_EQ(DELETE(*b), 0);
+  EXPECT_EQ(GET(*a, 1u), 35);
+}
+
 // Without WATCH a station may change a record another one has changed
 // since its read; the key entries it takes out must be the ones the
 // record has now, or stale ones would stay behind.

@@ -2,6 +2,7 @@
 // crash is simulated by copying every file at a crash point (what a killed
 // process leaves: its writes are in the files, nothing more happens) and
 // opening the copies afresh.
+#include <atomic>
 #include <chrono>
 #include <map>
 #include <thread>
@@ -197,6 +198,32 @@ TEST_F(TransactionTest, AnotherThreadWaitsForTheOpenTransaction) {
     (void)CLOSE(*b);
   }).join();
   EXPECT_EQ(accepted, 0);
+}
+
+// Two threads waiting for the same transaction: when it ends, one takes
+// the turn and the other goes on waiting for it, instead of being refused.
+TEST_F(TransactionTest, ThreadsWaitingForATransactionTakeTurns) {
+  auto a = Station(fs_);
+  ASSERT_EQ(LOGOUT(*a), 0);
+  std::atomic<int> started{0};
+  int32_t results[2] = {-1, -1};
+  std::vector<std::thread> waiters;
+  for (int i = 0; i < 2; ++i) {
+    waiters.emplace_back([&, i] {
+      auto b = Station(fs_);
+      ++started;
+      results[i] = LOGOUT(*b);
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      if (results[i] == 0) results[i] = COMMIT(*b);
+      (void)CLOSE(*b);
+    });
+  }
+  while (started < 2) std::this_thread::yield();
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  ASSERT_EQ(COMMIT(*a), 0);
+  for (std::thread& waiter : waiters) waiter.join();
+  EXPECT_EQ(results[0], 0);
+  EXPECT_EQ(results[1], 0);
 }
 
 // A write that starts inside a file and runs past its end: the log keeps
