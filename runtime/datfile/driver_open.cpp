@@ -1,5 +1,6 @@
 // Binding, OPEN / SHARE, CREATE and CLOSE.
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
@@ -16,7 +17,7 @@
 namespace zuna::datfile::driver {
 namespace {
 
-// How long an open waits for the keys of a data file being created.
+// How long an open waits for a file another station is creating.
 constexpr std::chrono::milliseconds kKeyCreationWait{1000};
 constexpr std::chrono::milliseconds kKeyCreationPoll{10};
 
@@ -126,6 +127,13 @@ Status ResolveDataPath(DatFileInstance& file, std::string* data_path) {
   return file.fs().ResolveName(canonical, data_path);
 }
 
+bool IsEmptyFile(FileSystem& fs, const std::string& path) {
+  std::unique_ptr<File> opened;
+  uint64_t size = 0;
+  return fs.Open(path, OpenOptions{}, &opened).ok() &&
+         opened->Size(&size).ok() && size == 0;
+}
+
 Status OpenKeyFile(DatFileInstance& file, size_t index) {
   DriverState& s = file.driver_state();
   KeyState& key = s.keys[index];
@@ -185,6 +193,16 @@ Status OpenFile(DatFileInstance& file, uint32_t mode) {
   if (s.shared) (void)file.fs().LocksAreHostLocal(s.data_path, &s.sharing_warning);
   Status status = OpenFiles(file, options);
   if (!status.ok()) DropFiles(file);
+  // Another station creating the file has it for a moment empty, before
+  // its one write of header and descriptors: that is waited out too.
+  const auto deadline = std::chrono::steady_clock::now() + kKeyCreationWait;
+  while (status.code() == Err::kInvalidDataFile &&
+         IsEmptyFile(file.fs(), s.data_path) &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(kKeyCreationPoll);
+    status = OpenFiles(file, options);
+    if (!status.ok()) DropFiles(file);
+  }
   return status;
 }
 

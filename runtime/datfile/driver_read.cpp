@@ -103,6 +103,10 @@ Status LoadRecord(DatFileInstance& file, uint32_t record_no) {
     s.watch_pending = false;
     s.watched = record_no;
     s.watch_image = raw;
+  } else {
+    // A watch covers the record read right after WATCH until the next
+    // read: a record read again without one is taken as it is now.
+    s.watched = 0;
   }
   s.data->DecodeImage(raw);
   std::copy(raw.begin(), raw.end(), file.record().begin());

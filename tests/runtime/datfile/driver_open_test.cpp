@@ -108,6 +108,24 @@ TEST_F(DriverOpenTest, OpenOfAFileBeingCreatedWaitsForItsKeys) {
   EXPECT_EQ(CLOSE(*zun), 0);
 }
 
+// The creator's data file exists for a moment before its header is in it.
+TEST_F(DriverOpenTest, OpenOfADataFileStillEmptyWaitsForItsHeader) {
+  auto zun = NewZun();
+  ASSERT_EQ(CREATE(*zun), 0);
+  const std::string dat = fs_.Contents("/ZUN.DAT");
+  fs_.SetContents("/ZUN.DAT", "");
+  std::thread creator([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    fs_.SetContents("/ZUN.DAT", dat);
+  });
+  EXPECT_EQ(OPEN(*zun), 0);
+  creator.join();
+  EXPECT_EQ(CLOSE(*zun), 0);
+  // One that stays empty is invalid after the wait.
+  fs_.SetContents("/ZUN.DAT", "");
+  EXPECT_EQ(OPEN(*zun), 36);
+}
+
 // A file with records is no file being created: a missing key is 46 at once.
 TEST_F(DriverOpenTest, AMissingKeyOfAFileWithRecordsIsDamageAtOnce) {
   CreateThreePeople();

@@ -141,6 +141,20 @@ TEST_F(DriverSharingTest, WatchSeesAnotherStationsChange) {
   EXPECT_EQ(PutZun(*b, "Ivanov Jr", 100), 0);
 }
 
+// A watch covers one read: the record read again without WATCH is the
+// station's new starting point, and its change goes through.
+TEST_F(DriverSharingTest, AReadWithoutWatchEndsTheWatch) {
+  auto a = Station();
+  auto b = Station();
+  ASSERT_EQ(WATCH(*b), 0);
+  ASSERT_EQ(GET(*b, 1u), 0);
+  ASSERT_EQ(GET(*a, 1u), 0);
+  ASSERT_EQ(PutZun(*a, "Ivanova", 100), 0);
+  ASSERT_EQ(GET(*b, 1u), 0);
+  EXPECT_EQ(ZunFio(*b), "Ivanova");
+  EXPECT_EQ(PutZun(*b, "Ivanova-Petrova", 100), 0);
+}
+
 TEST_F(DriverSharingTest, WatchKeepsADeleteFromTakingAChangedRecord) {
   auto a = Station();
   auto b = Station();
