@@ -14,6 +14,8 @@
 //     written minus the names taken away are exactly the file's);
 //   - `zunatool check` finds no fault;
 //   - the only boxes shown are the refusals a change or delete may meet.
+// The random work is RegisterChurn's (tests/support/register/), which the
+// program zuna_register_station runs too, one process a copy.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -22,17 +24,14 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <map>
 #include <mutex>
-#include <random>
 #include <set>
 #include <sstream>
 #include <string>
-#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -40,14 +39,13 @@
 #include "app/zun_dictionary.h"
 #include "app/zunabc.h"
 #include "app/zunabc0.h"
-#include "framework/data/error_table.h"
 #include "framework/data/file_callbacks.h"
 #include "framework/data/scripted_host.h"
 #include "runtime/datfile/statements.h"
 #include "runtime/values/code_page.h"
 #include "runtime/values/error_state.h"
 #include "runtime/values/locale.h"
-#include "runtime/values/runtime_messages.h"
+#include "tests/support/register/register_churn.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
 
@@ -55,8 +53,8 @@ namespace zuna::app {
 namespace {
 
 namespace Level = framework::Level;
-namespace Msg = framework::Msg;
-using values::W;
+using zuna::testing::RegisterChange;
+using zuna::testing::RegisterChurn;
 
 constexpr datfile::Key kByDate{kZunKeyIndex};
 constexpr datfile::Key kByName{kKey2Index};
@@ -91,232 +89,8 @@ bool UseShippedLocale() {
   return true;
 }
 
-// The surnames names start with.  Cyrillic ones go through the file's OEM
-// conversion and the shipped case and order tables; Latin ones sort and
-// fold alike under any tables.
-std::vector<std::string> Surnames(bool cyrillic) {
-  if (!cyrillic) return {"Petrov", "Ivanova", "Smirnov", "Kuznetsov", "Popova"};
-  return {W("Петров"), W("Иванова"), W("Смирнов"), W("Кузнецов"),
-          W("Попова"), W("Ёлкин"),   W("лебедева"), W("СОКОЛОВ")};
-}
-
-// What one thread did.
-struct Tally {
-  uint64_t inserts = 0;
-  uint64_t updates = 0;
-  uint64_t deletes = 0;
-  std::map<uint16_t, uint64_t> refused;  // by the message id shown
-  uint64_t nothing_read = 0;  // no record found to change or delete
-  std::vector<std::string> written;   // inserted, or given by a change
-  std::vector<std::string> taken;     // replaced by a change, or deleted
-  std::vector<std::string> unexpected;
-  // How long each change refused with message 24 waited for the
-  // transaction.
-  std::vector<double> busy_waits;
-};
-
 double SecondsSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-// One thread's random work on the register, through the thread's own
-// managers; Relate_ZUN is open while it runs.
-class RegisterChurn {
- public:
-  RegisterChurn(std::string tag, uint32_t seed, std::vector<std::string> surnames)
-      : tag_(std::move(tag)), random_(seed), surnames_(std::move(surnames)) {}
-
-  void Run(int operations) {
-    for (int i = 0; i < operations; ++i) {
-      const uint32_t dice = Uniform(0, 99);
-      if (dice < 40) {
-        Insert();
-      } else if (!ReadSome()) {
-        ++tally_.nothing_read;
-        Insert();
-      } else if (dice < 75) {
-        Update();
-      } else {
-        Delete();
-      }
-    }
-  }
-
-  const Tally& tally() const { return tally_; }
-
- private:
-  static constexpr int kPicks = 20;
-
-  uint32_t Uniform(uint32_t low, uint32_t high) {
-    return std::uniform_int_distribution<uint32_t>(low, high)(random_);
-  }
-  const std::string& Surname() { return surnames_[Uniform(0, surnames_.size() - 1)]; }
-  std::string NextName() {
-    char suffix[32];
-    std::snprintf(suffix, sizeof suffix, "-%05u", ++sequence_);
-    return Surname() + " " + tag_ + suffix;
-  }
-  int32_t RandomDate() { return static_cast<int32_t>(Uniform(20000, 80000)); }
-
-  void Unexpected(std::string what) {
-    what += " (thread " + tag_ + ", ERRORCODE " +
-            std::to_string(values::ERRORCODE()) + ", LastError " +
-            std::to_string(Access_ZUN->LastError) + ")";
-    tally_.unexpected.push_back(std::move(what));
-  }
-
-  void Insert() {
-    const std::string name = NextName();
-    WriteZunRecord(MakeZunRecord(name, RandomDate(), static_cast<int32_t>(Uniform(0, 1000000))),
-                   Access_ZUN->Buffer);
-    const uint8_t level = Access_ZUN->Insert();
-    if (level != Level::Benign) {
-      Unexpected("Insert of \"" + name + "\": level " + std::to_string(level));
-      return;
-    }
-    ++tally_.inserts;
-    tally_.written.push_back(name);
-  }
-
-  // Makes some record current, read under WATCH, and notes its name.
-  bool ReadSome() {
-    for (int pick = 0; pick < kPicks; ++pick) {
-      const bool read = Uniform(0, 1) == 0 ? ReadByNumber() : ReadByName();
-      if (read) {
-        const ZUN_Record record = ReadZunRecord(Access_ZUN->Buffer);
-        seen_ = std::string(ZunName(record));
-        return true;
-      }
-    }
-    return false;
-  }
-
-  // GET of a record number from 1 to a little past the highest known, so
-  // that records the other thread added are found too.
-  bool ReadByNumber() {
-    const uint32_t records = datfile::RECORDS(ZUN());
-    if (values::ERRORCODE() == 0) highest_ = std::max(highest_, records);
-    const uint32_t record_no = Uniform(1, highest_ + 4);
-    if (datfile::WATCH(ZUN()) != 0) {
-      Unexpected("WATCH");
-      return false;
-    }
-    const int32_t code = datfile::GET(ZUN(), record_no);
-    if (code == 0) {
-      highest_ = std::max(highest_, record_no);
-      return true;
-    }
-    // 35: a deleted slot or one past the end.
-    if (code != 35) Unexpected("GET " + std::to_string(record_no));
-    return false;
-  }
-
-  // The first record at or after a surname in the name key, or a few after
-  // it, read through the file manager.
-  bool ReadByName() {
-    WriteZunRecord(MakeZunRecord(Surname(), 0), Access_ZUN->Buffer);
-    if (datfile::SET(ZUN(), kByName) != 0) {
-      Unexpected("SET by name");
-      return false;
-    }
-    const uint32_t steps = Uniform(1, 3);
-    for (uint32_t step = 0; step < steps; ++step) {
-      if (datfile::WATCH(ZUN()) != 0) {
-        Unexpected("WATCH");
-        return false;
-      }
-      if (Access_ZUN->TryNext() != Level::Benign) {
-        if (!Access_ZUN->GetEOF()) Unexpected("NEXT by name");
-        return false;
-      }
-    }
-    return true;
-  }
-
-  void Update() {
-    const ZUN_Record old = ReadZunRecord(Access_ZUN->Buffer);
-    const std::string name = NextName();
-    WriteZunRecord(MakeZunRecord(name, RandomDate(), old.DATA1), Access_ZUN->Buffer);
-    Access_ZUN->LastError = 0;
-    const auto started = std::chrono::steady_clock::now();
-    const uint8_t level = Relate_ZUN->Update(0);
-    if (Access_ZUN->LastError == Msg::TransactionFailed) {
-      tally_.busy_waits.push_back(SecondsSince(started));
-    }
-    if (level == Level::Benign) {
-      ++tally_.updates;
-      tally_.taken.push_back(seen_);
-      tally_.written.push_back(name);
-      return;
-    }
-    Refused("Update of \"" + seen_ + "\"", level);
-  }
-
-  void Delete() {
-    Access_ZUN->LastError = 0;
-    const uint8_t level = Relate_ZUN->Delete(0);
-    if (level == Level::Benign) {
-      ++tally_.deletes;
-      tally_.taken.push_back(seen_);
-      return;
-    }
-    Refused("Delete of \"" + seen_ + "\"", level);
-  }
-
-  // A change or delete that did not happen: one of the refusals another
-  // thread's work may cause, or a fault.
-  void Refused(const std::string& what, uint8_t level) {
-    framework::ErrorStatusGroup status;
-    GlobalErrors.GetAllStatusVariables(status);
-    const uint16_t id = Access_ZUN->LastError;
-    const bool gone = status.SaveErrorCode == 33 || status.SaveErrorCode == 35;
-    const bool expected = id == Msg::RecordChangedElsewhere ||
-                          id == Msg::RecordChangedShown ||
-                          id == Msg::RecordReadFailed ||
-                          id == Msg::TransactionFailed ||
-                          (id == Msg::UpdateFailed && gone);
-    if (expected) {
-      ++tally_.refused[id];
-    } else {
-      Unexpected(what + ": level " + std::to_string(level) + ", message " +
-                 std::to_string(id) + ", captured error " +
-                 std::to_string(status.SaveErrorCode));
-    }
-  }
-
-  std::string tag_;
-  std::mt19937 random_;
-  std::vector<std::string> surnames_;
-  uint32_t sequence_ = 0;
-  uint32_t highest_ = 0;
-  std::string seen_;  // the name of the record read last
-  Tally tally_;
-};
-
-// Which refusal a box shows: the message id, or 0 for any other box.
-uint16_t RefusalShown(const framework::MessageBoxRequest& box) {
-  for (uint16_t id : {Msg::RecordChangedElsewhere, Msg::RecordChangedShown,
-                      Msg::RecordReadFailed, Msg::TransactionFailed,
-                      Msg::UpdateFailed, Msg::DeleteRetry}) {
-    framework::ErrorEntryGroup entry;
-    if (GlobalErrors.GetErrorEntry(id, entry) != Level::Benign) continue;
-    if (box.caption != entry.Title) continue;
-    switch (id) {
-      case Msg::RecordReadFailed:
-      case Msg::TransactionFailed:
-        return id;  // titles of their own; the texts carry the error
-      case Msg::UpdateFailed:
-        // Only as the record being gone.
-        if (box.text.find(values::RuntimeMessage(33)) != std::string::npos ||
-            box.text.find(values::RuntimeMessage(35)) != std::string::npos) {
-          return id;
-        }
-        break;
-      default:
-        if (box.text == entry.Message) return id;
-    }
-  }
-  return 0;
 }
 
 // Fails the process when the threads have not finished in time: a hang
@@ -380,12 +154,18 @@ TEST_F(RegisterThreadsTest, TwoThreadsChangingTheRegisterAtOnceLoseNothing) {
   }
   const uint32_t seed_base =
       static_cast<uint32_t>(::testing::UnitTest::GetInstance()->random_seed());
-  const std::vector<std::string> surnames = Surnames(cyrillic_);
   std::cout << "threads T1, T2: seeds " << seed_base * 10 + 1 << ", " << seed_base * 10 + 2
             << " (--gtest_random_seed=" << seed_base << ")\n";
 
+  std::vector<RegisterChurn> churns;
+  for (uint32_t t = 0; t < 2; ++t) {
+    churns.emplace_back(
+        RegisterChurn::Options{.tag = "T" + std::to_string(t + 1),
+                               .seed = seed_base * 10 + t + 1,
+                               .surnames = zuna::testing::RegisterSurnames(cyrillic_)});
+  }
+  std::vector<std::vector<std::string>> faults_on_thread(2);  // besides the churn's
   const auto start = std::chrono::steady_clock::now();
-  std::vector<Tally> tallies(2);
   std::vector<int32_t> thread_numbers(2);
   {
     Watchdog watchdog(kPatience);
@@ -395,16 +175,13 @@ TEST_F(RegisterThreadsTest, TwoThreadsChangingTheRegisterAtOnceLoseNothing) {
         StartThreadDictionary();
         thread_numbers[t] = framework::CurrentThreadNumber();
         if (Relate_ZUN == nullptr) {
-          tallies[t].unexpected.push_back("no Relate_ZUN on the thread");
+          faults_on_thread[t].push_back("no Relate_ZUN on the thread");
         } else if (const uint8_t level = Relate_ZUN->Open(0); level != Level::Benign) {
-          tallies[t].unexpected.push_back("Open: level " + std::to_string(level));
+          faults_on_thread[t].push_back("Open: level " + std::to_string(level));
         } else {
-          RegisterChurn churn("T" + std::to_string(t + 1), seed_base * 10 + t + 1,
-                              surnames);
-          churn.Run(kOperationsPerThread);
-          tallies[t] = churn.tally();
+          churns[t].Run(kOperationsPerThread);
           if (const uint8_t closed = Relate_ZUN->Close(0); closed != Level::Benign) {
-            tallies[t].unexpected.push_back("Close: level " + std::to_string(closed));
+            faults_on_thread[t].push_back("Close: level " + std::to_string(closed));
           }
         }
         EndThreadDictionary();
@@ -417,28 +194,41 @@ TEST_F(RegisterThreadsTest, TwoThreadsChangingTheRegisterAtOnceLoseNothing) {
   EXPECT_NE(thread_numbers[1], 1);
   EXPECT_NE(thread_numbers[0], thread_numbers[1]);
 
-  Tally total;
-  for (const Tally& tally : tallies) {
-    total.inserts += tally.inserts;
-    total.updates += tally.updates;
-    total.deletes += tally.deletes;
-    total.nothing_read += tally.nothing_read;
-    for (const auto& [id, count] : tally.refused) total.refused[id] += count;
-    total.written.insert(total.written.end(), tally.written.begin(), tally.written.end());
-    total.taken.insert(total.taken.end(), tally.taken.begin(), tally.taken.end());
-    total.busy_waits.insert(total.busy_waits.end(), tally.busy_waits.begin(),
-                            tally.busy_waits.end());
-    for (const std::string& what : tally.unexpected) ADD_FAILURE() << what;
+  // What both threads did.
+  uint64_t inserts = 0;
+  uint64_t updates = 0;
+  uint64_t deletes = 0;
+  uint64_t nothing_read = 0;
+  std::map<std::string, uint64_t> refused;
+  std::vector<std::string> written;  // inserted, or given by a change
+  std::vector<std::string> taken;    // replaced by a change, or deleted
+  std::vector<double> busy_waits;
+  for (int t = 0; t < 2; ++t) {
+    const RegisterChurn& churn = churns[t];
+    inserts += churn.inserts();
+    updates += churn.updates();
+    deletes += churn.deletes();
+    nothing_read += churn.nothing_read();
+    for (const auto& [kind, count] : churn.refused()) refused[kind] += count;
+    for (const RegisterChange& change : churn.changes()) {
+      if (change.kind != RegisterChange::Kind::kDelete) written.push_back(change.written);
+      if (change.kind != RegisterChange::Kind::kInsert) taken.push_back(change.taken);
+    }
+    busy_waits.insert(busy_waits.end(), churn.busy_waits().begin(), churn.busy_waits().end());
+    for (const std::string& what : churn.unexpected()) {
+      ADD_FAILURE() << values::Cp1251ToUtf8(what);
+    }
+    for (const std::string& what : faults_on_thread[t]) {
+      ADD_FAILURE() << what << " (thread T" << t + 1 << ")";
+    }
   }
   std::cout << "2 threads x " << kOperationsPerThread << " operations in " << elapsed
-            << " s: inserts " << total.inserts << ", updates " << total.updates
-            << ", deletes " << total.deletes << ", nothing to read " << total.nothing_read
-            << "; refused";
-  for (const auto& [id, count] : total.refused) std::cout << ' ' << id << ':' << count;
-  if (!total.busy_waits.empty()) {
+            << " s: inserts " << inserts << ", updates " << updates << ", deletes "
+            << deletes << ", nothing to read " << nothing_read << "; refused";
+  for (const auto& [kind, count] : refused) std::cout << ' ' << kind << ':' << count;
+  if (!busy_waits.empty()) {
     std::cout << "; changes refused as the transaction was busy waited at most "
-              << *std::max_element(total.busy_waits.begin(), total.busy_waits.end())
-              << " s";
+              << *std::max_element(busy_waits.begin(), busy_waits.end()) << " s";
   }
   std::cout << std::endl;
 
@@ -447,29 +237,23 @@ TEST_F(RegisterThreadsTest, TwoThreadsChangingTheRegisterAtOnceLoseNothing) {
   EXPECT_TRUE(host_.Assertions().empty()) << host_.Assertions().front();
   EXPECT_TRUE(host_.Stops().empty());
   EXPECT_TRUE(host_.HistoryWindows().empty());
-  std::map<uint16_t, uint64_t> shown;
+  std::vector<framework::MessageBoxRequest> boxes;
   for (const framework::ScriptedHost::ShownBox& box : host_.Messages()) {
-    const uint16_t id = RefusalShown(box.request);
-    EXPECT_NE(id, 0) << "unexpected box on thread " << box.thread << ": ["
-                     << values::Cp1251ToUtf8(box.request.caption) << "] "
-                     << values::Cp1251ToUtf8(box.request.text);
-    ++shown[id];
+    boxes.push_back(box.request);
   }
-  for (uint16_t id : {Msg::RecordChangedElsewhere, Msg::RecordChangedShown,
-                      Msg::RecordReadFailed, Msg::UpdateFailed}) {
-    EXPECT_EQ(shown[id], total.refused[id]) << "message " << id;
+  const zuna::testing::BoxAccount account = zuna::testing::AccountForBoxes(
+      boxes, refused, zuna::testing::ChurnSharing::kThreadsOfOneProcess);
+  for (const std::string& fault : account.faults) {
+    ADD_FAILURE() << values::Cp1251ToUtf8(fault);
   }
-  EXPECT_EQ(shown[Msg::TransactionFailed],
-            total.refused[Msg::TransactionFailed] + shown[Msg::DeleteRetry]);
 
   // The names accepted changes left: each taken away at most once, and
   // only after it was written.
-  std::multiset<std::string> expected(total.written.begin(), total.written.end());
-  ASSERT_EQ(expected.size(), std::set<std::string>(total.written.begin(),
-                                                   total.written.end()).size())
+  std::multiset<std::string> expected(written.begin(), written.end());
+  ASSERT_EQ(expected.size(), std::set<std::string>(written.begin(), written.end()).size())
       << "a name was written twice";
   int faults = 0;
-  for (const std::string& name : total.taken) {
+  for (const std::string& name : taken) {
     const auto found = expected.find(name);
     if (found == expected.end()) {
       if (++faults <= 20) {
@@ -484,7 +268,7 @@ TEST_F(RegisterThreadsTest, TwoThreadsChangingTheRegisterAtOnceLoseNothing) {
   // The file as it was left.
   ASSERT_EQ(Relate_ZUN->Open(0), Level::Benign);
   const uint32_t records = datfile::RECORDS(ZUN());
-  EXPECT_EQ(int64_t{records}, int64_t(total.inserts) - int64_t(total.deletes));
+  EXPECT_EQ(int64_t{records}, int64_t(inserts) - int64_t(deletes));
   EXPECT_EQ(datfile::RECORDS(ZUN(), kByDate), records);
   EXPECT_EQ(datfile::RECORDS(ZUN(), kByName), records);
   std::multiset<std::string> in_file;

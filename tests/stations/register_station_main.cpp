@@ -39,9 +39,12 @@
 // delete and inserted instead; unexpected: results and boxes that are none
 // of the above, each also described on stderr).  The exit code is 0 only
 // when K is 0 and the log was written.
+//
+// The random work, its log and the sorting out of boxes are RegisterChurn's
+// (tests/support/register/register_churn.h), shared with the tests that
+// run threads of one process instead.
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -50,23 +53,19 @@
 #include <map>
 #include <mutex>
 #include <optional>
-#include <random>
 #include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "app/globals.h"
-#include "app/zun_dictionary.h"
 #include "app/zunabc.h"
 #include "app/zunabc0.h"
-#include "framework/data/error_table.h"
 #include "framework/data/framework_host.h"
 #include "runtime/datfile/statements.h"
 #include "runtime/values/code_page.h"
-#include "runtime/values/error_state.h"
 #include "runtime/values/locale.h"
-#include "runtime/values/runtime_messages.h"
+#include "tests/support/register/register_churn.h"
 
 namespace {
 
@@ -75,10 +74,6 @@ namespace datfile = zuna::datfile;
 namespace framework = zuna::framework;
 namespace values = zuna::values;
 namespace Level = framework::Level;
-namespace Msg = framework::Msg;
-using values::W;
-
-constexpr datfile::Key kByName{app::kKey2Index};
 
 // Key files are shared with zuna and zunatool, which build their collation
 // from the environment file shipped beside them; this program lives among
@@ -133,230 +128,6 @@ class RecordingHost final : public framework::FrameworkHost {
   int histories_ = 0;
 };
 
-bool Mentions(const std::string& text, int32_t error) {
-  return text.find(values::RuntimeMessage(error)) != std::string::npos;
-}
-
-// What a box shows, as the summary counts it: "7", "8", "9", "24", "36";
-// "28-gone" and "13-gone", a change or delete of a record deleted
-// meanwhile; "28-log" and "13-log", a change or delete whose first write
-// could not be logged because another station's transaction holds the
-// file's log (48); or "" for any other box.
-std::string BoxKind(const framework::MessageBoxRequest& box) {
-  for (uint16_t id : {Msg::RecordChangedElsewhere, Msg::RecordChangedShown,
-                      Msg::RecordReadFailed, Msg::TransactionFailed, Msg::UpdateFailed,
-                      Msg::DeleteFailed, Msg::DeleteRetry}) {
-    framework::ErrorEntryGroup entry;
-    if (app::GlobalErrors.GetErrorEntry(id, entry) != Level::Benign) continue;
-    if (box.caption != entry.Title) continue;
-    switch (id) {
-      case Msg::RecordReadFailed:
-      case Msg::TransactionFailed:
-        return std::to_string(id);  // titles of their own; the texts carry the error
-      case Msg::UpdateFailed:
-        if (Mentions(box.text, 33) || Mentions(box.text, 35)) return "28-gone";
-        if (Mentions(box.text, 48)) return "28-log";
-        break;
-      case Msg::DeleteFailed:
-        if (Mentions(box.text, 33) || Mentions(box.text, 35)) return "13-gone";
-        if (Mentions(box.text, 48)) return "13-log";
-        break;
-      default:
-        if (box.text == entry.Message) return std::to_string(id);
-    }
-  }
-  return "";
-}
-
-class RegisterChurn {
- public:
-  RegisterChurn(std::string tag, uint32_t seed, bool deletes)
-      : tag_(std::move(tag)),
-        random_(seed),
-        deletes_allowed_(deletes),
-        surnames_{W("Петров"), W("Иванова"), W("Смирнов"), W("Кузнецов"),
-                  W("Попова"), W("Ёлкин"),   W("лебедева"), W("СОКОЛОВ")} {}
-
-  void Run(int64_t operations) {
-    for (int64_t i = 0; i < operations; ++i) {
-      const uint32_t dice = Uniform(0, 99);
-      if (dice < 40) {
-        Insert();
-      } else if (!ReadSome()) {
-        ++nothing_read_;
-        Insert();
-      } else if (dice < 75 || !deletes_allowed_) {
-        Update();
-      } else {
-        Delete();
-      }
-    }
-  }
-
-  uint64_t inserts() const { return inserts_; }
-  uint64_t updates() const { return updates_; }
-  uint64_t deletes() const { return deletes_; }
-  uint64_t nothing_read() const { return nothing_read_; }
-  const std::map<std::string, uint64_t>& refused() const { return refused_; }
-  const std::vector<std::string>& unexpected() const { return unexpected_; }
-  const std::string& log() const { return log_; }
-
- private:
-  static constexpr int kPicks = 20;
-
-  uint32_t Uniform(uint32_t low, uint32_t high) {
-    return std::uniform_int_distribution<uint32_t>(low, high)(random_);
-  }
-  const std::string& Surname() { return surnames_[Uniform(0, surnames_.size() - 1)]; }
-  std::string NextName() {
-    char suffix[32];
-    std::snprintf(suffix, sizeof suffix, "-%05u", ++sequence_);
-    return Surname() + " " + tag_ + suffix;
-  }
-  int32_t RandomDate() { return static_cast<int32_t>(Uniform(20000, 80000)); }
-
-  void Unexpected(std::string what) {
-    what += " (ERRORCODE " + std::to_string(values::ERRORCODE()) + ", LastError " +
-            std::to_string(app::Access_ZUN->LastError) + ")";
-    std::cerr << "unexpected: " << values::Cp1251ToUtf8(what) << std::endl;
-    unexpected_.push_back(std::move(what));
-  }
-
-  void Insert() {
-    const std::string name = NextName();
-    app::WriteZunRecord(
-        app::MakeZunRecord(name, RandomDate(), static_cast<int32_t>(Uniform(0, 1000000))),
-        app::Access_ZUN->Buffer);
-    const uint8_t level = app::Access_ZUN->Insert();
-    if (level != Level::Benign) {
-      Unexpected("Insert of \"" + name + "\": level " + std::to_string(level));
-      return;
-    }
-    ++inserts_;
-    log_ += "INS\t" + name + "\n";
-  }
-
-  // Makes some record current, read under WATCH, and notes its name.
-  bool ReadSome() {
-    for (int pick = 0; pick < kPicks; ++pick) {
-      const bool read = Uniform(0, 1) == 0 ? ReadByNumber() : ReadByName();
-      if (read) {
-        const app::ZUN_Record record = app::ReadZunRecord(app::Access_ZUN->Buffer);
-        seen_ = std::string(app::ZunName(record));
-        return true;
-      }
-    }
-    return false;
-  }
-
-  // GET of a record number from 1 to a little past the highest known, so
-  // that records other stations added are found too.
-  bool ReadByNumber() {
-    const uint32_t records = datfile::RECORDS(app::ZUN());
-    if (values::ERRORCODE() == 0) highest_ = std::max(highest_, records);
-    const uint32_t record_no = Uniform(1, highest_ + 4);
-    if (datfile::WATCH(app::ZUN()) != 0) {
-      Unexpected("WATCH");
-      return false;
-    }
-    const int32_t code = datfile::GET(app::ZUN(), record_no);
-    if (code == 0) {
-      highest_ = std::max(highest_, record_no);
-      return true;
-    }
-    // 35: a deleted slot or one past the end.
-    if (code != 35) Unexpected("GET " + std::to_string(record_no));
-    return false;
-  }
-
-  // The first record at or after a surname in the name key, or a few after
-  // it, read through the file manager.
-  bool ReadByName() {
-    app::WriteZunRecord(app::MakeZunRecord(Surname(), 0), app::Access_ZUN->Buffer);
-    if (datfile::SET(app::ZUN(), kByName) != 0) {
-      Unexpected("SET by name");
-      return false;
-    }
-    const uint32_t steps = Uniform(1, 3);
-    for (uint32_t step = 0; step < steps; ++step) {
-      if (datfile::WATCH(app::ZUN()) != 0) {
-        Unexpected("WATCH");
-        return false;
-      }
-      if (app::Access_ZUN->TryNext() != Level::Benign) {
-        if (!app::Access_ZUN->GetEOF()) Unexpected("NEXT by name");
-        return false;
-      }
-    }
-    return true;
-  }
-
-  void Update() {
-    const app::ZUN_Record old = app::ReadZunRecord(app::Access_ZUN->Buffer);
-    const std::string name = NextName();
-    app::WriteZunRecord(app::MakeZunRecord(name, RandomDate(), old.DATA1),
-                        app::Access_ZUN->Buffer);
-    app::Access_ZUN->LastError = 0;
-    const uint8_t level = app::Relate_ZUN->Update(0);
-    if (level == Level::Benign) {
-      ++updates_;
-      log_ += "UPD\t" + seen_ + "\t" + name + "\n";
-      return;
-    }
-    Refused("Update of \"" + seen_ + "\"", level);
-  }
-
-  void Delete() {
-    app::Access_ZUN->LastError = 0;
-    const uint8_t level = app::Relate_ZUN->Delete(0);
-    if (level == Level::Benign) {
-      ++deletes_;
-      log_ += "DEL\t" + seen_ + "\n";
-      return;
-    }
-    Refused("Delete of \"" + seen_ + "\"", level);
-  }
-
-  // A change or delete that did not happen: one of the refusals another
-  // station's work may cause, or a fault.
-  void Refused(const std::string& what, uint8_t level) {
-    framework::ErrorStatusGroup status;
-    app::GlobalErrors.GetAllStatusVariables(status);
-    const uint16_t id = app::Access_ZUN->LastError;
-    const int32_t error = status.SaveErrorCode;
-    std::string kind;
-    if (id == Msg::RecordChangedElsewhere || id == Msg::RecordChangedShown ||
-        id == Msg::RecordReadFailed || id == Msg::TransactionFailed) {
-      kind = std::to_string(id);
-    } else if (id == Msg::UpdateFailed && (error == 33 || error == 35)) {
-      kind = "28-gone";
-    } else if (id == Msg::UpdateFailed && error == 48) {
-      kind = "28-log";
-    }
-    if (!kind.empty()) {
-      ++refused_[kind];
-    } else {
-      Unexpected(what + ": level " + std::to_string(level) + ", message " +
-                 std::to_string(id) + ", captured error " + std::to_string(error));
-    }
-  }
-
-  std::string tag_;
-  std::mt19937 random_;
-  bool deletes_allowed_;
-  std::vector<std::string> surnames_;
-  uint32_t sequence_ = 0;
-  uint32_t highest_ = 0;
-  std::string seen_;  // the name of the record read last
-  uint64_t inserts_ = 0;
-  uint64_t updates_ = 0;
-  uint64_t deletes_ = 0;
-  uint64_t nothing_read_ = 0;
-  std::map<std::string, uint64_t> refused_;  // by BoxKind
-  std::vector<std::string> unexpected_;
-  std::string log_;
-};
-
 int Usage() {
   std::cerr << "usage: zuna_register_station DIR SEED N [--no-deletes]\n";
   return 2;
@@ -395,7 +166,11 @@ int main(int argc, char** argv) {
 
   // Faults found here rather than by the churn.
   std::vector<std::string> unexpected;
-  RegisterChurn churn("S" + std::to_string(seed), static_cast<uint32_t>(seed), deletes);
+  zuna::testing::RegisterChurn churn({.tag = "S" + std::to_string(seed),
+                                      .seed = static_cast<uint32_t>(seed),
+                                      .surnames = zuna::testing::RegisterSurnames(true),
+                                      .deletes = deletes,
+                                      .echo = &std::cerr});
   if (const uint8_t level = app::Relate_ZUN->Open(0); level != Level::Benign) {
     unexpected.push_back("Open: level " + std::to_string(level));
   } else {
@@ -409,27 +184,11 @@ int main(int argc, char** argv) {
   // was counted; a delete that could not start its transaction, whose
   // first write could not be logged or whose record went meanwhile asks 36
   // and tries again.
-  std::map<std::string, uint64_t> shown;
-  for (const framework::MessageBoxRequest& box : host.boxes()) {
-    const std::string kind = BoxKind(box);
-    if (kind.empty()) unexpected.push_back("box [" + box.caption + "] " + box.text);
-    ++shown[kind];
-  }
+  zuna::testing::BoxAccount boxes = zuna::testing::AccountForBoxes(
+      host.boxes(), churn.refused(), zuna::testing::ChurnSharing::kProcesses);
+  unexpected.insert(unexpected.end(), boxes.faults.begin(), boxes.faults.end());
+  std::map<std::string, uint64_t>& shown = boxes.shown;
   std::map<std::string, uint64_t> refused = churn.refused();
-  for (const char* kind : {"7", "8", "9", "28-gone", "28-log"}) {
-    if (shown[kind] != refused[kind]) {
-      unexpected.push_back(std::string("box ") + kind + " shown " +
-                           std::to_string(shown[kind]) + " times, counted " +
-                           std::to_string(refused[kind]));
-    }
-  }
-  if (shown["24"] + shown["13-log"] + shown["13-gone"] != refused["24"] + shown["36"]) {
-    unexpected.push_back("boxes 24 " + std::to_string(shown["24"]) + ", 13-log " +
-                         std::to_string(shown["13-log"]) + ", 13-gone " +
-                         std::to_string(shown["13-gone"]) + ", 36 " +
-                         std::to_string(shown["36"]) + ", refused with 24 " +
-                         std::to_string(refused["24"]));
-  }
   if (host.histories() != 0) unexpected.push_back("a history window was shown");
   for (const std::string& what : unexpected) {
     std::cerr << "unexpected: " << values::Cp1251ToUtf8(what) << std::endl;
@@ -444,10 +203,8 @@ int main(int argc, char** argv) {
   log << churn.log();
   log.close();
 
-  uint64_t refused_total = 0;
-  for (const auto& [kind, count] : refused) refused_total += count;
   std::cout << "inserts=" << churn.inserts() << " deletes=" << churn.deletes()
-            << " updates=" << churn.updates() << " refused=" << refused_total
+            << " updates=" << churn.updates() << " refused=" << churn.refused_total()
             << " r7=" << refused["7"] << " r8=" << refused["8"] << " r9=" << refused["9"]
             << " r24=" << refused["24"] << " r28=" << refused["28-gone"]
             << " r48=" << refused["28-log"] << " delete48=" << shown["13-log"]
