@@ -3,6 +3,7 @@
 #include "runtime/datfile/driver.h"
 
 #include <mutex>
+#include <thread>
 
 #include "runtime/datfile/driver_internal.h"
 #include "runtime/datfile/transaction.h"
@@ -17,6 +18,28 @@ std::recursive_mutex& DriverMutex() {
   static std::recursive_mutex mutex;
   return mutex;
 }
+
+// How often the calling thread holds the critical section, so a wait can
+// give it up whole and take it back (PauseOutsideDriver).
+thread_local int driver_lock_depth = 0;
+
+void LockDriver() {
+  DriverMutex().lock();
+  ++driver_lock_depth;
+}
+
+void UnlockDriver() {
+  --driver_lock_depth;
+  DriverMutex().unlock();
+}
+
+class DriverLock {
+ public:
+  DriverLock() { LockDriver(); }
+  ~DriverLock() { UnlockDriver(); }
+  DriverLock(const DriverLock&) = delete;
+  DriverLock& operator=(const DriverLock&) = delete;
+};
 
 // Operations that work on a closed FILE too.
 bool WorksClosed(Op op) {
@@ -212,7 +235,7 @@ Status Dispatch(Op op, DatFileInstance& file, const OpArgs& args,
   if (op == Op::Logout && !transaction::WaitToStart()) {
     return Status::Error(Err::kLogoutActive, "another thread's transaction is open");
   }
-  std::lock_guard<std::recursive_mutex> lock(DriverMutex());
+  DriverLock lock;
   // A LOGOUT that fails, on any path, leaves the turn to other threads.
   struct TurnGuard {
     bool logout;
@@ -242,13 +265,14 @@ Status Dispatch(Op op, DatFileInstance& file, const OpArgs& args,
   return status;
 }
 
-OperationGroup::OperationGroup(DatFileInstance& file)
-    : file_(file), lock_(DriverMutex()) {
+OperationGroup::OperationGroup(DatFileInstance& file) : file_(file) {
+  LockDriver();
   ++file_.driver_state().group_depth;
 }
 
 OperationGroup::~OperationGroup() {
   if (--file_.driver_state().group_depth == 0) EndStep(file_);
+  UnlockDriver();
 }
 
 std::string_view OpName(Op op) {
@@ -273,6 +297,13 @@ std::string_view OpName(Op op) {
 }
 
 namespace driver {
+
+void PauseOutsideDriver(std::chrono::microseconds pause) {
+  const int depth = driver_lock_depth;
+  for (int i = 0; i < depth; ++i) DriverMutex().unlock();
+  std::this_thread::sleep_for(pause);
+  for (int i = 0; i < depth; ++i) DriverMutex().lock();
+}
 
 Status RereadAfterRollback(DatFileInstance& file) {
   DriverState& s = file.driver_state();

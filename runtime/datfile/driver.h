@@ -145,7 +145,6 @@ class OperationGroup {
 
  private:
   DatFileInstance& file_;
-  std::unique_lock<std::recursive_mutex> lock_;
 };
 
 // The runtime's name of an operation ("OPEN", "GETfileptr" ...), for traces.

@@ -6,6 +6,7 @@
 #ifndef ZUNA_RUNTIME_DATFILE_DRIVER_INTERNAL_H_
 #define ZUNA_RUNTIME_DATFILE_DRIVER_INTERNAL_H_
 
+#include <chrono>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -55,6 +56,15 @@ Status WaitForHeldSlot(DatFileInstance& file, uint32_t record_no, bool hold,
 // the headers, the memo free list and the key headers read again, the
 // current record and sequence forgotten.
 Status RereadAfterRollback(DatFileInstance& file);
+
+// Sleeps with the driver's critical section given up (as often as the
+// calling thread holds it) and taken back: every wait for another station
+// or thread goes through here, so another thread of this process -- which
+// may be the one waited for -- can run its operations meanwhile.  The
+// FILE's own state may change only by its own thread, so what a waiting
+// operation knows of its FILE stays true; what it knows of the files on
+// disk does not, and it re-reads after the pause.
+void PauseOutsideDriver(std::chrono::microseconds pause);
 
 // The close of an open FILE that is being destroyed, told to the statement
 // observer (statements.h) as Op::Destroy.

@@ -154,7 +154,7 @@ Status OpenKeyFile(DatFileInstance& file, size_t index) {
          (status.code() == Err::kKeyFileMustBeRebuilt ||
           status.code() == Err::kAccessDenied) &&
          std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(kKeyCreationPoll);
+    PauseOutsideDriver(kKeyCreationPoll);
     status = KeyFile::Open(file.logged_fs(), key.path, key.encoder.layout(),
                            params, &key.file);
   }
@@ -199,7 +199,7 @@ Status OpenFile(DatFileInstance& file, uint32_t mode) {
   while (status.code() == Err::kInvalidDataFile &&
          IsEmptyFile(file.fs(), s.data_path) &&
          std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(kKeyCreationPoll);
+    PauseOutsideDriver(kKeyCreationPoll);
     status = OpenFiles(file, options);
     if (!status.ok()) DropFiles(file);
   }

@@ -23,6 +23,7 @@
 
 #include "runtime/datfile/dat_format.h"
 #include "runtime/datfile/driver_internal.h"
+#include "runtime/datfile/transaction.h"
 
 namespace zuna::datfile {
 namespace driver {
@@ -40,6 +41,7 @@ constexpr auto kByteRetry = milliseconds(1);
 constexpr auto kByteAttempts = seconds(1);
 constexpr auto kRefreshRound = seconds(1);
 constexpr auto kHoldRound = milliseconds(100);
+constexpr auto kTransactionRetry = milliseconds(2);
 
 void DefaultFatal(std::string_view text, const Status& status) {
   std::fprintf(stderr, "%.*s: %s\n", static_cast<int>(text.size()), text.data(),
@@ -97,7 +99,7 @@ Status TakeHeaderByteRound(DatFileInstance& file) {
         s.data->file().Lock(kHeaderByte, 1, ByteKind(s)));
     if (status.ok()) break;
     if (Clock::now() >= give_up) return status;
-    std::this_thread::sleep_for(kByteRetry);
+    PauseOutsideDriver(kByteRetry);
   }
   s.header_byte_locked = true;
   Status status = LockCompanions(s);
@@ -110,7 +112,7 @@ Status TakeHeaderByteWaiting(DatFileInstance& file) {
   for (;;) {
     Status status = TakeHeaderByteRound(file);
     if (status.code() != Err::kAccessDenied) return status;
-    std::this_thread::sleep_for(kRefreshRound);
+    PauseOutsideDriver(kRefreshRound);
   }
 }
 
@@ -144,7 +146,7 @@ Status HonourForeignLock(DatFileInstance& file, RefreshMode mode, bool* retry) {
     return s.data->Sync();
   }
   FreeHeaderByte(file);
-  std::this_thread::sleep_for(kRefreshRound);
+  PauseOutsideDriver(kRefreshRound);
   *retry = true;
   return Status::OK();
 }
@@ -173,6 +175,38 @@ void EndSharing(DatFileInstance& file) {
   if (s.data) FreeHeaderByte(file);
 }
 
+namespace {
+
+// Another station's (or thread's) transaction on this data file, found by
+// its log: while it runs, its log is held and *wait is set -- this station
+// must not read what it half wrote, nor write what its undo would then
+// wipe out.  A log nobody holds was left by a station that died inside its
+// transaction, or after its commit point: recovery deals with it now,
+// before anything here reads the files.  With byte 0 held.  A FILE that is
+// part of this process's transaction, or whose thread has the transaction
+// open (and so cannot wait for itself), goes on.
+Status SettleOtherTransaction(DatFileInstance& file, bool* wait) {
+  DriverState& s = file.driver_state();
+  *wait = false;
+  if (!s.shared || s.log->logged || transaction::OpenHere()) return Status::OK();
+  const std::string log_path = transaction::LogPathFor(s.data_path);
+  if (!file.fs().Exists(log_path)) return Status::OK();
+  Status probe = file.fs().ProbeUnused(log_path);
+  if (probe.code() == Err::kAccessDenied) {
+    *wait = true;
+    return Status::OK();
+  }
+  if (!probe.ok() || transaction::Active()) return Status::OK();
+  Status recovered = transaction::Recover(file.fs(), s.data_path, &s.data->file());
+  if (recovered.code() == Err::kLogoutActive) {
+    *wait = true;  // its station came back to it meanwhile
+    return Status::OK();
+  }
+  return recovered;
+}
+
+}  // namespace
+
 Status RefreshHeader(DatFileInstance& file, RefreshMode mode) {
   DriverState& s = file.driver_state();
   if (s.refreshed) return Status::OK();
@@ -181,7 +215,18 @@ Status RefreshHeader(DatFileInstance& file, RefreshMode mode) {
   if (!s.shared && mode != RefreshMode::kOpen) return Status::OK();
   for (;;) {
     ZUNA_RETURN_IF_ERROR(TakeHeaderByteWaiting(file));
-    Status status = s.data->ReadHeader();
+    bool wait = false;
+    Status status = SettleOtherTransaction(file, &wait);
+    if (!status.ok()) {
+      FreeHeaderByte(file);
+      return status;
+    }
+    if (wait) {
+      FreeHeaderByte(file);
+      PauseOutsideDriver(kTransactionRetry);
+      continue;
+    }
+    status = s.data->ReadHeader();
     bool retry = false;
     if (status.ok()) status = HonourForeignLock(file, mode, &retry);
     if (!status.ok()) {
@@ -215,7 +260,7 @@ Status LockFile(DatFileInstance& file, int32_t wait_seconds) {
       ZUNA_RETURN_IF_ERROR(status);
       break;
     }
-    std::this_thread::sleep_for(kHoldRound);
+    PauseOutsideDriver(kHoldRound);
   }
   s.data->mutable_header()->attributes |= dat::kAttrLocked;
   ZUNA_RETURN_IF_ERROR(s.data->WriteHeader(/*stamp=*/false));
@@ -258,7 +303,7 @@ Status WaitForHeldSlot(DatFileInstance& file, uint32_t record_no, bool hold,
                                                  " held by another station");
     }
     FreeHeaderByte(file);
-    std::this_thread::sleep_for(kHoldRound);
+    PauseOutsideDriver(kHoldRound);
     ZUNA_RETURN_IF_ERROR(TakeHeaderByteWaiting(file));
   }
 }

@@ -144,9 +144,6 @@ std::string TransactionFileName(const std::string& data_path) {
          std::to_string(::getpid()) + ".TR$";
 }
 
-std::string LogPathFor(const std::string& data_path) {
-  return CompanionFileName(data_path, kLogExtension);
-}
 
 // The name as stored: zero-padded to kNameSize.
 std::string StoredName(const std::string& name) {
@@ -495,6 +492,16 @@ Status MakeRecords(Target& target, uint64_t offset, uint64_t length,
 }  // namespace
 
 bool Active() { return Current().open; }
+
+bool OpenHere() {
+  if (!Current().open) return false;
+  std::lock_guard<std::mutex> lock(turn_mutex);
+  return turn_owner == std::this_thread::get_id();
+}
+
+std::string LogPathFor(const std::string& data_path) {
+  return CompanionFileName(data_path, kLogExtension);
+}
 
 bool WaitToStart() {
   std::unique_lock<std::mutex> lock(turn_mutex);

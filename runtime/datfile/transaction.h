@@ -62,6 +62,12 @@ bool Active();
 // calling thread; false when another's is still open.
 bool WaitToStart();
 
+// True when the calling thread's transaction is open.
+bool OpenHere();
+
+// The log of the data file `data_path` (its name with ".LOG").
+std::string LogPathFor(const std::string& data_path);
+
 // Inside the critical section, after a LOGOUT: gives back a turn that
 // WaitToStart took when the LOGOUT left no transaction open.
 void ReleaseUnusedTurn();

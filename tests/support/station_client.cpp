@@ -38,17 +38,25 @@ StationClient::StationClient(const std::vector<std::string>& args)
   }
 }
 
+bool StationClient::Send(const std::string& command) {
+  sent_at_ = Clock::now();
+  return child_.SendLine(command);
+}
+
+StationReply StationClient::Receive(std::chrono::milliseconds timeout) {
+  StationReply reply;
+  reply.answered = child_.ReadLine(&reply.line, timeout);
+  reply.elapsed = Clock::now() - sent_at_;
+  if (reply.answered) ParseAnswer(&reply);
+  return reply;
+}
+
 StationReply StationClient::Ask(const std::string& command,
                                 std::chrono::milliseconds timeout) {
   StationReply reply;
-  const Clock::time_point start = Clock::now();
-  if (child_.SendLine(command)) {
-    reply.answered = child_.ReadLine(&reply.line, timeout);
-  }
-  reply.elapsed = Clock::now() - start;
-  if (reply.answered) {
-    ParseAnswer(&reply);
-  } else if (child_.output_ended() && child_.running()) {
+  if (Send(command)) reply = Receive(timeout);
+  if (reply.answered) return reply;
+  if (child_.output_ended() && child_.running()) {
     // Its output ended: the station is gone (a fatal stop, a crash).
     const pid_t pid = child_.pid();
     const int exit_code = child_.Wait(std::chrono::seconds(1));

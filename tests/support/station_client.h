@@ -61,6 +61,13 @@ class StationClient final {
   // Ask(command).code.
   int Code(const std::string& command);
 
+  // The two halves of Ask, for a command whose answer is to wait (the
+  // station waits for another): Send returns at once; Receive waits up to
+  // `timeout` for the answer and, unlike Ask, reports no failure when none
+  // came (reply.answered is false).
+  bool Send(const std::string& command);
+  StationReply Receive(std::chrono::milliseconds timeout);
+
   // Reads one line the station prints without being asked (churn's
   // summary).  False on end of output or timeout.
   bool ReadLine(std::string* line, std::chrono::milliseconds timeout) {
@@ -81,6 +88,7 @@ class StationClient final {
 
  private:
   ChildProcess child_;
+  std::chrono::steady_clock::time_point sent_at_{};
 };
 
 // The station program built for the tests, beside the test binaries.
