@@ -60,10 +60,10 @@ Status RereadAfterRollback(DatFileInstance& file);
 // Sleeps with the driver's critical section given up (as often as the
 // calling thread holds it) and taken back: every wait for another station
 // or thread goes through here, so another thread of this process -- which
-// may be the one waited for -- can run its operations meanwhile.  The
-// FILE's own state may change only by its own thread, so what a waiting
-// operation knows of its FILE stays true; what it knows of the files on
-// disk does not, and it re-reads after the pause.
+// may be the one waited for -- can run its operations meanwhile.  Callers
+// pause only before their operation has changed anything, and read the
+// files again after the pause.  A FILE that several threads share must be
+// used by one of them at a time, as between any two operations.
 void PauseOutsideDriver(std::chrono::microseconds pause);
 
 // The close of an open FILE that is being destroyed, told to the statement

@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <future>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -188,6 +189,25 @@ TEST_F(ThreadStationTest, RecordHeldByAnotherThreadIsReadableButNotWritable) {
   fio.clear();
   EXPECT_EQ(a.Get(1, &fio), 0);
   EXPECT_EQ(fio, "Carol");
+  for (ThreadStation* s : {&a, &b}) EXPECT_EQ(s->Close(), 0);
+}
+
+// A thread waiting for another thread's hold, without limit, lets that
+// thread work meanwhile: the release it waits for can come.
+TEST_F(ThreadStationTest, AHoldWaitLetsTheHoldingThreadRelease) {
+  ThreadStation a(path_);
+  ThreadStation b(path_);
+  ASSERT_EQ(a.Share(), 0);
+  ASSERT_EQ(b.Share(), 0);
+  ASSERT_EQ(a.Hold(1), 0);
+  ASSERT_EQ(a.Get(1), 0);
+  ASSERT_EQ(b.Hold(0), 0);
+  auto waiting = std::async(std::launch::async, [&] { return b.Get(1); });
+  EXPECT_EQ(waiting.wait_for(std::chrono::milliseconds(200)),
+            std::future_status::timeout);
+  ASSERT_EQ(a.Run([](DatFileInstance& f) { return RELEASE(f); }), 0);
+  ASSERT_EQ(waiting.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+  EXPECT_EQ(waiting.get(), 0);
   for (ThreadStation* s : {&a, &b}) EXPECT_EQ(s->Close(), 0);
 }
 
