@@ -24,6 +24,11 @@ inline constexpr int32_t kNotSupported = 80;
 // Between tries of a change that met another station's transaction.
 inline constexpr std::chrono::milliseconds kBusyLogPause{10};
 
+bool RecordGoneOrChanged(int32_t error) {
+  return error == kRecordChanged || error == datfile::Err::kRecordNotAvailable ||
+         error == datfile::Err::kRecordNotFound;
+}
+
 bool IsIntegrityAction(uint8_t mode) {
   return mode == RI::Clear || mode == RI::Restrict || mode == RI::Cascade;
 }
@@ -387,8 +392,9 @@ uint8_t RelationManager::DeleteOnce(const std::string& position,
       level = Level::Benign;
       continue;
     }
-    if (values::ERRORCODE() == kRecordChanged) {
-      // Changed by another station between the check and the delete.
+    if (RecordGoneOrChanged(values::ERRORCODE())) {
+      // Changed or deleted by another station between the check and the
+      // delete: there is nothing of the caller's left to delete.
       *stale = true;
       level = RefuseStale(seen);
     } else {

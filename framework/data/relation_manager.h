@@ -33,8 +33,8 @@
 //     shown, the caller's record is put back in the buffer and the result
 //     is Level::Notify; the question to try again is not asked, as another
 //     try could not succeed.  The record is watched from that re-read, so
-//     a change another station makes before the delete fails it the same
-//     way.
+//     a change (or a delete) another station makes before the delete
+//     fails it the same way.
 //   - Another station's transaction holds the file's log while it runs: a
 //     change or delete that meets it (48) starts again, silently, for up
 //     to LogoutTimeout seconds.

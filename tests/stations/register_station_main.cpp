@@ -20,9 +20,8 @@
 // gone, or 28 with error 48: the data file has one transaction log, and a
 // change that meets it held by another station's transaction tries again
 // for two seconds, then gives up.  A delete whose transaction could not
-// start, whose writes met the held log that long, or whose record another
-// station deleted between the check and the DELETE (13 with 33) asks 36
-// and, answered with its default Yes, tries again.
+// start, or whose writes met the held log that long, asks 36 and, answered
+// with its default Yes, tries again.
 //
 // Every accepted change goes to DIR/register_station_SEED.log, one line
 // each, names in Windows-1251, fields separated by tabs:

@@ -12,6 +12,8 @@
 //   - every process ended with exit code 0 and saw no box but a refusal.
 // The register is made first by one run of no operations, so the churn
 // tests start from one file; the last test races to create it.
+// ZUNA_STATIONS and ZUNA_STATION_OPS scale the churn up
+// (scripts/soak-register).
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -36,6 +38,7 @@
 #include "tests/support/child_process.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/test_env.h"
 
 namespace zuna::testing {
 namespace {
@@ -228,14 +231,15 @@ void RegisterStationTest::RunAtOnce(int count, int operations,
 
 TEST_F(RegisterStationTest, ProgramsInsertingAndChangingTheRegisterAtOnceLoseNothing) {
   ASSERT_NO_FATAL_FAILURE(MakeRegister());
-  RunAtOnce(3, 300, {"--no-deletes"});
+  RunAtOnce(EnvOr("ZUNA_STATIONS", 3), EnvOr("ZUNA_STATION_OPS", 300),
+            {"--no-deletes"});
 }
 
 // Deletes too: a delete re-reads its record watched, so a change another
 // process makes after that check fails the delete instead of being lost.
 TEST_F(RegisterStationTest, ProgramsChangingAndDeletingTheRegisterAtOnceLoseNothing) {
   ASSERT_NO_FATAL_FAILURE(MakeRegister());
-  RunAtOnce(3, 300, {});
+  RunAtOnce(EnvOr("ZUNA_STATIONS", 3), EnvOr("ZUNA_STATION_OPS", 300), {});
 }
 
 // Programs that all find the register missing race to create it; each must

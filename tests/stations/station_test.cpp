@@ -26,6 +26,7 @@
 #include "tests/support/run_program.h"
 #include "tests/support/station_client.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/test_env.h"
 
 namespace zuna::testing {
 namespace {
@@ -370,12 +371,6 @@ TEST_F(StationTest, RecoverBreaksTheLockOfAKilledStation) {
 // that one of its possibly-last accepted changes left (a change is surely
 // earlier than another when its interval ends before the other's begins).
 // ZUNA_STATIONS and ZUNA_STATION_OPS scale it up (scripts/soak-stations).
-
-int EnvOr(const char* name, int fallback) {
-  const char* text = std::getenv(name);
-  if (text == nullptr || *text == '\0') return fallback;
-  return std::atoi(text);
-}
 
 struct LoggedChange {
   int64_t begin = 0;
