@@ -47,6 +47,7 @@
 #include "runtime/values/locale.h"
 #include "tests/support/register/register_churn.h"
 #include "tests/support/run_program.h"
+#include "tests/support/shipped_locale.h"
 #include "tests/support/temp_dir.h"
 
 namespace zuna::app {
@@ -68,12 +69,7 @@ constexpr auto kPatience = std::chrono::seconds(180);
 // True when the process's tables are the shipped ones (they cannot change
 // once another test of this binary has read them).
 bool UseShippedLocale() {
-  std::ifstream in(std::string(ZUNA_BIN_DIR) + "/Zuna.ENV", std::ios::binary);
-  if (!in) return false;
-  std::stringstream content;
-  content << in.rdbuf();
-  const values::LocaleTables shipped =
-      values::LoadLocale(values::ReadRegionalSettings(), content.str());
+  const values::LocaleTables shipped = zuna::testing::ShippedLocale();
   values::InstallLocale(shipped);
   const values::LocaleTables& now = values::Locale();
   if (now.collation != shipped.collation || now.char_class != shipped.char_class) {

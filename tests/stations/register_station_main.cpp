@@ -65,6 +65,7 @@
 #include "runtime/values/code_page.h"
 #include "runtime/values/locale.h"
 #include "tests/support/register/register_churn.h"
+#include "tests/support/shipped_locale.h"
 
 namespace {
 
@@ -74,19 +75,6 @@ namespace framework = zuna::framework;
 namespace values = zuna::values;
 namespace Level = framework::Level;
 
-// Key files are shared with zuna and zunatool, which build their collation
-// from the environment file shipped beside them; this program lives among
-// the tests, so it reads the shipped file by name.
-void InstallShippedLocale() {
-  std::ifstream in(std::string(ZUNA_BIN_DIR) + "/Zuna.ENV", std::ios::binary);
-  std::optional<std::string> text;
-  if (in) {
-    std::stringstream content;
-    content << in.rdbuf();
-    text = content.str();
-  }
-  values::InstallLocale(values::LoadLocale(values::ReadRegionalSettings(), text));
-}
 
 // The program's host as a console program has it: every box to stderr,
 // answered with its default button.  It also keeps each box for the
@@ -152,7 +140,7 @@ int main(int argc, char** argv) {
   if (!ParseCount(argv[2], &seed) || !ParseCount(argv[3], &operations)) return Usage();
   const std::string dir = argv[1];
 
-  InstallShippedLocale();
+  zuna::testing::InstallShippedLocale();
   RecordingHost host;
   framework::SetHost(&host);
   host.ThreadNumber();  // this thread is thread 1

@@ -37,22 +37,12 @@
 #include "runtime/values/code_page.h"
 #include "tests/support/child_process.h"
 #include "tests/support/run_program.h"
+#include "tests/support/summary_line.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_env.h"
 
 namespace zuna::testing {
 namespace {
-
-std::map<std::string, uint64_t> ParseSummary(const std::string& line) {
-  std::map<std::string, uint64_t> fields;
-  std::istringstream in(line);
-  for (std::string word; in >> word;) {
-    const size_t equals = word.find('=');
-    if (equals == std::string::npos) continue;
-    fields[word.substr(0, equals)] = std::strtoull(word.c_str() + equals + 1, nullptr, 10);
-  }
-  return fields;
-}
 
 // One line of a station's log: INS name, UPD old new, DEL name.
 struct LoggedChange {

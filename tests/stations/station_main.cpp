@@ -80,6 +80,7 @@
 #include "runtime/values/clock.h"
 #include "runtime/values/error_state.h"
 #include "runtime/values/locale.h"
+#include "tests/support/shipped_locale.h"
 
 namespace {
 
@@ -90,21 +91,6 @@ using datfile::DatFileInstance;
 
 constexpr datfile::Key kByName{app::kKey2Index};
 
-// Key files are shared with zuna and zunatool, which build their collation
-// from the environment file shipped beside them; a station that sorted by
-// the built-in defaults could disagree with them on key order.  This
-// program lives among the tests, so it reads the shipped file by name.
-void InstallShippedLocale() {
-  std::ifstream in(std::string(ZUNA_BIN_DIR) + "/Zuna.ENV", std::ios::binary);
-  std::optional<std::string> text;
-  if (in) {
-    std::stringstream content;
-    content << in.rdbuf();
-    text = content.str();
-  }
-  zuna::values::InstallLocale(
-      zuna::values::LoadLocale(zuna::values::ReadRegionalSettings(), text));
-}
 
 bool ParseNumber(std::string_view word, int64_t* value) {
   int base = 10;
@@ -521,7 +507,7 @@ void CrashWhenCounted(zuna::datfile::transaction::CrashPoint) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  InstallShippedLocale();
+  zuna::testing::InstallShippedLocale();
   std::vector<std::string> args(argv + 1, argv + argc);
   static const zuna::values::FixedClock fixed({2009, 3, 5, 4500000});
   while (!args.empty() && args[0].starts_with("--")) {

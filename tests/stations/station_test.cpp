@@ -25,6 +25,7 @@
 
 #include "tests/support/run_program.h"
 #include "tests/support/station_client.h"
+#include "tests/support/summary_line.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_env.h"
 
@@ -380,17 +381,6 @@ struct LoggedChange {
   std::string name;  // "-" for DEL
   int station = 0;
 };
-
-std::map<std::string, uint64_t> ParseSummary(const std::string& line) {
-  std::map<std::string, uint64_t> fields;
-  std::istringstream in(line);
-  for (std::string word; in >> word;) {
-    const size_t equals = word.find('=');
-    if (equals == std::string::npos) continue;
-    fields[word.substr(0, equals)] = std::strtoull(word.c_str() + equals + 1, nullptr, 10);
-  }
-  return fields;
-}
 
 std::vector<LoggedChange> ReadLog(const std::string& path, int station) {
   std::vector<LoggedChange> changes;
