@@ -74,17 +74,19 @@ void RelationManager::Init(FileManager& me, uint8_t use_logout) {
   Relations = std::make_unique<std::vector<RelationRow>>();
   LogoutTimeout = 2;
   DeferedRelationsDone = 0;
-  ThreadFilesManager().AddFileMapping(*this);
-  registered_ = true;
+  registry_ = &ThreadFilesManager();
+  registry_->AddFileMapping(*this);
 }
 
 void RelationManager::Kill() {
   Relations.reset();
   DeferedRelationsDone = 0;
-  if (registered_) {
-    ThreadFilesManager().RemoveRelationFileMapping(*this);
-    registered_ = false;
+  // Only through the registry still installed: one gone with its thread
+  // (a manager outliving it at thread exit) is not touched.
+  if (registry_ != nullptr && registry_ == ThreadFileUsageRegistry()) {
+    registry_->RemoveRelationFileMapping(*this);
   }
+  registry_ = nullptr;
 }
 
 // --- Relations ------------------------------------------------------------

@@ -76,6 +76,7 @@ inline constexpr uint8_t Restrict = 2;  // refuse while related records exist
 inline constexpr uint8_t Cascade = 3;   // change or delete them along
 }  // namespace RI
 
+class FilesManager;
 class RelationManager;
 
 // One related file.
@@ -232,7 +233,7 @@ class RelationManager : public RelatedDeleteInterface {
   bool ChildMatches(BufferedPairsClass& pairs, bool by_buffer);
 
   bool in_quick_scan_ = false;
-  bool registered_ = false;
+  FilesManager* registry_ = nullptr;  // the one Init registered with
 };
 
 }  // namespace zuna::framework

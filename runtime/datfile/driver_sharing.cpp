@@ -197,7 +197,10 @@ Status SettleOtherTransaction(DatFileInstance& file, bool* wait) {
     return Status::OK();
   }
   if (!probe.ok() || transaction::Active()) return Status::OK();
-  Status recovered = transaction::Recover(file.fs(), s.data_path, &s.data->file());
+  // A read-only FILE cannot write the undo through its own description:
+  // recovery then opens the data file itself, as at an open.
+  File* here = s.read_only ? nullptr : &s.data->file();
+  Status recovered = transaction::Recover(file.fs(), s.data_path, here);
   if (recovered.code() == Err::kLogoutActive) {
     *wait = true;  // its station came back to it meanwhile
     return Status::OK();
