@@ -248,28 +248,22 @@ std::string PathName(const datfile::View::AccessPath& path) {
 // julianday('1801-01-01') + s - 4 (serial 4 is 1 January 1801).  A
 // birthday in year y is julianday(y-MM-01) + DD - 1, so 29 February rolls
 // into 1 March in a common year, as the filter's DEFORMAT reads it.
-constexpr const char* kUpcomingSql =
+constexpr std::string_view kUpcomingSelect =
     "SELECT fio, people.rowid FROM people,"
     " (SELECT julianday(?1) AS t, CAST(strftime('%Y', ?1) AS INTEGER) AS y,"
     "         julianday('1801-01-01') - 4 AS epoch) AS today "
     "WHERE julianday(y || strftime('-%m-01', data + epoch))"
     "        + CAST(strftime('%d', data + epoch) AS INTEGER) - 1 - t BETWEEN 0 AND 7"
     "   OR julianday((y + 1) || strftime('-%m-01', data + epoch))"
-    "        + CAST(strftime('%d', data + epoch) AS INTEGER) - 1 - t BETWEEN 0 AND 7 "
-    "ORDER BY data, people.rowid";
+    "        + CAST(strftime('%d', data + epoch) AS INTEGER) - 1 - t BETWEEN 0 AND 7 ";
+const std::string kUpcomingSql =
+    std::string(kUpcomingSelect) + "ORDER BY data, people.rowid";
 // The same with the index kept out of the ordering (unary +): a scan of
 // the table and a sort of the ~2% that pass, instead of the index's walk
 // with a table lookup per person.  Whichever SQLite plan is faster is the
 // peer.
-constexpr const char* kUpcomingSqlScan =
-    "SELECT fio, people.rowid FROM people,"
-    " (SELECT julianday(?1) AS t, CAST(strftime('%Y', ?1) AS INTEGER) AS y,"
-    "         julianday('1801-01-01') - 4 AS epoch) AS today "
-    "WHERE julianday(y || strftime('-%m-01', data + epoch))"
-    "        + CAST(strftime('%d', data + epoch) AS INTEGER) - 1 - t BETWEEN 0 AND 7"
-    "   OR julianday((y + 1) || strftime('-%m-01', data + epoch))"
-    "        + CAST(strftime('%d', data + epoch) AS INTEGER) - 1 - t BETWEEN 0 AND 7 "
-    "ORDER BY +data, +people.rowid";
+const std::string kUpcomingSqlScan =
+    std::string(kUpcomingSelect) + "ORDER BY +data, +people.rowid";
 
 // Parameters: ?1, ?2 the bounds, date serials.
 constexpr const char* kRangeSql =
@@ -354,8 +348,8 @@ void SetToday(const LocalDateTime& day, zuna::values::FixedClock* clock,
 
 void TimeUpcoming(Ours& ours, Peer& peer) {
   const std::vector<Peer::Parameter> today{IsoDate(kTimedToday)};
-  const Peer::Run by_index = peer.Best(kUpcomingSql, today);
-  const Peer::Run by_scan = peer.Best(kUpcomingSqlScan, today);
+  const Peer::Run by_index = peer.Best(kUpcomingSql.c_str(), today);
+  const Peer::Run by_scan = peer.Best(kUpcomingSqlScan.c_str(), today);
   const bool scan_wins = by_scan.time.wall < by_index.time.wall;
   const Peer::Run& sql = scan_wins ? by_scan : by_index;
   for (const bool shared : {false, true}) {
@@ -383,7 +377,7 @@ void CheckOtherDays(Ours& ours, Peer& peer, const std::vector<Person>& people,
   for (const LocalDateTime& day : kCheckedTodays) {
     SetToday(day, clock, dates);
     const ViewRun view = ours.Read(zuna::app::kUpcomingOrder, zuna::app::kUpcomingFilter);
-    const Peer::Run sql = peer.Query(kUpcomingSql, {IsoDate(day)});
+    const Peer::Run sql = peer.Query(kUpcomingSql.c_str(), {IsoDate(day)});
     size_t leap_day = 0;
     for (const uint32_t record_no : view.listing.record_numbers) {
       const zuna::values::CivilDate born =
@@ -450,8 +444,8 @@ int main(int argc, char** argv) {
                 t_peer.wall);
     std::printf("SQLite %s, synchronous=NORMAL, one read transaction per query\n",
                 sqlite3_libversion());
-    std::printf("plan upcoming:      %s\n", peer.Plan(kUpcomingSql).c_str());
-    std::printf("plan upcoming scan: %s\n", peer.Plan(kUpcomingSqlScan).c_str());
+    std::printf("plan upcoming:      %s\n", peer.Plan(kUpcomingSql.c_str()).c_str());
+    std::printf("plan upcoming scan: %s\n", peer.Plan(kUpcomingSqlScan.c_str()).c_str());
     std::printf("plan range:         %s\n", peer.Plan(kRangeSql).c_str());
     std::printf("best of %d passes each\n\n", kRepeats);
     kTable.PrintHeader();

@@ -4,6 +4,7 @@
 #include <thread>
 #include <utility>
 
+#include "runtime/datfile/statements.h"
 #include "runtime/datfile/status.h"
 #include "runtime/values/error_state.h"
 
@@ -18,8 +19,7 @@ constexpr auto kLockPatience = std::chrono::seconds(1);
 constexpr auto kLockPause = std::chrono::milliseconds(1);
 
 uint8_t Fail(const Status& status) {
-  values::PostFileError(status.code(), std::to_string(status.code()),
-                        status.detail());
+  datfile::PostStatus(status);
   return 5;
 }
 

@@ -191,12 +191,7 @@ uint8_t FileManager::OpenFile(uint8_t handle_errors) {
       // exists from any other refusal.
       const datfile::Status created =
           datfile::Dispatch(datfile::Op::Create, *File, {}, nullptr);
-      if (created.ok()) {
-        values::ClearError();
-      } else {
-        values::PostFileError(created.code(), std::to_string(created.code()),
-                              created.detail());
-      }
+      datfile::PostStatus(created);
       // Two stations that both found the file missing race to create it;
       // the loser's exclusive create finds it taken and opens the winner's.
       if (created.ok() || created.IsAlreadyExists()) continue;

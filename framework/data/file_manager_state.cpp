@@ -23,36 +23,10 @@ using values::VarType;
 // is empty, stored only so the ids of one saved buffer keep their layout.
 const std::string kNoNullFlags;
 
-// How the framework reads a declared field.  DECIMAL and GROUP have no
-// value type of their own: they are seen as their raw bytes.
-VarType FieldVarType(FieldType type) {
-  switch (type) {
-    case FieldType::kByte:
-      return VarType::kByte;
-    case FieldType::kShort:
-      return VarType::kShort;
-    case FieldType::kUShort:
-      return VarType::kUShort;
-    case FieldType::kLong:
-      return VarType::kLong;
-    case FieldType::kULong:
-      return VarType::kULong;
-    case FieldType::kSReal:
-      return VarType::kSReal;
-    case FieldType::kReal:
-      return VarType::kReal;
-    case FieldType::kCString:
-      return VarType::kCString;
-    case FieldType::kPString:
-      return VarType::kPString;
-    default:
-      return VarType::kString;
-  }
-}
-
 values::VariableRef FieldRef(const FieldDecl& field, std::span<char> buffer) {
   values::VariableRef ref;
-  ref.type = FieldVarType(field.type);
+  // DECIMAL has no value type: it is seen as its raw bytes.
+  ref.type = datfile::FieldValueType(field.type).value_or(VarType::kString);
   ref.size = datfile::ElementLength(field);
   if (static_cast<size_t>(field.offset) + field.size <= buffer.size()) {
     ref.address = buffer.data() + field.offset;

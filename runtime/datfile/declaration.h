@@ -12,8 +12,11 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
+
+#include "runtime/values/variable.h"
 
 namespace zuna::datfile {
 
@@ -86,6 +89,20 @@ uint16_t ElementLength(const FieldDecl& field);
 
 // Sum of the components' element lengths.
 uint32_t KeyLength(const FileDecl& file, const KeyDecl& key);
+
+// BYTE, SHORT, USHORT, LONG, ULONG.
+bool IsIntegerField(FieldType type);
+// The integers, SREAL and REAL.
+bool IsNumericField(FieldType type);
+
+// The value type a field of `type` is read as: its own, a GROUP's bytes as
+// a STRING; nullopt for DECIMAL, which the language has no type for.
+std::optional<values::VarType> FieldValueType(FieldType type);
+
+// The field inside `record` as a variable (every element of an array);
+// nullopt for a DECIMAL or a field that does not fit in `record`.
+std::optional<values::VariableRef> FieldVariable(const FieldDecl& field,
+                                                 std::span<char> record);
 
 }  // namespace zuna::datfile
 

@@ -182,18 +182,20 @@ namespace {
 // must not read what it half wrote, nor write what its undo would then
 // wipe out.  A log nobody holds was left by a station that died inside its
 // transaction, or after its commit point: recovery deals with it now,
-// before anything here reads the files.  With byte 0 held.  A FILE that is
-// part of this process's transaction, or whose thread has the transaction
-// open (and so cannot wait for itself), goes on.
+// before anything here reads the files.  With byte 0 held.
+// The calling thread's own transaction goes on through its own log.  One
+// that has logged other files already does not wait either: a station
+// waiting on it might be what this one would wait for; its writes meet
+// the held log (48) and its transaction is rolled back instead.
 Status SettleOtherTransaction(DatFileInstance& file, bool* wait) {
   DriverState& s = file.driver_state();
   *wait = false;
-  if (!s.shared || s.log->logged || transaction::OpenHere()) return Status::OK();
+  if (!s.shared || transaction::LogsHere(s.log->data_path)) return Status::OK();
   const std::string log_path = transaction::LogPathFor(s.data_path);
   if (!file.fs().Exists(log_path)) return Status::OK();
   Status probe = file.fs().ProbeUnused(log_path);
   if (probe.code() == Err::kAccessDenied) {
-    *wait = true;
+    *wait = !transaction::LogsAnythingHere();
     return Status::OK();
   }
   if (!probe.ok() || transaction::Active()) return Status::OK();

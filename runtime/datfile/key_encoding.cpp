@@ -18,19 +18,6 @@ uint8_t KeyTypeBits(const KeyDecl& key) {
   return bits;
 }
 
-bool IsNumberType(FieldType type) {
-  switch (type) {
-    case FieldType::kByte:
-    case FieldType::kShort:
-    case FieldType::kUShort:
-    case FieldType::kLong:
-    case FieldType::kULong:
-      return true;
-    default:
-      return false;
-  }
-}
-
 // Reverses little-endian bytes into big-endian order.
 void CopyBigEndian(const uint8_t* src, uint8_t* dst, size_t n) {
   for (size_t i = 0; i < n; ++i) dst[i] = src[n - 1 - i];
@@ -208,7 +195,7 @@ bool KeyEncoder::IsBlank(std::span<const char> record) const {
     const size_t n = c.length;
     if (n == 0) continue;
     bool blank = true;
-    if (IsNumberType(c.type)) {
+    if (IsIntegerField(c.type)) {
       blank = AllBytesAre(element, n, 0, 0);
     } else if (c.type == FieldType::kReal || c.type == FieldType::kSReal) {
       element[n - 1] &= 0x7F;  // -0.0 is zero too

@@ -8,10 +8,8 @@
 #include "runtime/values/error_state.h"
 
 namespace zuna::datfile {
-namespace {
 
-// The one place a statement's outcome reaches the thread's error state.
-int32_t Post(const Status& status) {
+int32_t PostStatus(const Status& status) {
   if (status.ok()) {
     values::ClearError();
   } else {
@@ -21,17 +19,19 @@ int32_t Post(const Status& status) {
   return status.code();
 }
 
+namespace {
+
 std::atomic<StatementObserver*> observer{nullptr};
 
 int32_t Do(Op op, DatFileInstance& file, OpArgs args = {},
            OpResult* result = nullptr) {
   StatementObserver* const told = observer.load(std::memory_order_acquire);
-  if (told == nullptr) return Post(Dispatch(op, file, args, result));
+  if (told == nullptr) return PostStatus(Dispatch(op, file, args, result));
   told->Before(file, op);
   const Status status = Dispatch(op, file, args, result);
-  Post(status);
+  PostStatus(status);
   told->After(file, op, status.code());
-  return Post(status);
+  return PostStatus(status);
 }
 
 OpArgs WithKey(Key key) {

@@ -34,6 +34,11 @@ struct FileOrder {};
 inline constexpr uint32_t kOpenDefaultMode = kAccessReadWrite | kShareDenyWrite;
 inline constexpr uint32_t kShareDefaultMode = kAccessReadWrite | kShareDenyNone;
 
+// The one place a driver status reaches the thread's error state, as every
+// statement posts it: cleared on success, else the number with the
+// driver's detail.  Returns the number.
+int32_t PostStatus(const Status& status);
+
 // Someone who wants to hear of every statement on every FILE: the
 // framework's file managers run their hooks and catch misuse through it.
 // Before() runs before the statement reaches the driver, After() once its

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstdlib>
-#include <filesystem>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -96,14 +95,8 @@ std::string BaseNameOf(const std::string& path) {
 
 // --- Names. ---
 
-std::string ProgramPath() {
-  std::error_code error;
-  const auto exe = std::filesystem::canonical("/proc/self/exe", error);
-  return error ? std::string() : exe.string();
-}
-
 std::string ProgramStem() {
-  const std::string base = BaseNameOf(ProgramPath());
+  const std::string base = BaseNameOf(values::ProgramPath());
   const std::string stem = base.substr(0, base.find('.'));
   return stem.empty() ? std::string("zuna") : stem.substr(0, 12);
 }
@@ -489,6 +482,13 @@ Status MakeRecords(Target& target, uint64_t offset, uint64_t length,
   return Status::OK();
 }
 
+// Removes `path` and makes the removal durable (its directory synced).
+Status RemoveDurably(FileSystem& fs, const std::string& path) {
+  Status status = fs.Remove(path);
+  if (status.ok()) status = fs.SyncDirectory(DirectoryOf(path));
+  return status;
+}
+
 }  // namespace
 
 bool Active() { return Current().open; }
@@ -498,6 +498,16 @@ bool OpenHere() {
   std::lock_guard<std::mutex> lock(turn_mutex);
   return turn_owner == std::this_thread::get_id();
 }
+
+bool LogsHere(const std::string& data_path) {
+  if (!OpenHere()) return false;
+  const std::string log_path = LogPathFor(data_path);
+  const std::vector<DataLog>& logs = Current().logs;
+  return std::any_of(logs.begin(), logs.end(),
+                     [&](const DataLog& log) { return log.path == log_path; });
+}
+
+bool LogsAnythingHere() { return OpenHere() && !Current().logs.empty(); }
 
 std::string LogPathFor(const std::string& data_path) {
   return CompanionFileName(data_path, kLogExtension);
@@ -594,15 +604,13 @@ Status Commit(const std::shared_ptr<LogBinding>& binding) {
   Status directory_gone;
   if (s.file != nullptr) {
     s.file.reset();
-    directory_gone = s.fs->Remove(s.name);
-    if (directory_gone.ok()) directory_gone = s.fs->SyncDirectory(DirectoryOf(s.name));
+    directory_gone = RemoveDurably(*s.fs, s.name);
   }
   Reached(CrashPoint::kCommitted);
   Status logs_gone;
   for (DataLog& log : s.logs) {
     log.file.reset();
-    Status removed = s.fs->Remove(log.path);
-    if (removed.ok()) removed = s.fs->SyncDirectory(DirectoryOf(log.path));
+    Status removed = RemoveDurably(*s.fs, log.path);
     if (logs_gone.ok()) logs_gone = removed;
   }
   EndTransaction(/*rolled_back=*/false);

@@ -65,6 +65,11 @@ bool WaitToStart();
 // True when the calling thread's transaction is open.
 bool OpenHere();
 
+// What the calling thread's open transaction has logged: the data file
+// `data_path` (absolute), or any file at all.  False without one.
+bool LogsHere(const std::string& data_path);
+bool LogsAnythingHere();
+
 // The log of the data file `data_path` (its name with ".LOG").
 std::string LogPathFor(const std::string& data_path);
 

@@ -666,27 +666,12 @@ struct View::Impl {
   Buffering buffering;  // hints only (view.h)
 };
 
-namespace {
-
-// Posts a status as the file statements do and returns its number.
-int32_t Post(const Status& status) {
-  if (status.ok()) {
-    values::ClearError();
-  } else {
-    values::PostFileError(status.code(), std::to_string(status.code()),
-                          status.detail());
-  }
-  return status.code();
-}
-
-}  // namespace
-
 View::View(DatFileInstance& primary) : impl_(std::make_unique<Impl>(primary)) {}
 
 View::~View() { (void)impl_->Close(); }
 
-int32_t View::Open(uint32_t mode) { return Post(impl_->Open(mode)); }
-int32_t View::Close() { return Post(impl_->Close()); }
+int32_t View::Open(uint32_t mode) { return PostStatus(impl_->Open(mode)); }
+int32_t View::Close() { return PostStatus(impl_->Close()); }
 bool View::is_open() const { return impl_->open; }
 DatFileInstance& View::primary() const { return impl_->file; }
 
@@ -704,7 +689,7 @@ int32_t View::SetOrder(std::string_view order) {
   s.items =
       view_internal::ParseOrder(order, s.file.declaration(), s.fields, &error);
   if (error != 0) return error;  // the evaluator's, already posted
-  return Post(Status::OK());
+  return PostStatus(Status::OK());
 }
 
 int32_t View::SetFilter(std::string_view filter) {
@@ -712,10 +697,10 @@ int32_t View::SetFilter(std::string_view filter) {
   s.filter_text = std::string(filter);
   s.filter.reset();
   s.rebuild_pending = true;
-  if (IsBlank(filter)) return Post(Status::OK());
+  if (IsBlank(filter)) return PostStatus(Status::OK());
   s.filter = view_internal::CompileOverRecord(s.fields, filter);
   if (!s.filter) return values::ERRORCODE();  // the evaluator's, already posted
-  return Post(Status::OK());
+  return PostStatus(Status::OK());
 }
 
 const std::string& View::order() const { return impl_->order_text; }
@@ -741,12 +726,12 @@ int32_t View::Set(size_t leading) {
       place.values.push_back(s.items[i].Evaluate());
     s.start_place = std::move(place);
   }
-  return Post(Status::OK());
+  return PostStatus(Status::OK());
 }
 
 std::string View::Position() {
   Impl& s = *impl_;
-  Post(Status::OK());
+  PostStatus(Status::OK());
   if (s.current == 0) return std::string();
   Place place;
   place.values = s.current_values;
@@ -759,7 +744,7 @@ int32_t View::Reset(std::string_view position) {
   Place place;
   if (!view_internal::DecodePlace(position, &place) ||
       !s.PlaceFitsOrder(place)) {
-    return Post(NotAPlace());
+    return PostStatus(NotAPlace());
   }
   s.start_pending = true;
   s.start_place = std::move(place);
@@ -767,56 +752,56 @@ int32_t View::Reset(std::string_view position) {
   s.ran_off = false;
   s.resync.reset();
   s.skip_record = 0;
-  return Post(Status::OK());
+  return PostStatus(Status::OK());
 }
 
 int32_t View::Reget(std::string_view position) {
   Impl& s = *impl_;
-  if (!s.open) return Post(NotOpen());
+  if (!s.open) return PostStatus(NotOpen());
   Place place;
   if (!view_internal::DecodePlace(position, &place) || place.record_no == 0) {
-    return Post(NotAPlace());
+    return PostStatus(NotAPlace());
   }
   const Status status = s.Get(place.record_no);
-  if (!status.ok()) return Post(status);
+  if (!status.ok()) return PostStatus(status);
   s.current = place.record_no;
   s.current_values.clear();
   for (const OrderItem& item : s.items)
     s.current_values.push_back(item.Evaluate());
-  return Post(Status::OK());
+  return PostStatus(Status::OK());
 }
 
 int32_t View::Next() {
   bool found = false;
   const Status status = impl_->Read(+1, &found);
-  return Post(status.ok() && !found ? NoMoreRecords() : status);
+  return PostStatus(status.ok() && !found ? NoMoreRecords() : status);
 }
 
 int32_t View::Previous() {
   bool found = false;
   const Status status = impl_->Read(-1, &found);
-  return Post(status.ok() && !found ? NoMoreRecords() : status);
+  return PostStatus(status.ok() && !found ? NoMoreRecords() : status);
 }
 
-int32_t View::Skip(int32_t count) { return Post(impl_->Skip(count)); }
+int32_t View::Skip(int32_t count) { return PostStatus(impl_->Skip(count)); }
 
 uint32_t View::Records() {
   uint32_t count = 0;
-  Post(impl_->Records(&count));
+  PostStatus(impl_->Records(&count));
   return count;
 }
 
-int32_t View::Put() { return Post(impl_->Put()); }
-int32_t View::Delete() { return Post(impl_->Delete()); }
+int32_t View::Put() { return PostStatus(impl_->Put()); }
+int32_t View::Delete() { return PostStatus(impl_->Delete()); }
 int32_t View::Hold(int32_t seconds) {
-  return Post(
+  return PostStatus(
       impl_->Reread(seconds > 0 ? Op::HoldFileSec : Op::HoldFile, seconds));
 }
 int32_t View::Release() {
-  if (!impl_->open) return Post(NotOpen());
-  return Post(impl_->Do(Op::Release));
+  if (!impl_->open) return PostStatus(NotOpen());
+  return PostStatus(impl_->Do(Op::Release));
 }
-int32_t View::Watch() { return Post(impl_->Reread(Op::Watch, 0)); }
+int32_t View::Watch() { return PostStatus(impl_->Reread(Op::Watch, 0)); }
 
 uint32_t View::current_record() const { return impl_->current; }
 View::AccessPath View::access_path() const { return impl_->path; }

@@ -28,19 +28,6 @@
 namespace zuna::datfile::view_internal {
 namespace {
 
-bool IsIntegerField(FieldType type) {
-  switch (type) {
-    case FieldType::kByte:
-    case FieldType::kShort:
-    case FieldType::kUShort:
-    case FieldType::kLong:
-    case FieldType::kULong:
-      return true;
-    default:
-      return false;
-  }
-}
-
 // The characters a record read from the file can hold in a text field: all
 // of them, or for an OEM file those that survive the trip to 866 and back
 // (the others never come back from the file).
@@ -88,32 +75,9 @@ values::VariableRef FieldRef(const FieldDecl& field, std::span<char> record) {
   values::VariableRef ref;
   ref.address = record.data() + field.offset;
   ref.size = ElementLength(field);
-  switch (field.type) {
-    case FieldType::kByte:
-      ref.type = values::VarType::kByte;
-      break;
-    case FieldType::kShort:
-      ref.type = values::VarType::kShort;
-      break;
-    case FieldType::kUShort:
-      ref.type = values::VarType::kUShort;
-      break;
-    case FieldType::kLong:
-      ref.type = values::VarType::kLong;
-      break;
-    case FieldType::kULong:
-      ref.type = values::VarType::kULong;
-      break;
-    case FieldType::kSReal:
-      ref.type = values::VarType::kSReal;
-      break;
-    case FieldType::kReal:
-      ref.type = values::VarType::kReal;
-      break;
-    default:
-      ref.type = values::VarType::kString;
-      break;
-  }
+  // Numbers as themselves, anything else as its text.
+  ref.type = IsNumericField(field.type) ? *FieldValueType(field.type)
+                                        : values::VarType::kString;
   return ref;
 }
 

@@ -18,21 +18,6 @@ using values::TokenType;
 // reach (an empty one).
 constexpr int32_t kInvalidExpression = 1010;
 
-bool IsNumericField(FieldType type) {
-  switch (type) {
-    case FieldType::kByte:
-    case FieldType::kShort:
-    case FieldType::kUShort:
-    case FieldType::kLong:
-    case FieldType::kULong:
-    case FieldType::kSReal:
-    case FieldType::kReal:
-      return true;
-    default:
-      return false;
-  }
-}
-
 ValueKind KindOfField(FieldType type) {
   switch (type) {
     case FieldType::kULong:

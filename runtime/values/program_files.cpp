@@ -8,11 +8,16 @@
 
 namespace zuna::values {
 
-std::string ProgramDirectory() {
+std::string ProgramPath() {
   std::error_code error;
   const std::filesystem::path exe =
       std::filesystem::canonical("/proc/self/exe", error);
-  if (error || !exe.has_parent_path()) return {};
+  return error ? std::string() : exe.string();
+}
+
+std::string ProgramDirectory() {
+  const std::filesystem::path exe = ProgramPath();
+  if (!exe.has_parent_path()) return {};
   return exe.parent_path().string();
 }
 

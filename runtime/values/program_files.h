@@ -11,8 +11,11 @@
 
 namespace zuna::values {
 
-// The directory of the running executable (realpath of /proc/self/exe);
-// empty when it cannot be found.
+// The running executable (realpath of /proc/self/exe); empty when it
+// cannot be found.
+std::string ProgramPath();
+
+// The directory of ProgramPath(); empty when it cannot be found.
 std::string ProgramDirectory();
 
 // A name with a '/' is a path and is returned as it is.  A bare name is
