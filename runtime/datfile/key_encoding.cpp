@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <numeric>
 
 #include "runtime/values/code_page.h"
 
@@ -59,27 +58,6 @@ Status KeyLayoutFor(const FileDecl& file, const KeyDecl& key,
   return Status::OK();
 }
 
-values::CollationTable OemCollation(const values::CollationTable& ansi) {
-  std::array<uint8_t, 256> by_weight;
-  std::iota(by_weight.begin(), by_weight.end(), 0);
-  std::stable_sort(by_weight.begin(), by_weight.end(),
-                   [&](uint8_t a, uint8_t b) { return ansi[a] < ansi[b]; });
-  std::string sequence;
-  std::array<bool, 256> listed{};
-  for (uint8_t code : by_weight) {
-    const char ansi_char = static_cast<char>(code);
-    const char oem_char = values::Cp1251ToCp866(ansi_char);
-    // Only characters that survive the round trip: a character with no 866
-    // form becomes '?' and must not take the question mark's place.
-    if (values::Cp866ToCp1251(oem_char) != ansi_char) continue;
-    const auto oem = static_cast<uint8_t>(oem_char);
-    if (listed[oem]) continue;
-    listed[oem] = true;
-    sequence.push_back(oem_char);
-  }
-  return values::CollationFromSequence(sequence);
-}
-
 Status KeyEncoder::Create(const FileDecl& file, const KeyDecl& key,
                           const values::LocaleTables& tables,
                           KeyEncoder* encoder) {
@@ -90,15 +68,13 @@ Status KeyEncoder::Create(const FileDecl& file, const KeyDecl& key,
     result.components_.push_back(
         {field.type, field.offset, ElementLength(field)});
   }
-  const values::CollationTable oem_collation =
-      file.oem ? OemCollation(tables.collation) : values::CollationTable{};
   for (int c = 0; c < 256; ++c) {
     char ch = static_cast<char>(c);
     if (key.nocase) ch = values::ToUpper(ch, tables);
     const auto u = static_cast<uint8_t>(ch);
     result.char_map_[c] =
         file.oem
-            ? oem_collation[static_cast<uint8_t>(values::Cp1251ToCp866(ch))]
+            ? tables.oem_collation[static_cast<uint8_t>(values::Cp1251ToCp866(ch))]
             : tables.collation[u];
   }
   *encoder = std::move(result);

@@ -22,10 +22,11 @@
 // The character map.  ANSI files: a NOCASE key first replaces every
 // character the case table marks lower-case by its upper-case partner, then
 // every key maps the character through the collation table.  OEM files
-// store text in code page 866 and their keys order it as 866 codes, through
-// the OEM collation table (OemCollation below); the record buffer holds 1251
-// text, so a character is upper-cased with the 1251 case table, converted to
-// 866, then weighed.
+// store text in code page 866 and their keys weigh it as 866 codes, through
+// the locale's OEM collation table (built from the same sequence as the 1251
+// one, so by default the identity: the key holds the 866 bytes themselves);
+// the record buffer holds 1251 text, so a character is upper-cased with the
+// 1251 case table, converted to 866, then weighed.
 //
 // A KeyEncoder is a value built once per key and then only read: any number
 // of threads may use one at a time.  It copies what it needs from the
@@ -54,17 +55,6 @@ namespace zuna::datfile {
 // a field lying outside its record.
 Status KeyLayoutFor(const FileDecl& file, const KeyDecl& key,
                     KeyLayout* layout);
-
-// The OEM form of a collation table.  Orders the characters that code pages
-// 1251 and 866 share (every 1251 character whose 866 form converts back to
-// it: ASCII, the Cyrillic alphabet, Ё/ё, Є/є, Ї/ї, Ў/ў and a few symbols)
-// exactly as `ansi` orders them, so an OEM file sorts its names as a 1251
-// file does under the same locale.  Built from the same sequence: all 256
-// codes in the order `ansi` weighs them, the shared ones turned into their
-// 866 codes, ranked as a VANCOLSEQ sequence is (collation.h); 866 codes with
-// no 1251 form (box drawing) keep their own weight.  A permutation of 0-255,
-// like every collation table.
-values::CollationTable OemCollation(const values::CollationTable& ansi);
 
 class KeyEncoder {
  public:

@@ -157,6 +157,17 @@ CollationTable CollationFromSequence(std::string_view sequence) {
   return table;
 }
 
+CollationTable OemCollationFromSequence(std::string_view sequence) {
+  std::string oem;
+  oem.reserve(sequence.size());
+  for (const char c : sequence) {
+    const char converted = Cp1251ToCp866(c);
+    if (converted == kNoFormChar && c != kNoFormChar) continue;
+    oem.push_back(converted);
+  }
+  return CollationFromSequence(oem);
+}
+
 std::string SystemCollationSequence() {
   std::vector<uint8_t> codes;
   for (int c = kFirstSystemCode; c <= kLastSystemCode; ++c) {

@@ -43,6 +43,14 @@ CollationTable IdentityCollation();
 // own code.  (For the exact printable set ranking and laying over agree.)
 CollationTable CollationFromSequence(std::string_view sequence);
 
+// The OEM form of the table that `sequence` (1251 text) builds: the same
+// rule applied to the sequence converted to code page 866, so an OEM file's
+// key entries weigh its 866 bytes.  Characters with no 866 form are left out
+// of the converted sequence: no OEM text holds them, and keeping them as the
+// converter's stand-in would rank that stand-in in their place.  An empty
+// sequence gives the identity, as in the 1251 form.
+CollationTable OemCollationFromSequence(std::string_view sequence);
+
 // The order VANCOLSEQ=WINDOWS sorts codes 2-254 into, standing in for the
 // operating system's string comparison so that every station, whatever its
 // C library and locale, builds the same table:

@@ -119,13 +119,9 @@ std::string Cut(std::string_view s, size_t limit) {
 void ApplyCollation(const EnvSetting& s, LocaleTables& t) {
   std::string sequence;
   for (const std::string& part : s.strings) sequence += part;
-  if (sequence.empty()) {
-    t.collation = IdentityCollation();
-  } else if (IsKeyword(s.strings, "WINDOWS")) {
-    t.collation = CollationFromSequence(SystemCollationSequence());
-  } else {
-    t.collation = CollationFromSequence(sequence);
-  }
+  if (IsKeyword(s.strings, "WINDOWS")) sequence = SystemCollationSequence();
+  t.collation = CollationFromSequence(sequence);
+  t.oem_collation = OemCollationFromSequence(sequence);
 }
 
 void ApplyCase(const EnvSetting& s, LocaleTables& t) {
@@ -277,6 +273,7 @@ void LoadProcessTables() {
 LocaleTables DefaultLocale(const RegionalSettings& regional) {
   LocaleTables t;
   t.collation = IdentityCollation();
+  t.oem_collation = IdentityCollation();
   SetAsciiCase(t);
   for (size_t m = 0; m < 12; ++m) {
     t.month_names[m] = std::string(kMonthNames[m]);

@@ -123,6 +123,9 @@ LocalePicture LongTimePicture(const RegionalSettings& regional);
 
 struct LocaleTables {
   std::array<uint8_t, 256> collation{};    // weight by character code
+  // The same order over code page 866, for the keys of OEM files; built
+  // from the same sequence as `collation` (OemCollationFromSequence).
+  std::array<uint8_t, 256> oem_collation{};
   std::array<uint8_t, 256> counterpart{};  // other-case letter, 0 for none
   std::array<uint8_t, 256>
       char_class{};  // kUpperClass | kLowerClass | kDigitClass

@@ -199,34 +199,35 @@ TEST(KeyEncodingTest, CollationTableDecidesTheOrderOfLetters) {
             "C5 A8 C6");
 }
 
-TEST(KeyEncodingTest, OemCollationOfTheIdentityFollows1251Order) {
-  const values::CollationTable oem =
-      OemCollation(values::DefaultLocale().collation);
-  // ASCII keeps its weights; 866 box drawing (B0) has no 1251 form and
-  // keeps its own.
-  EXPECT_EQ(oem[0x41], 0x41);
-  EXPECT_EQ(oem[0x20], 0x20);
-  EXPECT_EQ(oem[0xB0], 0xB0);
-  // 1251 puts Ё (A8) below А (C0), and я (FF) last: so does the OEM form.
-  EXPECT_EQ(oem[0xF0], 0x84);  // Ё
-  EXPECT_EQ(oem[0x80], 0x8D);  // А
-  EXPECT_EQ(oem[0xA0], 0xAD);  // а
-  EXPECT_EQ(oem[0xAD], 0xEA);  // н
-  EXPECT_EQ(oem[0xEF], 0xFF);  // я
-  std::vector<bool> seen(256);
-  for (int c = 0; c < 256; ++c) seen[oem[c]] = true;
-  EXPECT_EQ(std::count(seen.begin(), seen.end(), true), 256);
-}
-
+// An OEM file's key weighs 866 codes: the collation sequence, converted to
+// 866, ranks its letters among their own 866 codes and leaves every other
+// code as it is.  The expected bytes are worked out by hand from 866.
 TEST(KeyEncodingTest, OemKeysUpperCaseIn1251ThenWeigh866Codes) {
-  const values::LocaleTables tables =
-      Tables(std::string(kCyrillicCase) + "VANCOLSEQ=ЕЁЖ\n");
-  FileDecl file = key_test::StringFile(3, true, true);
-  file.oem = true;
-  const KeyEncoder encoder = Encoder(file, file.keys[0], tables);
-  // ЁЕЖ in 866 is F0 85 86; the OEM table carries the 1251 order over.
-  EXPECT_EQ(Hex(Value(encoder, W("ёЕж"))), "92 84 93");
-  EXPECT_EQ(Hex(Value(encoder, W("Дом"))), "91 9B 99");
+  const struct {
+    std::string env;
+    const char* name;
+    const char* hex;
+  } cases[] = {
+      // No tables: no case above 127, and the key is the 866 bytes.
+      {"", "Яковлев Пётр",
+       "9F AA AE A2 AB A5 A2 20 8F F1 E2 E0"},
+      // Е Ё Ж are 85 F0 86 in 866: in that order they take 85 86 F0.
+      {std::string(kCyrillicCase) + "VANCOLSEQ=ЕЁЖ\n", "ёЕж", "86 85 F0"},
+      {std::string(kCyrillicCase) + "VANCOLSEQ=ЕЁЖ\n", "Дом", "84 8E 8C"},
+      // «АаБб…Яя» deals А 80, а 81, … over the 66 codes 80-AF, E0-F1.
+      {std::string(kCyrillicCase) +
+           "VANCOLSEQ=АаБбВвГгДдЕеЁёЖжЗзИиЙйКкЛлМмНнОоПпРрСсТтУуФфХхЦцЧчШшЩщ"
+           "ЪъЫыЬьЭэЮюЯя\n",
+       "Яковлев Пётр", "F0 96 9E 84 98 8A 84 20 A0 8C A6 A2"},
+  };
+  for (const auto& c : cases) {
+    const values::LocaleTables tables = Tables(c.env);
+    const std::string name = W(c.name);
+    FileDecl file = key_test::StringFile(name.size(), true, true);
+    file.oem = true;
+    EXPECT_EQ(Hex(Value(Encoder(file, file.keys[0], tables), name)), c.hex)
+        << c.name;
+  }
 }
 
 TEST(KeyEncodingTest, OemAndAnsiKeysSortNamesAlike) {
@@ -260,6 +261,23 @@ TEST(KeyEncodingTest, OemAndAnsiKeysSortNamesAlike) {
   // The shipped sequence puts Ё right after Е, before Ж.
   EXPECT_LT(Value(o, names[1]), Value(o, names[0]));
   EXPECT_LT(Value(o, names[0]), Value(o, names[3]));
+  // Every character an OEM file can hold orders alike in both forms, so a
+  // view may walk the OEM name key for an order the program compares in
+  // 1251.
+  std::vector<std::string> singles;
+  for (int c = 1; c < 256; ++c) {
+    const char ch = static_cast<char>(c);
+    if (values::Cp866ToCp1251(values::Cp1251ToCp866(ch)) != ch) continue;
+    singles.push_back(key_test::Padded(std::string(1, ch), 12));
+  }
+  ASSERT_GT(singles.size(), 200u);
+  for (size_t i = 1; i < singles.size(); ++i) {
+    for (size_t j = 0; j < i; ++j) {
+      ASSERT_EQ(Value(a, singles[j]) < Value(a, singles[i]),
+                Value(o, singles[j]) < Value(o, singles[i]))
+          << int(uint8_t(singles[j][0])) << " / " << int(uint8_t(singles[i][0]));
+    }
+  }
 }
 
 TEST(KeyEncodingTest, CStringStopsAtNulAndPStringAtItsLength) {
@@ -290,9 +308,9 @@ TEST(KeyEncodingTest, RegisterKeysOfZun) {
   const KeyEncoder by_name = Encoder(zun, zun.keys[1], tables);
   const std::string record = testing::ZunRecord(W("Иванов"), 76038, 5);
   EXPECT_EQ(Hex(by_date.MakeEntry(3, record)), "03 00 00 00 80 01 29 06");
-  // OEM, identity tables: И в а н о в are 866 88 A2 A0 AD AE A2, weighed in
-  // 1251 order; the blanks stay 20.
-  std::string expected = "03 00 00 00 95 AF AD EA EB AF";
+  // OEM, identity tables: the key holds the 866 bytes of И в а н о в
+  // themselves, and the blanks.
+  std::string expected = "03 00 00 00 88 A2 A0 AD AE A2";
   for (int i = 0; i < 24; ++i) expected += " 20";
   EXPECT_EQ(Hex(by_name.MakeEntry(3, record)), expected);
 }

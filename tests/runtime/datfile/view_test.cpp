@@ -118,8 +118,11 @@ TEST_F(ViewTest, AccessPathIsAKeyWhenItsOrderIsTheItems) {
       {"-zun:data", Kind::kKey, 0, true, {1, 3, 4, 2}},
       // The framework names a NOCASE key's components UPPER(...), numbers too.
       {"UPPER(ZUN:DATA)", Kind::kKey, 0, false, {2, 4, 3, 1}},
-      {"UPPER(ZUN:FIO)", Kind::kKey, 1, false, {2, 3, 1, 4}},
-      {"-upper(zun:fio)", Kind::kKey, 1, true, {4, 1, 3, 2}},
+      // Under the identity tables ZUN's name key weighs 866 codes, where the
+      // program compares 1251 ones (Ё is below А in 1251, above я in 866):
+      // the key cannot serve the order.
+      {"UPPER(ZUN:FIO)", Kind::kSortedPass, -1, false, {2, 3, 1, 4}},
+      {"-upper(zun:fio)", Kind::kSortedPass, -1, false, {4, 1, 3, 2}},
       // LOWER weighs '_' above 'a', the key (upper-casing) below 'A'.
       {"LOWER(ZUN:FIO)", Kind::kSortedPass, -1, false, {2, 3, 1, 4}},
       // Case matters to the plain field, not to the NOCASE key.

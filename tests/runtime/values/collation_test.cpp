@@ -117,6 +117,20 @@ TEST(CollationTableTest, A222ListWithRepeatsIsRanked) {
   EXPECT_TRUE(IsPermutation(t));
 }
 
+TEST(CollationTableTest, OemFormRanksTheSequenceAmong866Codes) {
+  // «Я€А»: the euro sign has no 866 form and drops out; Я (9F) and А (80)
+  // swap their 866 codes, and the question mark keeps its own weight.
+  const CollationTable t = OemCollationFromSequence(W("Я€А"));
+  EXPECT_EQ(W8(t, 0x9F), 0x80);
+  EXPECT_EQ(W8(t, 0x80), 0x9F);
+  EXPECT_EQ(W8(t, '?'), '?');
+  EXPECT_EQ(W8(t, 0x88), 0x88);
+  EXPECT_TRUE(IsPermutation(t));
+  EXPECT_EQ(OemCollationFromSequence(""), IdentityCollation());
+  // The WINDOWS order over 866 is still a permutation.
+  EXPECT_TRUE(IsPermutation(OemCollationFromSequence(SystemCollationSequence())));
+}
+
 TEST(CollationTableTest, SystemOrderIsTheDocumentedOne) {
   const std::string seq = SystemCollationSequence();
   ASSERT_EQ(seq.size(), 253u);  // codes 2..254, each once
