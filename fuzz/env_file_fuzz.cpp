@@ -5,6 +5,7 @@
 //
 // Beyond what the sanitizers catch, a violated table invariant (locale.h,
 // invariants 1 and 2) aborts.
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -21,10 +22,15 @@ void Check(bool ok) {
   if (!ok) std::abort();
 }
 
-void CheckInvariants(const LocaleTables& t) {
+void CheckPermutation(const std::array<uint8_t, 256>& table) {
   bool seen[256] = {};
-  for (uint8_t w : t.collation) seen[w] = true;
+  for (uint8_t w : table) seen[w] = true;
   for (bool s : seen) Check(s);
+}
+
+void CheckInvariants(const LocaleTables& t) {
+  CheckPermutation(t.collation);
+  CheckPermutation(t.oem_collation);
   for (int c = 0; c < 256; ++c) {
     const uint8_t partner = t.counterpart[c];
     if (partner == 0) continue;
