@@ -211,10 +211,12 @@ bool CompileDateTime(Cursor cursor, bool is_date, const LocaleTables& tables,
     cursor.skip();
     int w = cursor.ReadNumber(&digits);
     if (w > 99) return false;
+    // A bare "<" or "<0" keeps the default window of 80; a bare ">" or ">0"
+    // asks for the mirror of that default, 19 (years reach 80 ahead).
     if (is_past) {
       window = w == 0 ? 80 : w;
     } else {
-      window = 99 - (w == 0 ? 19 : w);
+      window = w == 0 ? 19 : 99 - w;
     }
   }
   const char separator = SeparatorOption(cursor.peek());
