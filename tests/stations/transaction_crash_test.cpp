@@ -16,6 +16,7 @@
 #include <fstream>
 #include <map>
 #include <random>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -68,20 +69,26 @@ class TransactionCrashTest : public ::testing::Test {
     return left;
   }
 
-  // Runs `commands` in a station started with `options`, then quits; true
-  // when it ran to the end (false: it was killed on the way).
-  bool RunStation(const std::vector<std::string>& options,
-                  const std::vector<std::string>& commands,
-                  std::chrono::microseconds kill_after = {}) {
+  // Runs `commands` in a station started with `options`, then quits; its
+  // exit code: 0 when it ran to the end, -1 when a signal ended it.
+  int RunStationExit(const std::vector<std::string>& options,
+                     const std::vector<std::string>& commands,
+                     std::chrono::microseconds kill_after = {}) {
     ChildProcess station(TestProgramPath("zuna_station"), options);
     for (const std::string& command : commands) station.SendLine(command);
     station.SendLine("quit");
     if (kill_after.count() > 0) {
       std::this_thread::sleep_for(kill_after);
       station.Kill();
-      return false;
+      return -1;
     }
-    return station.Wait(kTimeout) == 0;
+    return station.Wait(kTimeout);
+  }
+
+  bool RunStation(const std::vector<std::string>& options,
+                  const std::vector<std::string>& commands,
+                  std::chrono::microseconds kill_after = {}) {
+    return RunStationExit(options, commands, kill_after) == 0;
   }
 
   void MakeRegister() {
@@ -144,29 +151,39 @@ class TransactionCrashTest : public ::testing::Test {
     }
     const int trials = Trials();
     std::mt19937 random(commit ? 11 : 12);
-    int crashed = 0;
+    // Crash points the station was killed at, and those it ran past.  Only
+    // these trials show that a crash point fired: a timed kill proves
+    // nothing about them.
+    std::set<int> fired;
+    std::set<int> passed;
     for (int trial = 0; trial < trials && !HasFailure(); ++trial) {
       Write(before);
       std::string where = "trial " + std::to_string(trial);
-      bool completed = false;
       if (trial % 2 == 0) {
         // Every crash point in turn (a commit passes 17, a rollback 32),
         // then around again.
         const int point = trial / 2 % 40 + 1;
         where += ", crash point " + std::to_string(point);
-        completed = RunStation({"--fixed-clock", "--crash-at", std::to_string(point)},
-                               Transaction(commit));
+        const int exit = RunStationExit(
+            {"--fixed-clock", "--crash-at", std::to_string(point)}, Transaction(commit));
+        ASSERT_TRUE(exit == 0 || exit == -1) << where << ": exit " << exit;
+        (exit == 0 ? passed : fired).insert(point);
       } else {
         const auto delay = std::chrono::microseconds(random() % 60000 + 1);
         where += ", killed after " + std::to_string(delay.count()) + " us";
         RunStation({"--fixed-clock"}, Transaction(commit), delay);
       }
-      if (!completed) ++crashed;
       ExpectRecovered(before, commit ? &after : nullptr, where);
     }
-    EXPECT_GT(crashed, trials / 3);
-    std::cout << (commit ? "commit" : "rollback") << ": " << trials
-              << " trials, " << crashed << " killed before the end" << std::endl;
+    // The points a transaction passes are numbered from 1: the station must
+    // have died at each of 1..P and run past every later one.
+    ASSERT_FALSE(fired.empty()) << "no crash point fired";
+    EXPECT_EQ(static_cast<size_t>(*fired.rbegin()), fired.size());
+    if (!passed.empty()) {
+      EXPECT_GT(*passed.begin(), *fired.rbegin());
+    }
+    std::cout << (commit ? "commit" : "rollback") << ": " << trials << " trials, killed at "
+              << fired.size() << " crash points, ran past " << passed.size() << std::endl;
   }
 
   TempDir dir_;
