@@ -183,15 +183,27 @@ TEST_F(SettingsFileTest, ThreadsReadAndWriteWholeValues) {
   ini.Init(Path());
   const std::string a(300, 'a');
   const std::string b(300, 'b');
+  // The value exists before the threads start: every read must see one of
+  // the two whole values, never a mixture, a cut one or nothing.
+  ini.Update("S", "k", a);
   std::thread writer([&] {
     for (int i = 0; i < 50; ++i) ini.Update("S", "k", i % 2 == 0 ? a : b);
   });
+  int whole = 0;
   for (int i = 0; i < 50; ++i) {
     const std::string value = ini.TryFetch("S", "k");
-    EXPECT_TRUE(value.empty() || value == a || value == b);
+    EXPECT_TRUE(value == a || value == b) << value.size();
+    whole += value == a || value == b;
   }
   writer.join();
+  EXPECT_EQ(whole, 50);
+  // The last write (b) is what stays, for this object and for the file.
+  EXPECT_EQ(ini.TryFetch("S", "k"), b);
   ini.Kill();
+  INIClass again;
+  again.Init(Path());
+  EXPECT_EQ(again.TryFetch("S", "k"), b);
+  again.Kill();
 }
 
 }  // namespace
