@@ -10,6 +10,8 @@
 #include <chrono>
 #include <climits>
 #include <cstdint>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -484,12 +486,46 @@ TEST_F(ShareBytesTest, AGateHeldTooLongRefusesTheOpen) {
   EXPECT_OK(fs_.ProbeUnused(name_));
 }
 
+// A description of the temporary file the process opened in `dir` (it is
+// unlinked at once, so only /proc/self/fd still names it); -1 if none.
+int OpenTemporaryAgain(const std::string& dir) {
+  for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+    std::error_code error;
+    const std::string target = std::filesystem::read_symlink(fd.path(), error).string();
+    if (!error && target.starts_with(dir + "/TMP") && target.ends_with(" (deleted)")) {
+      return ::open(fd.path().c_str(), O_RDWR | O_CLOEXEC);
+    }
+  }
+  return -1;
+}
+
 TEST_F(ShareBytesTest, TemporaryFilesLockButTakeNoShareBytes) {
+  const char* saved = std::getenv("TMPDIR");
+  const std::string saved_tmpdir = saved != nullptr ? saved : "";
+  ::setenv("TMPDIR", dir_.path().c_str(), 1);
   std::unique_ptr<File> temp;
-  ASSERT_OK(fs_.CreateTemp("TMP", &temp));
+  const Status created = fs_.CreateTemp("TMP", &temp);
+  if (saved != nullptr) {
+    ::setenv("TMPDIR", saved_tmpdir.c_str(), 1);
+  } else {
+    ::unsetenv("TMPDIR");
+  }
+  ASSERT_OK(created);
+  const int other = OpenTemporaryAgain(dir_.path());
+  ASSERT_GE(other, 0);
   EXPECT_OK(temp->ProbeSoleOpener());
   EXPECT_OK(temp->Lock(0, 1, kExclusive));
+  // Another description sees the byte lock, and no share byte at either
+  // place the share bytes can live.
+  EXPECT_EQ(LockTypeAt(other, 0), F_WRLCK);
+  for (const uint64_t base : {kShareLockBase, kFallbackShareLockBase}) {
+    for (uint64_t i = 0; i < kShareLockBytes; ++i) {
+      EXPECT_EQ(LockTypeAt(other, base + i), F_UNLCK) << base << "+" << i;
+    }
+  }
   EXPECT_OK(temp->Unlock(0, 1));
+  EXPECT_EQ(LockTypeAt(other, 0), F_UNLCK);
+  ::close(other);
 }
 
 // --- Another process ----------------------------------------------------------
