@@ -14,6 +14,7 @@
 // tests start from one file; the last test races to create it.
 // ZUNA_STATIONS and ZUNA_STATION_OPS scale the churn up
 // (scripts/soak-register).
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -132,6 +133,16 @@ void RegisterStationTest::RunAtOnce(int count, int operations,
             << " s:";
   for (const auto& [name, value] : totals) std::cout << ' ' << name << '=' << value;
   std::cout << std::endl;
+
+  // Contention may refuse a change now and then, never most of them: a
+  // churn whose changes were all refused would prove nothing below.
+  const bool deleting =
+      std::find(options.begin(), options.end(), "--no-deletes") == options.end();
+  EXPECT_GT(totals["inserts"], 0u);
+  EXPECT_GT(totals["updates"], 0u);
+  EXPECT_EQ(totals["deletes"] > 0, deleting);
+  EXPECT_LT(totals["refused"] * 4, totals["updates"] + totals["deletes"] + totals["refused"])
+      << "most changes were refused";
 
   // No transaction was left behind, and the checker finds nothing.
   EXPECT_NE(::access(dir_.File("ZUN.LOG").c_str(), F_OK), 0);
