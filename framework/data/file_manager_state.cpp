@@ -9,6 +9,7 @@
 #include "framework/data/assertion.h"
 #include "framework/data/file_manager.h"
 #include "runtime/datfile/declaration.h"
+#include "runtime/values/code_page.h"
 #include "runtime/values/error_state.h"
 #include "runtime/values/locale.h"
 
@@ -38,25 +39,38 @@ values::VariableRef FieldRef(const FieldDecl& field, std::span<char> buffer) {
   return ref;
 }
 
-// The character of lowest (`highest` false) or highest collation weight;
-// for a case-insensitive key only characters that upper-casing keeps.
-char ExtremeCharacter(bool highest, bool nocase) {
+// The weight a key of the file gives character `ch`: an OEM file's keys
+// weigh its 866 form; -1 for a character an OEM file cannot hold.
+int KeyWeight(char ch, bool oem, const values::LocaleTables& tables) {
+  if (!oem) return tables.collation[static_cast<uint8_t>(ch)];
+  const char stored = values::Cp1251ToCp866(ch);
+  if (values::Cp866ToCp1251(stored) != ch) return -1;
+  return tables.oem_collation[static_cast<uint8_t>(stored)];
+}
+
+// The character of lowest (`highest` false) or highest weight in the file's
+// keys; for a case-insensitive key only characters that upper-casing keeps.
+char ExtremeCharacter(bool highest, bool nocase, bool oem) {
   const values::LocaleTables& tables = values::Locale();
   int best = -1;
+  int best_weight = 0;
   for (int c = 0; c < 256; ++c) {
     const char ch = static_cast<char>(c);
     if (nocase && values::ToUpper(ch, tables) != ch) continue;
-    if (best < 0 ||
-        (highest ? tables.collation[c] > tables.collation[best]
-                 : tables.collation[c] < tables.collation[best])) {
+    const int weight = KeyWeight(ch, oem, tables);
+    if (weight < 0) continue;
+    if (best < 0 || (highest ? weight > best_weight : weight < best_weight)) {
       best = c;
+      best_weight = weight;
     }
   }
   return static_cast<char>(best < 0 ? 0 : best);
 }
 
-// Sets `ref` to the lowest or highest value its type holds.
-void SetExtreme(const values::VariableRef& ref, bool highest, bool nocase) {
+// Sets `ref` to the lowest or highest value its type holds in the order of
+// a key of the file (`oem`: the file keeps its text in 866).
+void SetExtreme(const values::VariableRef& ref, bool highest, bool nocase,
+                bool oem) {
   if (ref.address == nullptr) return;
   switch (ref.type) {
     case VarType::kByte:
@@ -74,12 +88,12 @@ void SetExtreme(const values::VariableRef& ref, bool highest, bool nocase) {
       values::WriteReal(ref, highest ? DBL_MAX : -DBL_MAX);
       return;
     case VarType::kString:
-      std::memset(ref.address, ExtremeCharacter(highest, nocase), ref.size);
+      std::memset(ref.address, ExtremeCharacter(highest, nocase, oem), ref.size);
       return;
     default:
       if (ref.size == 0) return;
       values::WriteString(ref, highest ? std::string(ref.size, ExtremeCharacter(
-                                                                   true, nocase))
+                                                                   true, nocase, oem))
                                        : std::string());
       return;
   }
@@ -359,7 +373,8 @@ void FileManager::ClearKey(datfile::Key key, uint8_t low, uint8_t high,
     // Last in the key's order is the highest value of an ascending
     // component and the lowest of a descending one.
     const bool highest = (order != 0) == (part.Ascend != 0);
-    SetExtreme(part.Field, highest, row->NoCase != 0);
+    SetExtreme(part.Field, highest, row->NoCase != 0,
+               File != nullptr && File->declaration().oem);
   }
 }
 

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "runtime/datfile/driver.h"
+#include "runtime/datfile/key_encoding.h"
+#include "runtime/values/locale.h"
 #include "tests/framework/data/file_manager_fixture.h"
 
 namespace zuna::framework::test {
@@ -500,6 +502,37 @@ TEST_F(FileManagerRecordsTest, ClearKeySetsFirstOrLastValuesOfTheOrder) {
   access.ClearKey(Key{0}, 1, 255, 1);
   EXPECT_EQ(LongAt(orders->record(), 0), INT32_MAX);
   EXPECT_EQ(LongAt(orders->record(), 4), INT32_MAX);
+  access.Close();
+}
+
+// The first and last value of a text key are the characters the key itself
+// weighs lowest and highest: for ZUN, whose name key weighs 866 codes, not
+// those of the program's 1251 order.
+TEST_F(FileManagerRecordsTest, ClearKeyOfAnOemTextKeyReachesItsEnds) {
+  auto zun = MakeFile(zuna::testing::ZunDeclaration());
+  DictionaryAccess access(*zun, errors_, ZunKeys(), "zun");
+  access.Init();
+  access.UseFile(UseType::Initialize);
+  const FileDecl& decl = zun->declaration();
+  datfile::KeyEncoder name_key;
+  ASSERT_TRUE(datfile::KeyEncoder::Create(decl, decl.keys[1], values::Locale(),
+                                          &name_key)
+                  .ok());
+  auto first_byte = [&](const std::string& record) {
+    return static_cast<uint8_t>(name_key.MakeEntry(1, record)[4]);
+  };
+  access.ClearKey(Key{1}, 1, 1, 1);
+  const std::string highest(zun->record().data(), zun->record().size());
+  access.ClearKey(Key{1}, 1, 1, 0);
+  const std::string lowest(zun->record().data(), zun->record().size());
+  for (int c = 1; c < 256; ++c) {
+    const char ch = static_cast<char>(c);
+    if (values::Cp866ToCp1251(values::Cp1251ToCp866(ch)) != ch) continue;
+    std::string record = highest;
+    std::memset(record.data(), ch, 30);
+    EXPECT_LE(first_byte(record), first_byte(highest)) << c;
+    EXPECT_GE(first_byte(record), first_byte(lowest)) << c;
+  }
   access.Close();
 }
 
