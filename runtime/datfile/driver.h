@@ -18,6 +18,7 @@
 //   2, 3, 4, 5, 6  operating-system failures passed on (5 also: write on a
 //                  read-only FILE; a record held by another FILE on
 //                  PUT/DELETE)
+//   39  the disk is full (or the user's quota spent)
 //   33  PUT/DELETE without a current record or on a deleted one; a sequence
 //       step past its end; NEXT/PREVIOUS without SET; DELETED/HELD query
 //       with IGNORESTATUS on and no current record
