@@ -372,7 +372,7 @@ TEST_F(PosixFileTest, SystemCallFailuresBecomeStatuses) {
                      Err::kAccessDenied);
 
   Status write = file->WriteAt(0, Bytes("x"));
-  EXPECT_EQ(write.code(), Err::kAccessDenied);
+  EXPECT_EQ(write.code(), Err::kDiskFull);
   EXPECT_EQ(write.detail(),
             dir_.File("ZUN.DAT") + ": No space left on device");
   EXPECT_STATUS_CODE(file->Sync(), Err::kAccessDenied);
