@@ -1,5 +1,8 @@
 #include "tools/zunatool/file_errors.h"
 
+#include <sys/statvfs.h>
+
+#include <cstdint>
 #include <iostream>
 
 #include "runtime/values/code_page.h"
@@ -9,6 +12,9 @@
 
 namespace zuna::tool {
 namespace {
+
+// Less than a key node and a few log records: nothing useful fits.
+constexpr uint64_t kNearlyFullBytes = 16 * 1024;
 
 // What a number means for someone at the command line; empty where the
 // runtime's text says all there is to say.
@@ -34,7 +40,7 @@ std::string Meaning(int32_t code) {
              std::to_string(WaitLimit().count()) +
              " с (сколько ждать, задаёт --wait СЕКУНДЫ)";
     case datfile::Err::kUnableToLog:
-      return "не удаётся вести журнал транзакции";
+      return "не удаётся записать журнал транзакции";
     case datfile::Err::kUnableToRollback:
       return "не удаётся отменить транзакцию; следующее открытие файла "
              "попробует снова";
@@ -43,10 +49,28 @@ std::string Meaning(int32_t code) {
   }
 }
 
+// Whether the file system holding `label` has no room left.  A write of
+// the transaction log that meets a full disk is reported as the log's
+// failure (48; the disk-full number only in the detail), and a failed undo
+// as 65: the user must still learn that the disk is full, which is easily
+// asked while the command's own half-written data still takes the space.
+bool DiskIsFull(std::string_view label) {
+  const size_t slash = label.find_last_of('/');
+  const std::string directory =
+      slash == std::string_view::npos ? std::string(".") : std::string(label.substr(0, slash + 1));
+  struct statvfs info {};
+  if (::statvfs(directory.c_str(), &info) != 0) return false;
+  return static_cast<uint64_t>(info.f_bavail) * info.f_frsize < kNearlyFullBytes;
+}
+
 int Report(std::string_view label, int32_t code, std::string_view text,
            std::string_view detail) {
   std::cerr << "zunatool: " << label << ": ";
-  const std::string meaning = Meaning(code);
+  std::string meaning = Meaning(code);
+  if ((code == datfile::Err::kUnableToLog || code == datfile::Err::kUnableToRollback) &&
+      DiskIsFull(label)) {
+    meaning = "на диске не осталось места, " + meaning;
+  }
   if (!meaning.empty()) std::cerr << meaning << ": ";
   std::cerr << code << ' ' << text;
   if (!detail.empty()) std::cerr << " (" << detail << ')';

@@ -24,7 +24,7 @@ WaitForOthers::WaitForOthers(std::string label, std::string reason)
 bool WaitForOthers::Again() {
   if (!said_) {
     said_ = true;
-    NoteOnStderr(label_, reason_ + " (ждём не дольше " +
+    NoteOnStderr(label_, reason_ + " (не дольше " +
                              std::to_string(WaitLimit().count()) + " с)");
   }
   if (std::chrono::steady_clock::now() >= give_up_) return false;
