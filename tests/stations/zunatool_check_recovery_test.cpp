@@ -64,6 +64,9 @@ TEST(ZunatoolCheckRecoveryTest, CheckUndoesAnImportKilledHalfWay) {
 
     {
       StationClient station({"--crash-at", std::to_string(crash_at)});
+      std::string ready;
+      ASSERT_TRUE(station.ReadLine(&ready, std::chrono::seconds(30)));
+      ASSERT_EQ(ready, "ready");
       ASSERT_EQ(station.Code("share " + zun), 0);
       ASSERT_EQ(station.Code("logout"), 0);
       ASSERT_EQ(station.Code("stream"), 0);
@@ -72,7 +75,9 @@ TEST(ZunatoolCheckRecoveryTest, CheckUndoesAnImportKilledHalfWay) {
         station.Send("add Import" + std::to_string(i) + " " + std::to_string(60000 + i));
         const StationReply reply = station.Receive(std::chrono::seconds(30));
         died = !reply.answered;
-        if (!died) ASSERT_EQ(reply.code, 0) << reply.line;
+        if (!died) {
+          ASSERT_EQ(reply.code, 0) << reply.line;
+        }
       }
       ASSERT_TRUE(died) << "the station finished its import";
       EXPECT_EQ(station.Wait(std::chrono::seconds(10)), -1);  // killed

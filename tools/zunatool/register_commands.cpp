@@ -34,6 +34,7 @@
 // (whole_file_work.h).
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -50,6 +51,7 @@
 #include "runtime/values/clock.h"
 #include "runtime/values/code_page.h"
 #include "runtime/values/date_serial.h"
+#include "runtime/values/error_state.h"
 #include "runtime/values/evaluator.h"
 #include "runtime/values/format.h"
 #include "runtime/values/picture.h"
@@ -205,8 +207,17 @@ int ReportFor(const DatFileInstance& file) {
 int RunCreate(Arguments arguments) {
   if (arguments.size() != 1) return ReportUsage(kCreateSynopsis);
   auto file = NewZun(arguments[0]);
-  if (datfile::CREATE(*file) != kNoError) return ReportFor(*file);
-  return 0;
+  if (datfile::CREATE(*file) == kNoError) return 0;
+  if (values::ERRORCODE() == datfile::Err::kAccessDenied &&
+      std::filesystem::exists(FileLabel(arguments[0]))) {
+    // Creation is exclusive: 5 for a name already taken, which says
+    // nothing about permissions.
+    return RefuseFile(FileLabel(arguments[0]),
+                      "реестр уже есть, create не заменяет его: 5 " +
+                          values::Cp1251ToUtf8(values::ERROR()) + " (" +
+                          values::FILEERROR() + ")");
+  }
+  return ReportFor(*file);
 }
 
 int RunAdd(Arguments arguments) {
