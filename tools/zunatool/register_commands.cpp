@@ -34,7 +34,6 @@
 // (whole_file_work.h).
 
 #include <algorithm>
-#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -46,6 +45,7 @@
 #include "app/upcoming_filter.h"
 #include "app/zun_dictionary.h"
 #include "runtime/datfile/file_instance.h"
+#include "runtime/datfile/os_file.h"
 #include "runtime/datfile/statements.h"
 #include "runtime/datfile/view.h"
 #include "runtime/values/clock.h"
@@ -209,7 +209,7 @@ int RunCreate(Arguments arguments) {
   auto file = NewZun(arguments[0]);
   if (datfile::CREATE(*file) == kNoError) return 0;
   if (values::ERRORCODE() == datfile::Err::kAccessDenied &&
-      std::filesystem::exists(FileLabel(arguments[0]))) {
+      datfile::PosixFileSystem().Exists(FileLabel(arguments[0]))) {
     // Creation is exclusive: 5 for a name already taken, which says
     // nothing about permissions.
     return RefuseFile(FileLabel(arguments[0]),
