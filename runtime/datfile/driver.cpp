@@ -315,8 +315,20 @@ Status RereadAfterRollback(DatFileInstance& file) {
   s.sequence = {};
   ZUNA_RETURN_IF_ERROR(s.data->ReadHeader());
   if (s.memo) ZUNA_RETURN_IF_ERROR(s.memo->ReadHeader());
-  for (KeyState& key : s.keys) {
-    if (key.file) ZUNA_RETURN_IF_ERROR(key.file->Refresh());
+  for (size_t k = 0; k < s.keys.size(); ++k) {
+    KeyState& key = s.keys[k];
+    if (!key.file) continue;
+    // A key whose change failed half way (a full disk) refuses work until
+    // it is opened again; the undo has just put its file back as it was,
+    // so it is opened again rather than left refusing -- which would also
+    // make a ROLLBACK that worked report that failure.
+    if (!key.file->error().ok() && !key.dynamic) {
+      key.file.reset();
+      key.current_entry.clear();
+      ZUNA_RETURN_IF_ERROR(OpenKeyFile(file, k));
+      continue;
+    }
+    ZUNA_RETURN_IF_ERROR(key.file->Refresh());
   }
   return Status::OK();
 }

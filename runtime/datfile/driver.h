@@ -18,6 +18,7 @@
 //   2, 3, 4, 5, 6  operating-system failures passed on (5 also: write on a
 //                  read-only FILE; a record held by another FILE on
 //                  PUT/DELETE)
+//   39  the disk is full (or the user's quota spent)
 //   33  PUT/DELETE without a current record or on a deleted one; a sequence
 //       step past its end; NEXT/PREVIOUS without SET; DELETED/HELD query
 //       with IGNORESTATUS on and no current record
@@ -46,6 +47,7 @@
 #ifndef ZUNA_RUNTIME_DATFILE_DRIVER_H_
 #define ZUNA_RUNTIME_DATFILE_DRIVER_H_
 
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -128,6 +130,15 @@ Status Dispatch(Op op, DatFileInstance& file, const OpArgs& args,
 // exits.  A handler must not return.
 using FatalHandler = void (*)(std::string_view text, const Status& status);
 void SetFatalHandler(FatalHandler handler);  // nullptr: the default
+
+// How long an operation on a shared FILE waits for another station's
+// transaction on its data file (the transaction's log held) to end before
+// it gives up with 56 ("LOGOUT Already Active"), the detail naming the
+// log.  The wait starts again with each operation.  Negative, the
+// default: as long as it takes, as for the header lock byte (a station
+// that dies lets go of its log, and the next operation undoes its work).
+// Zero: no wait at all.  Process-wide, for every FILE; any thread.
+void SetTransactionWaitLimit(std::chrono::milliseconds limit);
 
 // Several operations on one FILE that other stations see as one: the
 // header is refreshed (and on a shared file the header lock byte taken)

@@ -16,9 +16,14 @@
 // that cannot get it waits a second and tries again, without limit (a dead
 // station's locks vanish with its process).  Waits for another station's
 // LOCK flag or held record sleep in steps, byte 0 freed, and never spin.
+// Another station's transaction is waited out for as long as
+// SetTransactionWaitLimit allows (without limit unless set).
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
+#include <string>
 #include <thread>
 
 #include "runtime/datfile/dat_format.h"
@@ -51,6 +56,9 @@ void DefaultFatal(std::string_view text, const Status& status) {
 }
 
 FatalHandler fatal_handler = DefaultFatal;  // guarded by the driver's mutex
+
+// SetTransactionWaitLimit's milliseconds; negative: no limit.
+std::atomic<int64_t> transaction_wait_ms{-1};
 
 // A lock call that failed other than by a conflict: nobody can know what
 // is held any more, so the program stops rather than go on unlocked.
@@ -210,6 +218,22 @@ Status SettleOtherTransaction(DatFileInstance& file, bool* wait) {
   return recovered;
 }
 
+// Before another pause for another station's transaction: 56 once the
+// limit has passed since the first pause of this refresh (*give_up, set
+// then).
+Status CheckTransactionWait(const DriverState& s,
+                            std::optional<Clock::time_point>* give_up) {
+  const int64_t limit_ms = transaction_wait_ms.load(std::memory_order_relaxed);
+  if (limit_ms < 0) return Status::OK();
+  const Clock::time_point now = Clock::now();
+  if (!give_up->has_value()) *give_up = now + milliseconds(limit_ms);
+  if (now < **give_up) return Status::OK();
+  return Status::Error(Err::kLogoutActive,
+                       transaction::LogPathFor(s.data_path) +
+                           ": another station's transaction is still in "
+                           "progress after " + std::to_string(limit_ms) + " ms");
+}
+
 }  // namespace
 
 Status RefreshHeader(DatFileInstance& file, RefreshMode mode) {
@@ -218,6 +242,7 @@ Status RefreshHeader(DatFileInstance& file, RefreshMode mode) {
   // Alone on the file, the header in memory is the truth; only OPEN looks
   // for a LOCK flag another station left.
   if (!s.shared && mode != RefreshMode::kOpen) return Status::OK();
+  std::optional<Clock::time_point> transaction_give_up;
   for (;;) {
     ZUNA_RETURN_IF_ERROR(TakeHeaderByteWaiting(file));
     bool wait = false;
@@ -228,6 +253,7 @@ Status RefreshHeader(DatFileInstance& file, RefreshMode mode) {
     }
     if (wait) {
       FreeHeaderByte(file);
+      ZUNA_RETURN_IF_ERROR(CheckTransactionWait(s, &transaction_give_up));
       PauseOutsideDriver(kTransactionRetry);
       continue;
     }
@@ -314,6 +340,11 @@ Status WaitForHeldSlot(DatFileInstance& file, uint32_t record_no, bool hold,
 }
 
 }  // namespace driver
+
+void SetTransactionWaitLimit(std::chrono::milliseconds limit) {
+  driver::transaction_wait_ms.store(limit.count() < 0 ? -1 : limit.count(),
+                                    std::memory_order_relaxed);
+}
 
 void SetFatalHandler(FatalHandler handler) {
   driver::SetFatal(handler);

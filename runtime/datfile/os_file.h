@@ -11,7 +11,8 @@
 // (posix_error_internal.h):
 //   ENOENT -> 2; ENOTDIR, ELOOP -> 3; EMFILE, ENFILE -> 4;
 //   EACCES, EPERM, EROFS, ETXTBSY, EBUSY -> 5; EBADF -> 6;
-//   ENAMETOOLONG at open -> 45; anything else (ENOSPC, EIO ...) -> 5;
+//   ENOSPC, EDQUOT -> 39 (disk full);
+//   ENAMETOOLONG at open -> 45; anything else (EIO, EFBIG ...) -> 5;
 // with "<path>: <errno text>" as the Status detail, for FILEERROR().
 // An exclusive create that finds the name taken is 5 as well, but made by
 // Status::AlreadyExists(), so IsAlreadyExists(status) tells it apart.

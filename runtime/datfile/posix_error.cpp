@@ -45,12 +45,18 @@ int32_t RuntimeErrorNumber(int error_number, PosixCall call) {
       return Err::kTooManyFiles;
     case EBADF:
       return Err::kInvalidHandle;
+    case ENOSPC:
+    case EDQUOT:
+      // Out of space or out of the user's quota: either way nothing more
+      // fits, and the user must make room; "access denied" would send
+      // them looking at permissions.
+      return Err::kDiskFull;
     case ENAMETOOLONG:
       return call == PosixCall::kOpen ? Err::kInvalidFilename
                                       : Err::kAccessDenied;
     default:
       // EACCES, EPERM, EROFS, ETXTBSY, EBUSY, and every failure with no
-      // number of its own (ENOSPC, EIO, EISDIR ...): "access denied",
+      // number of its own (EIO, EISDIR, EFBIG ...): "access denied",
       // with the errno text in the detail to tell them apart.
       return Err::kAccessDenied;
   }

@@ -23,6 +23,7 @@ enum class PosixCall { kOpen, kOther, kLock };
 // The runtime number for `error_number`:
 //   ENOENT -> 2; ENOTDIR, ELOOP -> 3; EMFILE, ENFILE -> 4;
 //   EACCES, EPERM, EROFS, ETXTBSY, EBUSY -> 5; EBADF -> 6;
+//   ENOSPC, EDQUOT -> 39 (disk full);
 //   ENAMETOOLONG -> 45 for kOpen; everything else -> 5.
 // For kLock: EAGAIN, EACCES (a conflicting lock) -> 5; everything else
 // (EBADF, ENOLCK, EDEADLK, EINVAL, EIO ...) -> 6, a locking failure.

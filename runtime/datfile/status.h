@@ -14,7 +14,8 @@ namespace zuna::datfile {
 
 // Runtime error numbers the driver returns.  Operating-system failures below
 // 19 keep their own number (2 not found, 3 path, 4 too many files, 5 access
-// denied, 6 invalid handle).
+// denied, 6 invalid handle); a full disk is 39, the system's own number for
+// it in the same numbering, so that it is not taken for a refusal.
 namespace Err {
 inline constexpr int32_t kOk = 0;
 inline constexpr int32_t kFileNotFound = 2;
@@ -27,6 +28,7 @@ inline constexpr int32_t kRecordNotAvailable = 33;
 inline constexpr int32_t kRecordNotFound = 35;
 inline constexpr int32_t kInvalidDataFile = 36;
 inline constexpr int32_t kFileNotOpen = 37;
+inline constexpr int32_t kDiskFull = 39;
 inline constexpr int32_t kDuplicateKey = 40;
 inline constexpr int32_t kRecordHeld = 43;
 inline constexpr int32_t kInvalidFilename = 45;

@@ -27,6 +27,7 @@ constexpr std::array kMessages = std::to_array<Entry>({
     {35, "Record Not Found"},
     {36, "Invalid Data File"},
     {37, "File Not Open"},
+    {39, "Disk Full"},
     {40, "Creates Duplicate Key"},
     {43, "Record Is Already Held"},
     {45, "Invalid Filename"},

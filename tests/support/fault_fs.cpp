@@ -108,7 +108,7 @@ class FaultFile final : public datfile::File {
     if (limit > offset) {
       (void)base_->WriteAt(offset, data.first(static_cast<size_t>(limit - offset)));
     }
-    return Status::Error(datfile::Err::kAccessDenied, path() + ": " + kDiskFull);
+    return Status::Error(datfile::Err::kDiskFull, path() + ": " + kDiskFull);
   }
 
   Status Sync() override {
@@ -123,7 +123,7 @@ class FaultFile final : public datfile::File {
       ZUNA_RETURN_IF_ERROR(base_->Size(&size));
       uint64_t fitting = 0;
       if (new_size > size && !state_->TakeSpace(new_size - size, &fitting)) {
-        return Status::Error(datfile::Err::kAccessDenied,
+        return Status::Error(datfile::Err::kDiskFull,
                              path() + ": " + kDiskFull);
       }
     }

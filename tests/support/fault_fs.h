@@ -94,7 +94,7 @@ class FaultFileSystem final : public datfile::FileSystem {
   void ShortWriteNth(uint64_t nth, size_t bytes_kept,
                      FaultMode mode = FaultMode::kTransient);
   // From now on, writes and truncations may grow files by `bytes` in total;
-  // the write that would pass the budget writes what fits and fails with 5
+  // the write that would pass the budget writes what fits and fails with 39
   // "No space left on device", as do all growing writes after it.  Space is
   // not given back by shrinking or removing files.
   void SetDiskSpace(uint64_t bytes);

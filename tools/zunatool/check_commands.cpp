@@ -21,10 +21,15 @@
 //   faults[]: lines for what could not be decoded (as `check` prints them)
 // Names are shown converted from the program's code page (1251) to UTF-8.
 //
-// `check [--owner TEXT] [--ansi|--oem] FILE` runs the checker (checker.h):
-// a summary line, the notes, then one line per fault; exit 0 when there is
-// no fault, 1 otherwise.  A file that cannot be read is "CODE TEXT" on
-// stderr and exit 1.
+// `check [--no-recover] [--owner TEXT] [--ansi|--oem] FILE` first undoes a
+// transaction that died half way, as the first open of the file would,
+// and says so on stdout (check_recovery.h); then it runs the checker
+// (checker.h) while no station changes the file: a summary line, the
+// notes, then one line per fault; exit 0 when there is no fault, 1
+// otherwise.  With --no-recover it only reads, changing no byte: a log
+// left by a dead transaction is named, and the faults its half-written
+// changes make are reported.  A file that cannot be read is a
+// "zunatool: FILE: ..." line on stderr (file_errors.h) and exit 1.
 
 #include <cstdio>
 #include <iostream>
@@ -37,7 +42,9 @@
 #include "runtime/datfile/os_file.h"
 #include "runtime/values/code_page.h"
 #include "runtime/values/runtime_messages.h"
+#include "tools/zunatool/check_recovery.h"
 #include "tools/zunatool/command.h"
+#include "tools/zunatool/file_errors.h"
 
 namespace zuna::tool {
 namespace {
@@ -47,20 +54,25 @@ using datfile::DataFileInfo;
 
 constexpr std::string_view kInfoSynopsis = "info [--owner TEXT] FILE";
 constexpr std::string_view kCheckSynopsis =
-    "check [--owner TEXT] [--ansi|--oem] FILE";
+    "check [--no-recover] [--owner TEXT] [--ansi|--oem] FILE";
 
 struct CheckArguments {
   std::string file;
   std::optional<std::string> owner;  // 1251
   datfile::TextCodePage text = datfile::TextCodePage::kDetect;
+  bool recover = true;
 };
 
-bool ParseArguments(Arguments arguments, bool allow_text,
+// `for_check` allows check's own options.
+bool ParseArguments(Arguments arguments, bool for_check,
                     CheckArguments* out) {
+  const bool allow_text = for_check;
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::string& a = arguments[i];
     if (a == "--owner" && i + 1 < arguments.size()) {
       out->owner = values::Utf8ToCp1251(arguments[++i]);
+    } else if (for_check && a == "--no-recover") {
+      out->recover = false;
     } else if (allow_text && a == "--ansi") {
       out->text = datfile::TextCodePage::kAnsi;
     } else if (allow_text && a == "--oem") {
@@ -72,14 +84,6 @@ bool ParseArguments(Arguments arguments, bool allow_text,
     }
   }
   return !out->file.empty();
-}
-
-int ReportStatus(const datfile::Status& status) {
-  std::cerr << status.code() << ' '
-            << values::Cp1251ToUtf8(values::RuntimeMessage(status.code()));
-  if (!status.detail().empty()) std::cerr << " (" << status.detail() << ')';
-  std::cerr << '\n';
-  return 1;
 }
 
 // A JSON string of program (1251) text.
@@ -294,14 +298,15 @@ std::string FaultsJson(const std::vector<CheckFault>& faults) {
 int RunInfo(Arguments arguments) {
   CheckArguments args;
   if (!ParseArguments(arguments, false, &args)) return ReportUsage(kInfoSynopsis);
+  const std::string label = FileLabel(args.file);
   datfile::FileSystem& fs = datfile::PosixFileSystem();
   std::string path;
   datfile::Status status = datfile::ResolveDataFileName(fs, args.file, &path);
-  if (!status.ok()) return ReportStatus(status);
+  if (!status.ok()) return ReportFileStatus(label, status);
   DataFileInfo info;
   std::vector<CheckFault> faults;
   status = datfile::DescribeDataFile(fs, path, args.owner, &info, &faults);
-  if (!status.ok()) return ReportStatus(status);
+  if (!status.ok()) return ReportFileStatus(label, status);
   std::ostringstream out;
   JsonObject o(out, 0);
   const size_t slash = path.find_last_of('/');
@@ -322,16 +327,22 @@ int RunInfo(Arguments arguments) {
 int RunCheck(Arguments arguments) {
   CheckArguments args;
   if (!ParseArguments(arguments, true, &args)) return ReportUsage(kCheckSynopsis);
+  const std::string label = FileLabel(args.file);
   datfile::FileSystem& fs = datfile::PosixFileSystem();
   std::string path;
   datfile::Status status = datfile::ResolveDataFileName(fs, args.file, &path);
-  if (!status.ok()) return ReportStatus(status);
+  if (!status.ok()) return ReportFileStatus(label, status);
+  SettledForCheck settled;  // holds byte 0 until the check is done
+  if (args.recover) {
+    if (SettleForCheck(fs, path, label, &settled) != 0) return 1;
+    if (!settled.note.empty()) std::cout << settled.note << '\n';
+  }
   datfile::CheckOptions options;
   options.owner = args.owner;
   options.text = args.text;
   datfile::CheckResult result;
   status = datfile::CheckDataFile(fs, path, options, &result);
-  if (!status.ok()) return ReportStatus(status);
+  if (!status.ok()) return ReportFileStatus(label, status);
   std::string summary = values::W("Проверка ") + result.data_file + ": " +
                         values::W("записей ") + std::to_string(result.live_records) +
                         values::W(", удалённых ") +
@@ -341,13 +352,15 @@ int RunCheck(Arguments arguments) {
                (key.present ? std::to_string(key.entries) : values::W("нет"));
   }
   PrintLine(summary);
-  // Check reads the files as they are; an open undoes a transaction that
-  // died half way, and with it the faults it left.
+  // Without recovery the files are read as they are; an open (or check
+  // without --no-recover) undoes a transaction that died half way, and
+  // with it the faults it left.  Paths are printed as the system spells
+  // them, not converted from program text.
   const std::string log = datfile::CompanionFileName(path, datfile::kLogExtension);
-  if (fs.Exists(log)) {
-    PrintLine(values::W("Примечание: найден журнал незавершённой транзакции ") + log +
-              values::W("; первое открытие файла (программой или командой list) "
-                        "откатит её вместе с ошибками, которые она оставила"));
+  if (!args.recover && fs.Exists(log)) {
+    std::cout << "Примечание: найден журнал незавершённой транзакции " << log
+              << "; check без --no-recover или первое открытие файла откатит её "
+                 "вместе с ошибками, которые она оставила\n";
   }
   for (const std::string& note : result.notes) {
     PrintLine(values::W("Примечание: ") + note);

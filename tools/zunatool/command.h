@@ -8,6 +8,7 @@
 #ifndef ZUNA_TOOLS_ZUNATOOL_COMMAND_H_
 #define ZUNA_TOOLS_ZUNATOOL_COMMAND_H_
 
+#include <chrono>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -33,8 +34,16 @@ std::vector<Command> CheckCommands();
 std::vector<Command> RegisterCommands();
 
 // Prints "CODE TEXT" for the calling thread's runtime error to stderr and
-// returns 1.
+// returns 1.  For errors that concern no file (eval); errors over a
+// register go through ReportFileError (file_errors.h).
 int ReportRuntimeError();
+
+// The global option --wait SECONDS (default 10): how long a command waits
+// for other programs that have its register open -- another station's
+// transaction, or the file to itself for build and pack -- before it gives
+// up.  main() sets it before the command runs.
+std::chrono::seconds WaitLimit();
+void SetWaitLimit(std::chrono::seconds limit);
 
 // Prints "usage: zunatool <synopsis>" to stderr and returns 1.
 int ReportUsage(std::string_view synopsis);

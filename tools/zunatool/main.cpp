@@ -1,13 +1,16 @@
 // zunatool: the command-line companion of Zuna over the same runtime.
 //
-//   zunatool [--today YYYYMMDD] <command> [arguments]
+//   zunatool [--today YYYYMMDD] [--wait SECONDS] <command> [arguments]
 
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "runtime/datfile/driver.h"
 #include "runtime/values/clock.h"
 #include "runtime/values/code_page.h"
 #include "runtime/values/error_state.h"
@@ -15,6 +18,12 @@
 
 namespace zuna::tool {
 namespace {
+
+constexpr std::chrono::seconds kDefaultWait{10};
+// A day: more than anyone means, and far from overflowing a clock.
+constexpr long kMaxWaitSeconds = 86400;
+
+std::chrono::seconds wait_limit = kDefaultWait;
 
 // The system clock with its calendar date replaced: --today fixes what
 // TODAY() returns and the year two-digit years widen against, while the time
@@ -37,7 +46,7 @@ class TodayClock final : public values::Clock {
 void PrintHelp(const std::vector<Command>& commands) {
   std::cout << "zunatool - спутник программы Zuna «Дни рождения» для командной строки\n"
                "\n"
-               "вызов: zunatool [--today ГГГГММДД] <команда> [аргументы]\n"
+               "вызов: zunatool [--today ГГГГММДД] [--wait СЕКУНДЫ] <команда> [аргументы]\n"
                "\n"
                "Команды:\n";
   for (const Command& command : commands) {
@@ -46,13 +55,25 @@ void PrintHelp(const std::vector<Command>& commands) {
   std::cout << "\n"
                "Ключи:\n"
                "  --today ГГГГММДД  считать сегодняшней эту дату (или ZUNA_TODAY=ГГГГММДД)\n"
+               "  --wait СЕКУНДЫ    сколько ждать другие программы, открывшие реестр\n"
+               "                    (по умолчанию 10): конца их транзакции, а для build\n"
+               "                    и pack -- пока файл не закроют все\n"
                "  --help            показать этот текст\n"
                "\n"
-               "Тексты в UTF-8; ошибки выводятся в stderr как \"КОД ТЕКСТ\", код выхода 1.\n";
+               "Команды над реестром открывают его совместно, как программа Zuna\n"
+               "(чтение/запись, без запретов для других), и работают, пока он открыт\n"
+               "в Zuna или в другом zunatool; import -- одна транзакция: всё или ничего.\n"
+               "build и pack нужен файл целиком: они ждут (--wait), потом отказываются,\n"
+               "ничего не изменив. check сначала отменяет незавершённую транзакцию, как\n"
+               "первое открытие файла; check --no-recover только читает.\n"
+               "\n"
+               "Тексты в UTF-8. Ошибки выводятся в stderr, код выхода 1; ошибка над\n"
+               "файлом -- как \"zunatool: ФАЙЛ: что случилось: КОД ТЕКСТ (что сказала система)\".\n";
 }
 
 int Run(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
+  SetWaitLimit(kDefaultWait);
   const std::vector<Command> commands = AllCommands();
   size_t next = 0;
   static std::optional<TodayClock> today_clock;
@@ -74,6 +95,19 @@ int Run(int argc, char** argv) {
       }
       today_clock.emplace(*date);
       values::SetClock(&*today_clock);
+      next += 2;
+      continue;
+    }
+    if (args[next] == "--wait") {
+      char* end = nullptr;
+      const char* text = next + 1 < args.size() ? args[next + 1].c_str() : "";
+      const long seconds = std::strtol(text, &end, 10);
+      if (*text == '\0' || *end != '\0' || seconds < 0 || seconds > kMaxWaitSeconds) {
+        std::cerr << "zunatool: после --wait нужно число секунд от 0 до "
+                  << kMaxWaitSeconds << "\n";
+        return 1;
+      }
+      SetWaitLimit(std::chrono::seconds(seconds));
       next += 2;
       continue;
     }
@@ -108,6 +142,15 @@ int ReportRuntimeError() {
   std::cerr << values::ERRORCODE() << ' ' << values::Cp1251ToUtf8(values::ERROR())
             << '\n';
   return 1;
+}
+
+std::chrono::seconds WaitLimit() { return wait_limit; }
+
+// The driver waits out another station's transaction within the same
+// limit, in every operation of every command.
+void SetWaitLimit(std::chrono::seconds limit) {
+  wait_limit = limit;
+  datfile::SetTransactionWaitLimit(limit);
 }
 
 int ReportUsage(std::string_view synopsis) {

@@ -22,7 +22,16 @@
 // 1 to 30 characters, each with a form in 1251 (the program's text) and in
 // 866 (ZUN stores its text as OEM); a date is a real calendar date from
 // 1801 to 9999.  A refused argument prints "zunatool: ..." to stderr, a
-// driver error "CODE TEXT"; either way the exit code is 1.
+// driver error "zunatool: FILE: ..." (file_errors.h); either way the exit
+// code is 1.
+//
+// Sharing.  The register is shared as the program shares it: add and
+// import open it read/write denying nobody (SHARE, 42h), list, upcoming and
+// export read-only denying nobody (40h), so each works while Zuna or another
+// zunatool has the file open.  Every operation waits out another station's
+// transaction (up to --wait, then 56); an import's own transaction makes
+// the others wait for it.  build and pack need the file alone
+// (whole_file_work.h).
 
 #include <algorithm>
 #include <fstream>
@@ -36,16 +45,20 @@
 #include "app/upcoming_filter.h"
 #include "app/zun_dictionary.h"
 #include "runtime/datfile/file_instance.h"
+#include "runtime/datfile/os_file.h"
 #include "runtime/datfile/statements.h"
 #include "runtime/datfile/view.h"
 #include "runtime/values/clock.h"
 #include "runtime/values/code_page.h"
 #include "runtime/values/date_serial.h"
+#include "runtime/values/error_state.h"
 #include "runtime/values/evaluator.h"
 #include "runtime/values/format.h"
 #include "runtime/values/picture.h"
 #include "runtime/values/variable.h"
 #include "tools/zunatool/command.h"
+#include "tools/zunatool/file_errors.h"
+#include "tools/zunatool/whole_file_work.h"
 
 namespace zuna::tool {
 namespace {
@@ -68,11 +81,15 @@ constexpr std::string_view kBuildSynopsis = "build FILE";
 constexpr std::string_view kPackSynopsis = "pack FILE";
 
 // Statements return the error number and post it; the post is what
-// ReportRuntimeError prints.
+// ReportFileError prints.
 constexpr int32_t kNoError = 0;
 constexpr int32_t kEndOfSequence = 33;
 
+// Readers ask for nothing more than reading, so they work on a register
+// they may only read (a backup, a read-only share) too; a dead
+// transaction is still undone, through a description of the recovery's own.
 constexpr uint32_t kReadShared = datfile::kAccessReadOnly | datfile::kShareDenyNone;
+constexpr uint32_t kWriteShared = datfile::kShareDefaultMode;  // 42h
 
 int Refuse(const std::string& message) {
   std::cerr << "zunatool: " << message << '\n';
@@ -173,20 +190,34 @@ std::string CsvDate(int32_t serial) {
 // Runs CLOSE and keeps the first error: the statement that failed first is
 // the one to report.
 int CloseAndReport(DatFileInstance& file, int32_t error) {
+  const std::string label = FileLabel(file.name());
   if (error != kNoError) {
-    const int result = ReportRuntimeError();
+    const int result = ReportFileError(label);
     (void)datfile::CLOSE(file);
     return result;
   }
-  if (datfile::CLOSE(file) != kNoError) return ReportRuntimeError();
+  if (datfile::CLOSE(file) != kNoError) return ReportFileError(label);
   return 0;
+}
+
+int ReportFor(const DatFileInstance& file) {
+  return ReportFileError(FileLabel(file.name()));
 }
 
 int RunCreate(Arguments arguments) {
   if (arguments.size() != 1) return ReportUsage(kCreateSynopsis);
   auto file = NewZun(arguments[0]);
-  if (datfile::CREATE(*file) != kNoError) return ReportRuntimeError();
-  return 0;
+  if (datfile::CREATE(*file) == kNoError) return 0;
+  if (values::ERRORCODE() == datfile::Err::kAccessDenied &&
+      datfile::PosixFileSystem().Exists(FileLabel(arguments[0]))) {
+    // Creation is exclusive: 5 for a name already taken, which says
+    // nothing about permissions.
+    return RefuseFile(FileLabel(arguments[0]),
+                      "реестр уже есть, create не заменяет его: 5 " +
+                          values::Cp1251ToUtf8(values::ERROR()) + " (" +
+                          values::FILEERROR() + ")");
+  }
+  return ReportFor(*file);
 }
 
 int RunAdd(Arguments arguments) {
@@ -196,7 +227,7 @@ int RunAdd(Arguments arguments) {
   int32_t serial = 0;
   if (auto why = CheckDate(arguments[2], &serial)) return Refuse(*why);
   auto file = NewZun(arguments[0]);
-  if (datfile::OPEN(*file) != kNoError) return ReportRuntimeError();
+  if (datfile::SHARE(*file, kWriteShared) != kNoError) return ReportFor(*file);
   app::WriteZunRecord(app::MakeZunRecord(fio, serial), file->record());
   return CloseAndReport(*file, datfile::ADD(*file));
 }
@@ -205,7 +236,7 @@ int RunAdd(Arguments arguments) {
 // `total`, then "Всего: N".  The view's FILE is opened shared, read-only,
 // and closed again.
 int PrintView(DatFileInstance& file, datfile::View& view, bool total) {
-  if (datfile::OPEN(file, kReadShared) != kNoError) return ReportRuntimeError();
+  if (datfile::OPEN(file, kReadShared) != kNoError) return ReportFor(file);
   int32_t error = view.Open();
   if (error == kNoError) error = view.Set();
   size_t count = 0;
@@ -217,13 +248,13 @@ int PrintView(DatFileInstance& file, datfile::View& view, bool total) {
     ++count;
   }
   if (error != kEndOfSequence) {
-    const int result = ReportRuntimeError();
+    const int result = ReportFor(file);
     (void)view.Close();
     (void)datfile::CLOSE(file);
     return result;
   }
   if (view.Close() != kNoError) {
-    const int result = ReportRuntimeError();
+    const int result = ReportFor(file);
     (void)datfile::CLOSE(file);
     return result;
   }
@@ -262,6 +293,8 @@ int RunList(Arguments arguments) {
 
   auto file = NewZun(name);
   datfile::View view(*file);
+  // The view's set-up errors are about the order or the filter text, not
+  // the file: "CODE TEXT" as eval prints them.
   if (view.SetOrder(order) != kNoError) return ReportRuntimeError();
   if (filter && view.SetFilter(*filter) != kNoError) return ReportRuntimeError();
   return PrintView(*file, view, false);
@@ -294,7 +327,7 @@ int RunUpcoming(Arguments arguments) {
 int RunExport(Arguments arguments) {
   if (arguments.size() != 1) return ReportUsage(kExportSynopsis);
   auto file = NewZun(arguments[0]);
-  if (datfile::OPEN(*file, kReadShared) != kNoError) return ReportRuntimeError();
+  if (datfile::OPEN(*file, kReadShared) != kNoError) return ReportFor(*file);
   int32_t error = datfile::SET(*file);
   while (error == kNoError) {
     error = datfile::NEXT(*file);
@@ -343,18 +376,19 @@ std::optional<std::string> ReadCsv(const std::string& path,
   return std::nullopt;
 }
 
-// The adds run under STREAM and are flushed once at the end.  Without a
-// transaction log this is all-or-nothing only against bad input, not
-// against a kill or a failing disk half-way; that comes with the log, when
-// the adds will be framed in LOGOUT/COMMIT.
+// The adds run under STREAM and are flushed once at the end, all inside one
+// transaction: an import that fails (a full disk, another station's
+// transaction outlasting --wait) is rolled back, and one killed half way
+// is undone by the next open, so the register holds all of the file or
+// none of it.  While it runs, other stations wait for it; a second import
+// waits like any of them.
 int RunImport(Arguments arguments) {
   if (arguments.size() != 2) return ReportUsage(kImportSynopsis);
   std::vector<Person> people;
   if (auto why = ReadCsv(arguments[1], &people)) return Refuse(*why);
   auto file = NewZun(arguments[0]);
-  if (datfile::OPEN(*file) != kNoError) return ReportRuntimeError();
-  // One transaction: an import that fails or is killed half way leaves the
-  // file as it was (the next open undoes what was written).
+  const std::string label = FileLabel(arguments[0]);
+  if (datfile::SHARE(*file, kWriteShared) != kNoError) return ReportFileError(label);
   int32_t error = datfile::LOGOUT(*file);
   if (error == kNoError) error = datfile::STREAM(*file);
   for (size_t i = 0; i < people.size() && error == kNoError; ++i) {
@@ -365,29 +399,32 @@ int RunImport(Arguments arguments) {
   if (error == kNoError) error = datfile::FLUSH(*file);
   if (error == kNoError) error = datfile::COMMIT(*file);
   if (error != kNoError) {
-    const int result = ReportRuntimeError();
-    (void)datfile::ROLLBACK(*file);
+    const int result = ReportFileError(label);
+    if (datfile::ROLLBACK(*file) == kNoError) {
+      RefuseFile(label, "импорт отменён, в реестре ничего не изменилось");
+    } else {
+      ReportFileError(label);
+    }
     (void)datfile::CLOSE(*file);
     return result;
   }
   return CloseAndReport(*file, kNoError);
 }
 
+// BUILD and PACK open the data file themselves when the FILE is closed, and
+// open no key file: so they also repair a file whose key files are missing
+// or damaged, which OPEN would refuse with 46.
+int32_t BuildClosed(DatFileInstance& file) { return datfile::BUILD(file); }
+int32_t PackClosed(DatFileInstance& file) { return datfile::PACK(file); }
+
 int RunBuild(Arguments arguments) {
   if (arguments.size() != 1) return ReportUsage(kBuildSynopsis);
-  // BUILD and PACK open the data file themselves when the FILE is closed, and
-  // open no key file: so they also repair a file whose key files are missing
-  // or damaged, which OPEN would refuse with 46.
-  auto file = NewZun(arguments[0]);
-  if (datfile::BUILD(*file) != kNoError) return ReportRuntimeError();
-  return 0;
+  return RunAlone(arguments[0], "перестройки ключей", BuildClosed);
 }
 
 int RunPack(Arguments arguments) {
   if (arguments.size() != 1) return ReportUsage(kPackSynopsis);
-  auto file = NewZun(arguments[0]);
-  if (datfile::PACK(*file) != kNoError) return ReportRuntimeError();
-  return 0;
+  return RunAlone(arguments[0], "сжатия файла", PackClosed);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 // processes are in tests/stations/.
 #include <chrono>
 #include <stdexcept>
+#include <thread>
 
 #include "runtime/datfile/checker.h"
 #include "runtime/datfile/dat_format.h"
@@ -288,6 +289,35 @@ TEST_F(DriverSharingTest, WholeFileWorkWaitsUntilNoOtherStationHasTheFile) {
   ASSERT_EQ(CLOSE(*b), 0);
   EXPECT_EQ(RENAME(*b, "/OTHER"), 0);
   EXPECT_TRUE(fs_.Exists("/OTHER.DAT"));
+}
+
+// Another station's transaction, here another thread's (this thread's own
+// is never waited for): without a limit it is waited out; with one, an
+// operation gives up with 56 once the limit has passed, naming the log.
+TEST_F(DriverSharingTest, AWaitForAnotherStationsTransactionCanBeBounded) {
+  auto importer = Station();
+  auto other = Station();  // opened first: an open would wait as well
+  std::thread([&] {
+    ASSERT_EQ(LOGOUT(*importer), 0);
+    ASSERT_EQ(AddZun(*importer, "Import", 60000), 0);  // its log is held now
+  }).join();
+  SetTransactionWaitLimit(std::chrono::milliseconds(0));
+  EXPECT_EQ(AddZun(*other, "Other", 60001), Err::kLogoutActive);
+  EXPECT_NE(values::FILEERROR().find("/ZUN.LOG"), std::string::npos)
+      << values::FILEERROR();
+  SetTransactionWaitLimit(std::chrono::milliseconds(50));
+  const Clock::time_point start = Clock::now();
+  EXPECT_EQ(RECORDS(*other), 0u);
+  EXPECT_EQ(values::ERRORCODE(), Err::kLogoutActive);
+  EXPECT_GE(SecondsSince(start), 0.05);
+  // Without a limit, the wait lasts until the transaction ends.
+  SetTransactionWaitLimit(std::chrono::milliseconds(-1));
+  std::thread waiter([&] { EXPECT_EQ(AddZun(*other, "Other", 60001), 0); });
+  ASSERT_EQ(COMMIT(*importer), 0);
+  waiter.join();
+  EXPECT_EQ(RECORDS(*other), 5u);
+  ASSERT_EQ(CLOSE(*importer), 0);
+  ASSERT_EQ(CLOSE(*other), 0);
 }
 
 struct LockingStopped : std::runtime_error {

@@ -228,16 +228,16 @@ TEST_F(FaultFileSystemTest, FullDiskStopsGrowthButNotOverwrites) {
   EXPECT_OK(file->WriteAt(4, Bytes("4567")));   // grows by 4, 2 left
   EXPECT_OK(file->WriteAt(0, Bytes("abcdefgh")));  // no growth
   Status full = file->WriteAt(6, Bytes("GHIJKL"));  // needs 4, 2 left
-  EXPECT_EQ(full.ToString(), "5 (ZUN.DAT: No space left on device)");
+  EXPECT_EQ(full.ToString(), "39 (ZUN.DAT: No space left on device)");
   EXPECT_EQ(mem_.Contents("ZUN.DAT"), "abcdefGHIJ");
-  EXPECT_STATUS_CODE(file->WriteAt(10, Bytes("K")), Err::kAccessDenied);
-  EXPECT_STATUS_CODE(file->Truncate(20), Err::kAccessDenied);
+  EXPECT_STATUS_CODE(file->WriteAt(10, Bytes("K")), Err::kDiskFull);
+  EXPECT_STATUS_CODE(file->Truncate(20), Err::kDiskFull);
   EXPECT_OK(file->WriteAt(0, Bytes("ABCD")));
   EXPECT_OK(file->Truncate(2));
   EXPECT_EQ(fs_.FaultsFired(), 3u);
 
   std::unique_ptr<File> other = OpenForWrite("ZUN.K01");
-  EXPECT_STATUS_CODE(other->WriteAt(0, Bytes("k")), Err::kAccessDenied);
+  EXPECT_STATUS_CODE(other->WriteAt(0, Bytes("k")), Err::kDiskFull);
   fs_.ClearFaults();
   EXPECT_OK(other->WriteAt(0, Bytes("k")));
 }

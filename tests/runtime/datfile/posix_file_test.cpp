@@ -372,7 +372,7 @@ TEST_F(PosixFileTest, SystemCallFailuresBecomeStatuses) {
                      Err::kAccessDenied);
 
   Status write = file->WriteAt(0, Bytes("x"));
-  EXPECT_EQ(write.code(), Err::kAccessDenied);
+  EXPECT_EQ(write.code(), Err::kDiskFull);
   EXPECT_EQ(write.detail(),
             dir_.File("ZUN.DAT") + ": No space left on device");
   EXPECT_STATUS_CODE(file->Sync(), Err::kAccessDenied);
@@ -544,8 +544,8 @@ TEST(PosixErrorTest, ErrnoValuesMapToRuntimeNumbers) {
       {EMFILE, 4, 4},        {ENFILE, 4, 4},       {EACCES, 5, 5},
       {EPERM, 5, 5},         {EROFS, 5, 5},        {ETXTBSY, 5, 5},
       {EBUSY, 5, 5},         {EBADF, 6, 6},        {ENAMETOOLONG, 45, 5},
-      {ENOSPC, 5, 5},        {EIO, 5, 5},          {EISDIR, 5, 5},
-      {EDQUOT, 5, 5},        {EEXIST, 5, 5},       {EINVAL, 5, 5},
+      {ENOSPC, 39, 39},      {EIO, 5, 5},          {EISDIR, 5, 5},
+      {EDQUOT, 39, 39},        {EEXIST, 5, 5},       {EINVAL, 5, 5},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.error_number);

@@ -6,6 +6,8 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
+#include <string>
 #include <thread>
 
 #include "tests/support/child_process.h"
@@ -68,6 +70,48 @@ TEST(ZunatoolImportTest, AnImportKilledAtAnyMomentLeavesBeforeOrAfter) {
     }
     EXPECT_GT(kept_before, 0);
   }
+}
+
+// A real full disk: a small tmpfs in a mount namespace of its own (needs
+// the right to make one; skipped otherwise).  The import fails, is rolled
+// back to the byte, and the message says that the disk is full.
+TEST(ZunatoolImportTest, AnImportThatFillsTheDiskIsUndoneAndSaysSo) {
+  TempDir dir;
+  const std::string disk = dir.File("disk");
+  std::filesystem::create_directory(disk);
+  const std::string csv = dir.File("people.csv");
+  {
+    std::ofstream out(csv, std::ios::binary);
+    for (int i = 0; i < 20000; ++i) out << "Человек" << i << ";01/02/1990\n";
+  }
+  const std::string script =
+      "mount -t tmpfs -o size=300k tmpfs \"$1\" || { echo NO-MOUNT; exit 0; }\n"
+      "cd \"$1\" && z=\"$2\"\n"
+      "\"$z\" create ZUN && \"$z\" add ZUN Первый 01/02/1990 || exit 1\n"
+      "cat ZUN.DAT ZUN.K01 ZUN.K02 | md5sum > ../before\n"
+      "if \"$z\" import ZUN \"$3\" 2> ../err; then echo IMPORTED; fi\n"
+      "cat ZUN.DAT ZUN.K01 ZUN.K02 | md5sum | cmp -s - ../before && echo SAME\n"
+      "ls\n";
+  const ProgramResult r = RunProgram(
+      "/usr/bin/unshare", {"--mount", "--propagation", "private", "/bin/sh", "-c", script,
+                           "sh", disk, BinPath("zunatool"), csv});
+  if (r.exit_code != 0 || r.out.find("NO-MOUNT") != std::string::npos) {
+    GTEST_SKIP() << "no private mount namespace here: " << r.out << r.err;
+  }
+  EXPECT_EQ(r.out.find("IMPORTED"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("SAME"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find(".LOG"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find(".TR$"), std::string::npos) << r.out;
+  std::ifstream in(dir.File("err"), std::ios::binary);
+  std::stringstream err;
+  err << in.rdbuf();
+  EXPECT_EQ(err.str().rfind("zunatool: ZUN.DAT: на диске не осталось места", 0), 0u)
+      << err.str();
+  EXPECT_NE(err.str().find("No space left on device"), std::string::npos) << err.str();
+  EXPECT_NE(err.str().find("zunatool: ZUN.DAT: импорт отменён, в реестре ничего не "
+                           "изменилось\n"),
+            std::string::npos)
+      << err.str();
 }
 
 }  // namespace

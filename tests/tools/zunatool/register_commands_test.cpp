@@ -154,7 +154,10 @@ TEST_F(ZunatoolRegisterTest, BuildRepairsMissingAndDamagedKeyFiles) {
   std::filesystem::remove(dir_.File("ZUN.K02"));
   ProgramResult r = Zunatool({"list", Zun()});
   EXPECT_EQ(r.exit_code, 1);
-  EXPECT_TRUE(r.err.starts_with("46 Key File Must Be Rebuilt")) << r.err;
+  EXPECT_EQ(r.err, "zunatool: " + Zun() +
+                       ".DAT: файлы ключей надо перестроить (zunatool build): 46 Key "
+                       "File Must Be Rebuilt (" +
+                       dir_.File("ZUN.K02") + ": key file missing)\n");
   EXPECT_EQ(Ok({"build", Zun()}), "");
   ExpectClean(Zun());
   EXPECT_EQ(Ok({"list", Zun(), "--by", "name"}), kByName);
@@ -171,7 +174,9 @@ TEST_F(ZunatoolRegisterTest, CreateOverAnExistingFileIsRefused) {
   MakeThree();
   const ProgramResult r = Zunatool({"create", Zun()});
   EXPECT_EQ(r.exit_code, 1);
-  EXPECT_TRUE(r.err.starts_with("5 Access Denied")) << r.err;
+  EXPECT_EQ(r.err, "zunatool: " + Zun() +
+                       ".DAT: реестр уже есть, create не заменяет его: 5 Access Denied (" +
+                       dir_.File("ZUN.DAT") + ": File exists)\n");
   EXPECT_EQ(Ok({"list", Zun()}), kByDate);
 }
 
@@ -186,7 +191,9 @@ TEST_F(ZunatoolRegisterTest, MissingFileIsFileNotFound) {
         std::vector<std::string>{"pack", Zun()}}) {
     const ProgramResult r = Zunatool(args);
     EXPECT_EQ(r.exit_code, 1) << args[0];
-    EXPECT_TRUE(r.err.starts_with("2 File Not Found")) << args[0] << ": " << r.err;
+    EXPECT_EQ(r.err, "zunatool: " + Zun() + ".DAT: файл не найден: 2 File Not Found (" +
+                         dir_.File("ZUN.DAT") + ": No such file or directory)\n")
+        << args[0];
   }
   EXPECT_FALSE(std::filesystem::exists(dir_.File("ZUN.DAT")));
 }

@@ -164,7 +164,8 @@ TEST(ZunatoolUpcomingEdgesTest, EmptyRegisterMissingFileAndUsage) {
   const std::string zun = dir.File("ZUN");
   ProgramResult r = Zunatool({"upcoming", zun});
   EXPECT_EQ(r.exit_code, 1);
-  EXPECT_TRUE(r.err.starts_with("2 File Not Found")) << r.err;
+  EXPECT_TRUE(r.err.starts_with("zunatool: " + zun + ".DAT: файл не найден: 2 File Not Found ("))
+      << r.err;
   ASSERT_EQ(Zunatool({"create", zun}).exit_code, 0);
   r = Zunatool({"--today", "20091226", "upcoming", zun});
   EXPECT_EQ(r.exit_code, 0) << r.err;

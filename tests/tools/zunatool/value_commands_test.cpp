@@ -96,6 +96,11 @@ TEST(ZunatoolValuesTest, BadCommandLinesAreRefusedWithUsage) {
            {"eval", "--bind-long", "x=abc", "x"},
            {"--today", "20090229", "eval", "1"},
            {"--today"},
+           {"--wait"},
+           {"--wait", "-1", "eval", "1"},
+           {"--wait", "ten", "eval", "1"},
+           {"--wait", "10s", "eval", "1"},
+           {"--wait", "86401", "eval", "1"},
            {"nosuchcommand"},
        }) {
     SCOPED_TRACE(args[0]);
@@ -106,10 +111,20 @@ TEST(ZunatoolValuesTest, BadCommandLinesAreRefusedWithUsage) {
   }
 }
 
+TEST(ZunatoolValuesTest, WaitTakesWholeSecondsFromZeroToADay) {
+  for (const char* seconds : {"0", "10", "86400"}) {
+    SCOPED_TRACE(seconds);
+    const ProgramResult r = Zunatool({"--wait", seconds, "eval", "1+1"});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(r.out, "2\n");
+  }
+}
+
 TEST(ZunatoolValuesTest, HelpListsTheCommands) {
   const ProgramResult r = Zunatool({"--help"});
   EXPECT_EQ(r.exit_code, 0);
-  for (const char* word : {"eval", "format", "deformat", "--today"}) {
+  for (const char* word : {"eval", "format", "deformat", "--today", "--wait СЕКУНДЫ",
+                           "check [--no-recover]", "build FILE", "pack FILE"}) {
     EXPECT_NE(r.out.find(word), std::string::npos) << word;
   }
 }
