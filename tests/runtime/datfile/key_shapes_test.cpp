@@ -14,6 +14,7 @@
 #include <map>
 #include <memory>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -258,6 +259,92 @@ TEST_F(KeyShapesTest, EachShapeIsSoundSoughtChangedAndRebuilt) {
     auto zun = NewZun();
     ASSERT_EQ(BUILD(*zun), 0);
     ExpectSound("after BUILD");
+  }
+}
+
+// The name key alone, changed at random from each laid shape and checked
+// after every change: single inserts and deletes anywhere, runs appended
+// past the end (a full last leaf and full nodes above it get new right
+// neighbours), and runs deleted at either end (rightmost children empty
+// and go), down to an empty key and up again.
+TEST_F(KeyShapesTest, RandomChangesKeepEveryShapeSound) {
+  KeyLayout layout;
+  const FileDecl decl = testing::ZunDeclaration();
+  ASSERT_OK(KeyLayoutFor(decl, decl.keys[1], &layout));
+  for (const InnerShape shape : kShapes) {
+    SCOPED_TRACE(testing::InnerShapeName(shape));
+    Lay(shape);
+    std::set<std::string> model;  // entries: record number, padded name
+    auto entry = [](uint32_t r, const std::string& fio) {
+      return key_test::TextEntry(r, fio, 30);
+    };
+    auto order = [](const std::string& a, const std::string& b) {
+      return a.substr(4) != b.substr(4) ? a.substr(4) < b.substr(4)
+                                        : key_test::U32(a, 0) < key_test::U32(b, 0);
+    };
+    for (const auto& [r, p] : live_) model.insert(entry(r, p.fio));
+    std::unique_ptr<KeyFile> key;
+    KeyOpenParams params;
+    params.file.write = true;
+    params.records = kPeople;
+    ASSERT_OK(KeyFile::Open(fs_, "/ZUN.K02", layout, params, &key));
+
+    std::mt19937 random(7);
+    uint32_t next_record = 1000, appended = 0;
+    auto insert = [&](const std::string& fio) {
+      const std::string e = entry(next_record++, fio);
+      ASSERT_OK(key->Insert(e));
+      model.insert(e);
+    };
+    auto remove = [&](const std::string& e) {
+      ASSERT_OK(key->Delete(e));
+      model.erase(e);
+    };
+    auto sorted = [&] {
+      std::vector<std::string> all(model.begin(), model.end());
+      std::sort(all.begin(), all.end(), order);
+      return all;
+    };
+    for (int step = 0; step < 900; ++step) {
+      SCOPED_TRACE("step " + std::to_string(step));
+      const uint32_t what = random() % 20;
+      if (what < 8) {
+        static const char* const kStems[] = {"AAA", "PERSON", "ZZZ"};
+        insert(Name(kStems[random() % 3], random() % 500));
+      } else if (what < 10) {
+        for (int i = 0; i < 20; ++i) insert(Name("ZZZZ", 10000 + appended++));
+      } else if (what < 18 && !model.empty()) {
+        auto victim = model.begin();
+        std::advance(victim, random() % model.size());
+        remove(*victim);
+      } else {
+        const std::vector<std::string> all = sorted();
+        const size_t n = std::min<size_t>(all.size(), 30);
+        for (size_t i = 0; i < n; ++i) {
+          remove(what == 18 ? all[all.size() - 1 - i] : all[i]);
+        }
+      }
+      ASSERT_EQ(key_test::Faults(fs_, "/ZUN.K02", layout), "");
+    }
+    const std::vector<std::string> all = sorted();
+    KeyPosition at;
+    ASSERT_OK(key->First(&at));
+    for (const std::string& e : all) {
+      ASSERT_EQ(at.entry, e);
+      bool found = false;
+      ASSERT_OK(key->Next(&at, &found));
+      EXPECT_EQ(found, &e != &all.back());
+    }
+    for (size_t i = 0; i < all.size(); i += 7) {
+      ASSERT_OK(key->Search(all[i], false, &at));
+      EXPECT_EQ(at.state, SearchState::kFound);
+      EXPECT_EQ(at.entry, all[i]);
+    }
+    for (const std::string& e : all) remove(e);
+    EXPECT_EQ(key_test::Faults(fs_, "/ZUN.K02", layout), "");
+    EXPECT_EQ(key->header().height, 1);
+    for (int i = 0; i < 100; ++i) insert(Name("PERSON", i));
+    EXPECT_EQ(key_test::Faults(fs_, "/ZUN.K02", layout), "");
   }
 }
 
