@@ -54,7 +54,11 @@
 // disk that contradicts the tree's invariants is error 46 ("Key File Must
 // Be Rebuilt"), never undefined behaviour or a hang: every descent and walk
 // is bounded by the node count, and a step checks that the next leaf
-// really continues the key.
+// really continues the key.  Nor a wrong answer from separators that lie:
+// a search checks that the leaf before its answer ends below the value,
+// and a value above every separator of a node without a rightmost child is
+// past the end only on the right edge of the tree, and only when the last
+// leaf ends below it.
 //
 // The tree keeps these invariants; CheckKeyFile() verifies each and cites
 // its number in the faults it reports.

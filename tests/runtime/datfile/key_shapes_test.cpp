@@ -128,8 +128,9 @@ class KeyShapesTest : public driver_test::DriverFixture {
     return order;
   }
 
-  // Seeks every value of `key` as GET by key does, then as SET and NEXT do,
-  // and checks the records found against the model.
+  // Seeks every value of `key` as GET by key does, then as SET and NEXT do
+  // (by value, and by value and record number), and checks the records
+  // found against the model.
   void ExpectEverySeekFinds(DatFileInstance& zun, Key key) {
     const bool by_name = key.index == kByName.index;
     std::map<std::string, std::vector<uint32_t>> groups;  // value -> records
@@ -150,6 +151,11 @@ class KeyShapesTest : public driver_test::DriverFixture {
         run.push_back(POINTER(zun));
       }
       EXPECT_EQ(run, records) << value;
+      // By value and record number, as a view finds its place again.
+      driver_test::SetZun(zun, p.fio, p.date);
+      ASSERT_EQ(SET(zun, key, key, records.back()), 0) << value;
+      ASSERT_EQ(NEXT(zun), 0) << value;
+      EXPECT_EQ(POINTER(zun), records.back()) << value;
     }
   }
 
