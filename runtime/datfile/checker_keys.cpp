@@ -69,9 +69,10 @@ bool IsTextCode(uint8_t code) {
          code == dat::kTypeGroup;
 }
 
-// Walks the tree from the root in key order and collects the leaf entries.
-// Bounded like CheckKeyFile: a node is visited once, depth stops at the
-// height, a count beyond capacity makes the node's entries unusable.
+// Walks the tree from the root in key order and collects the leaf entries,
+// those under an inner node's rightmost child (key_file.h, invariant 4)
+// included.  Bounded like CheckKeyFile: a node is visited once, depth stops
+// at the height, a count beyond capacity makes the node's entries unusable.
 class EntryCollector {
  public:
   EntryCollector(File& file, const KeyHeader& h, const KeyLayout& layout,
@@ -99,10 +100,24 @@ class EntryCollector {
                        uint64_t{node_no} * kKeyBlockSize + kNodeEntriesOffset +
                            i * el});
     }
+    if (depth < h_.height) return CollectRightmost(node_no, node, depth);
     return Status::OK();
   }
 
  private:
+  Status CollectRightmost(uint32_t node_no, const KeyNode& node,
+                          uint32_t depth) {
+    const uint32_t right = node.right();
+    if (right == 0 || right > h_.node_count || seen_[right]) {
+      return Status::OK();
+    }
+    KeyNode named;
+    ZUNA_RETURN_IF_ERROR(ReadExact(file_, uint64_t{right} * kKeyBlockSize,
+                                   named.block(), Err::kKeyFileMustBeRebuilt));
+    if (!IsRightmostChild(node_no, named)) return Status::OK();
+    return Collect(right, depth + 1);
+  }
+
   File& file_;
   const KeyHeader& h_;
   const KeyLayout& layout_;

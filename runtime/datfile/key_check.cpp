@@ -80,17 +80,27 @@ class Checker {
         faults_(faults),
         el_(layout.entry_length),
         kl_(layout.key_length),
-        state_(size_t{header.node_count} + 1, kUnseen) {}
+        state_(size_t{header.node_count} + 1, kUnseen),
+        levels_(size_t{header.height} + 1) {}
 
   Status Run() {
     std::string highest;
     ZUNA_RETURN_IF_ERROR(Walk(h_.root, 0, 1, &highest));
+    for (const std::vector<InnerLinks>& level : levels_) CheckLevel(level);
     CheckLeafChain();
     return CheckFreeChain();
   }
 
  private:
   enum : uint8_t { kUnseen, kInTree, kFree };
+
+  // An inner node's links, kept per level in key order.
+  struct InnerLinks {
+    uint32_t node_no = 0;
+    uint32_t left = 0;
+    uint32_t right = 0;
+    bool right_is_child = false;
+  };
 
   void Fault(uint32_t node_no, int invariant, std::string what) {
     faults_->push_back(
@@ -145,21 +155,42 @@ class Checker {
     const bool is_leaf = depth == h_.height;
     const bool may_be_empty = node_no == h_.root && is_leaf;
     if (node.count() == 0 && !may_be_empty) Fault(node_no, 3, Ru("пуст"));
+    if (node.count() > 0) {
+      highest->assign(node.value(node.count() - 1, el_), kl_);
+    }
     if (is_leaf) {
       leaves_.push_back({node_no, node});
     } else {
-      ZUNA_RETURN_IF_ERROR(WalkInner(node_no, node, depth));
-    }
-    if (node.count() > 0) {
-      highest->assign(node.value(node.count() - 1, el_), kl_);
+      ZUNA_RETURN_IF_ERROR(WalkInner(node_no, node, depth, highest));
     }
     return Status::OK();
   }
 
-  Status WalkInner(uint32_t node_no, const KeyNode& node, uint32_t depth) {
-    if (node.right() != 0 || node.left() != 0) {
-      Fault(node_no, 4, Ru("внутренний узел со ссылками на соседей"));
+  // The entries' children, then a rightmost child (its highest value is
+  // the node's); the links go to levels_ for CheckLevel.
+  Status WalkInner(uint32_t node_no, const KeyNode& node, uint32_t depth,
+                   std::string* highest) {
+    ZUNA_RETURN_IF_ERROR(WalkEntries(node_no, node, depth));
+    InnerLinks links{node_no, node.left(), node.right(), false};
+    if (links.right > h_.node_count) {
+      Fault(node_no, 4,
+            Ru("правая ссылка на узел ") + std::to_string(links.right) +
+                Ru(" за пределами числа узлов"));
+    } else if (links.right != 0) {
+      KeyNode named;
+      ZUNA_RETURN_IF_ERROR(Read(links.right, &named));
+      links.right_is_child = IsRightmostChild(node_no, named);
     }
+    if (links.right_is_child) {
+      std::string below;
+      ZUNA_RETURN_IF_ERROR(Walk(links.right, node_no, depth + 1, &below));
+      if (!below.empty()) *highest = below;
+    }
+    levels_[depth].push_back(links);
+    return Status::OK();
+  }
+
+  Status WalkEntries(uint32_t node_no, const KeyNode& node, uint32_t depth) {
     for (size_t i = 0; i < node.count(); ++i) {
       if (i > 0 &&
           std::memcmp(node.value(i - 1, el_), node.value(i, el_), kl_) > 0) {
@@ -177,6 +208,43 @@ class Checker {
       }
     }
     return Status::OK();
+  }
+
+  // The inner nodes of one level, left to right: linked end to end (each
+  // right link naming the next, each left link the previous) or not at
+  // all (left links 0, right links 0 or a rightmost child).
+  void CheckLevel(const std::vector<InnerLinks>& level) {
+    size_t linked_pairs = 0;
+    for (size_t i = 0; i < level.size(); ++i) {
+      const InnerLinks& n = level[i];
+      const uint32_t previous = i == 0 ? 0 : level[i - 1].node_no;
+      const uint32_t next = i + 1 == level.size() ? 0 : level[i + 1].node_no;
+      if (n.left != 0 && n.left != previous) {
+        Fault(n.node_no, 4,
+              Ru("левая ссылка внутреннего узла на ") + std::to_string(n.left) +
+                  Ru(", а слева на уровне ") + std::to_string(previous));
+      }
+      if (n.right != 0 && !n.right_is_child && n.right != next) {
+        Fault(n.node_no, 4,
+              Ru("правая ссылка внутреннего узла на ") +
+                  std::to_string(n.right) +
+                  Ru(": не потомок и не следующий узел уровня (") +
+                  std::to_string(next) + ")");
+      }
+      if (next == 0) continue;
+      const bool forward = !n.right_is_child && n.right == next;
+      const bool back = level[i + 1].left == n.node_no;
+      if (forward != back) {
+        Fault(n.node_no, 4,
+              Ru("ссылки с соседом ") + std::to_string(next) +
+                  Ru(" не взаимны"));
+      }
+      if (forward && back) ++linked_pairs;
+    }
+    if (linked_pairs != 0 && linked_pairs + 1 != level.size()) {
+      Fault(level.front().node_no, 4,
+            Ru("соседями связаны не все внутренние узлы уровня"));
+    }
   }
 
   void CheckLeafChain() {
@@ -282,6 +350,7 @@ class Checker {
   const size_t kl_;
   std::vector<uint8_t> state_;
   std::vector<std::pair<uint32_t, KeyNode>> leaves_;
+  std::vector<std::vector<InnerLinks>> levels_;  // by depth
 };
 
 }  // namespace

@@ -351,23 +351,39 @@ Status KeyFile::Locate(const char* entry, bool exact_value, bool use_remembered,
   uint32_t node_no = header_.root;
   KeyNode node = *root_;
   uint32_t depth = 1;
+  // Whether every node so far was left by its last way down: only there may
+  // a value pass every separator (elsewhere the separator above bounds it).
+  bool right_edge = true;
   if (use_remembered && RememberedLeafHolds(entry, exact_value)) {
     node_no = remembered_no_;
     node = *remembered_;
     depth = header_.height;
   }
+  // A leaf reached by a descent is checked against the leaf before it when
+  // the answer is its first entry: separators that are too low would
+  // otherwise send the search past where the value lies.
+  bool came_from_left = depth == header_.height;
   // Each step reads a node; a well-formed tree never needs more steps than
   // it has nodes, so more means a cycle.
   for (uint32_t steps = 0; steps <= header_.node_count; ++steps) {
     if (depth < header_.height) {
       const uint16_t i = FirstNotPassed(node, el, inner_passes);
-      if (i == node.count()) return LastLeafEnd(position);
-      const uint32_t child_no = node.number(i, el);
+      uint32_t child_no = 0;
       KeyNode child;
-      ZUNA_RETURN_IF_ERROR(ReadNode(child_no, &child));
-      if (child.parent() != node_no || child.count() == 0) {
-        return Corrupt("node " + std::to_string(child_no) +
-                       " is not a proper child of " + std::to_string(node_no));
+      if (i < node.count()) {
+        child_no = node.number(i, el);
+        right_edge = right_edge && i + 1 == node.count() && node.right() == 0;
+        ZUNA_RETURN_IF_ERROR(ReadChild(node_no, child_no, &child));
+      } else {
+        ZUNA_RETURN_IF_ERROR(RightmostChild(node_no, node, &child_no, &child));
+        if (child_no == 0) {
+          if (!right_edge || node.right() != 0) {
+            return Corrupt("a value above the separators of node " +
+                           std::to_string(node_no) +
+                           ", which is not on the right edge");
+          }
+          return LastLeafEnd(entry, leaf_target.any_record, position);
+        }
       }
       node_no = child_no;
       node = child;
@@ -376,6 +392,16 @@ Status KeyFile::Locate(const char* entry, bool exact_value, bool use_remembered,
     }
     const uint16_t i = FirstNotPassed(
         node, el, [&](const char* e) { return leaf_target.Passes(e); });
+    if (i == 0 && !came_from_left && node.left() != 0) {
+      KeyNode left;
+      ZUNA_RETURN_IF_ERROR(ReadNode(node.left(), &left));
+      if (left.right() != node_no || left.count() == 0 ||
+          !leaf_target.Passes(left.entry(left.count() - 1, el))) {
+        return Corrupt("the separators above leaf " + std::to_string(node_no) +
+                       " are below the values of the leaf before it");
+      }
+    }
+    came_from_left = true;
     if (i < node.count()) {
       const bool found = leaf_target.Matches(node.entry(i, el));
       FillPosition(found ? SearchState::kFound : SearchState::kPositioned,
@@ -406,15 +432,44 @@ Status KeyFile::Locate(const char* entry, bool exact_value, bool use_remembered,
   return Corrupt("search does not end");
 }
 
-Status KeyFile::LastLeafEnd(KeyPosition* position) {
+Status KeyFile::LastLeafEnd(const char* entry, bool any_record,
+                            KeyPosition* position) {
   KeyNode leaf;
   ZUNA_RETURN_IF_ERROR(ReadNode(header_.last_leaf, &leaf));
-  if (leaf.right() != 0 || (leaf.count() == 0 && header_.entry_count != 0)) {
+  const LeafTarget target{entry, layout_.key_length, any_record};
+  if (leaf.right() != 0 || leaf.count() == 0 ||
+      !target.Passes(leaf.entry(leaf.count() - 1, layout_.entry_length))) {
     return Corrupt("last leaf " + std::to_string(header_.last_leaf) +
                    " is not the end of the key");
   }
   FillPosition(SearchState::kPastEnd, header_.last_leaf, leaf, leaf.count(),
                position);
+  return Status::OK();
+}
+
+Status KeyFile::ReadChild(uint32_t parent_no, uint32_t child_no,
+                          KeyNode* child) {
+  ZUNA_RETURN_IF_ERROR(ReadNode(child_no, child));
+  if (child->parent() != parent_no || child->count() == 0) {
+    return Corrupt("node " + std::to_string(child_no) +
+                   " is not a proper child of " + std::to_string(parent_no));
+  }
+  return Status::OK();
+}
+
+Status KeyFile::RightmostChild(uint32_t node_no, const KeyNode& node,
+                               uint32_t* child_no, KeyNode* child) {
+  *child_no = 0;
+  if (node.right() == 0) return Status::OK();
+  KeyNode named;
+  ZUNA_RETURN_IF_ERROR(ReadNode(node.right(), &named));
+  if (!IsRightmostChild(node_no, named)) return Status::OK();
+  if (named.count() == 0) {
+    return Corrupt("empty rightmost child " + std::to_string(node.right()) +
+                   " of node " + std::to_string(node_no));
+  }
+  *child_no = node.right();
+  *child = named;
   return Status::OK();
 }
 

@@ -54,7 +54,11 @@
 // disk that contradicts the tree's invariants is error 46 ("Key File Must
 // Be Rebuilt"), never undefined behaviour or a hang: every descent and walk
 // is bounded by the node count, and a step checks that the next leaf
-// really continues the key.
+// really continues the key.  Nor a wrong answer from separators that lie:
+// a search checks that the leaf before its answer ends below the value,
+// and a value above every separator of a node without a rightmost child is
+// past the end only on the right edge of the tree, and only when the last
+// leaf ends below it.
 //
 // The tree keeps these invariants; CheckKeyFile() verifies each and cites
 // its number in the faults it reports.
@@ -70,8 +74,21 @@
 //      root, which is an empty leaf exactly when the entry count is 0.
 //   4. Inner nodes: entry i is (child, separator), the separator being the
 //      highest value held under that child; separators never decrease.
-//      Every child has its entry, so an inner node's right link (and left
-//      link) is 0: a search that passes every separator is past the end.
+//      An inner node's right link is one of three things.  0.  Its
+//      rightmost child: a node whose parent field names this node (and whose
+//      left link does not), which holds the values above the last separator
+//      and has no entry of its own; the highest value under the node is then
+//      the rightmost child's.  Or the next node of the same level, whose left
+//      link names this node back; a level is linked so from end to end (the
+//      first node's left and the last one's right link 0) or not at all.
+//      Left links of inner nodes are 0 or such a previous node.  A search
+//      that passes every separator descends into the rightmost child; a
+//      node without one is then past the end, which only a node on the
+//      right edge of the tree may be.  Trees this code builds have no links
+//      between inner nodes and no rightmost children (every child has its
+//      entry); trees written so by other programs are read and changed in
+//      place: a linked level stays linked (a new node is linked in like a
+//      leaf), and a rightmost child stays where it is until it empties.
 //   5. Leaves: linked left-right in key order from the first leaf (left link
 //      0) to the header's last leaf (right link 0); entries strictly
 //      ascending by (value, record number) along that chain; record numbers
@@ -277,7 +294,16 @@ class KeyFile {
   // Search helpers.
   Status Locate(const char* entry, bool exact_value, bool use_remembered,
                 KeyPosition* position);
-  Status LastLeafEnd(KeyPosition* position);
+  // Past the last entry, for a search of `entry` that passed every
+  // separator on the right edge; 46 unless the last leaf ends below it.
+  Status LastLeafEnd(const char* entry, bool any_record, KeyPosition* position);
+  // The child of inner node `node_no` that its right link names (invariant
+  // 4); *child_no is 0 when the link is 0 or names a node of its level.
+  Status RightmostChild(uint32_t node_no, const KeyNode& node,
+                        uint32_t* child_no, KeyNode* child);
+  // Reads `child_no`, named by an entry or the right link of `parent_no`,
+  // and checks that it names the parent back and is not empty.
+  Status ReadChild(uint32_t parent_no, uint32_t child_no, KeyNode* child);
   Status FirstLeaf(uint32_t* node_no, KeyNode* node);
   // Moves *node_no / *node to the next leaf on the right.  *at_end is set
   // when there is none, or when its back link does not name this leaf (a

@@ -7,6 +7,15 @@
 // by deletion are unlinked, removed from their parent and put on the free
 // chain; nothing is merged or borrowed.
 //
+// Trees written by other programs may link the inner nodes of a level as
+// the leaves are linked, or keep an inner node's last child in its right
+// link without an entry (invariant 4 of key_file.h).  A change keeps such a
+// tree as it is: a new node in a linked level is linked in, a rightmost
+// child is split like any node (its lower half gets an entry before it),
+// and only when it empties does the right link go.  Nothing is appended
+// after a rightmost child or to a node that has one, since the new node
+// would sit outside the values its parent bounds: those nodes split.
+//
 // Hazard: a change writes several nodes.  Images held in locals go stale
 // once a call further up the tree rewrites their parent fields (a parent
 // split re-parents children on disk), so after such a call a node is read
@@ -41,19 +50,32 @@ class KeyFile::Mutation {
                  KeyNode right);
   Status InsertSeparator(uint32_t child_no, size_t offset,
                          uint32_t new_child_no, const KeyNode& new_child);
-  Status FixSeparator(uint32_t child_no, KeyNode child);
+  Status FixSeparator(uint32_t child_no, KeyNode child, bool is_leaf);
   Status SetParent(uint32_t child_no, uint32_t parent_no);
 
-  Status RemoveFrom(uint32_t node_no, KeyNode node, size_t index, bool is_leaf);
-  Status UnlinkLeaf(uint32_t node_no, const KeyNode& node);
+  // `level`: 0 for a leaf, 1 for a node above leaves, ...
+  Status RemoveFrom(uint32_t node_no, KeyNode node, size_t index,
+                    uint32_t level);
+  Status Unlink(uint32_t node_no, const KeyNode& node, bool is_leaf);
+  Status AdoptRightmostChild(uint32_t node_no, KeyNode node, uint32_t level);
   Status Neighbour(uint32_t node_no, uint32_t from_no, bool is_right,
                    KeyNode* node);
+  Status LinkedLevel(uint32_t node_no, const KeyNode& node, bool is_leaf,
+                     bool* linked);
+  Status IsRightmostChildOfParent(uint32_t node_no, const KeyNode& node,
+                                  bool* is);
+  Status HasRightmostChild(uint32_t node_no, const KeyNode& node, bool* has);
 
   Status Allocate(uint32_t* node_no, KeyNode* node);
   Status Free(uint32_t node_no);
+  // The entry index of `child_no` in its parent, or parent.count() when it
+  // is the parent's rightmost child (the right link).
   Status FindChild(uint32_t parent_no, const KeyNode& parent, uint32_t child_no,
                    size_t* index);
   std::string SeparatorFor(uint32_t node_no, const KeyNode& node) const;
+  // `levels_below`: 0 for a leaf, 1 for a node above leaves, ...
+  Status SeparatorOf(uint32_t node_no, KeyNode node, uint32_t levels_below,
+                     std::string* sep);
 
   // Counts the steps a change takes up the tree: parent links that loop
   // would otherwise split or empty nodes for ever.
@@ -171,14 +193,18 @@ Status KeyFile::Mutation::InsertInto(uint32_t node_no, KeyNode node,
     node.InsertEntry(index, entry, el_);
     ZUNA_RETURN_IF_ERROR(key_.WriteNode(node_no, node));
     // A new last entry raises the separators above it.
-    if (index + 1 == node.count()) return FixSeparator(node_no, node);
+    if (index + 1 == node.count()) return FixSeparator(node_no, node, is_leaf);
     return Status::OK();
   }
   // Past the last entry of a full node: the last leaf (ascending loading),
   // or an inner node on the right edge taking the separator of a node
-  // appended below it.
-  if (index == node.count() && (!is_leaf || node_no == h_.last_leaf)) {
-    return AppendNode(node_no, node, entry, is_leaf);
+  // appended below it.  Not after a rightmost child, nor to a node with a
+  // right link at all: those split.
+  if (index == node.count() && node.right() == 0 &&
+      (!is_leaf || node_no == h_.last_leaf)) {
+    bool rightmost = false;
+    ZUNA_RETURN_IF_ERROR(IsRightmostChildOfParent(node_no, node, &rightmost));
+    if (!rightmost) return AppendNode(node_no, node, entry, is_leaf);
   }
   return Split(node_no, node, index, entry, is_leaf);
 }
@@ -195,9 +221,13 @@ Status KeyFile::Mutation::AppendNode(uint32_t node_no, KeyNode node,
   ZUNA_RETURN_IF_ERROR(Allocate(&new_no, &fresh));
   fresh.InsertEntry(0, entry, el_);
   fresh.set_parent(node.parent());
-  if (is_leaf) {
+  // The node is the last of its level (right link 0): in a linked level
+  // it has a left link, and the new node is linked in after it.
+  if (is_leaf || node.left() != 0) {
     fresh.set_left(node_no);
     node.set_right(new_no);
+  }
+  if (is_leaf) {
     h_.last_leaf = new_no;
   } else {
     ZUNA_RETURN_IF_ERROR(SetParent(DecodeFixed32(entry), new_no));
@@ -241,7 +271,9 @@ Status KeyFile::Mutation::Split(uint32_t node_no, KeyNode node, size_t index,
               all.size() - lower_size * el_);
   node.set_count(static_cast<uint8_t>(count + 1 - lower_size));
   lower.set_parent(node.parent());
-  if (is_leaf) {
+  bool linked = false;
+  ZUNA_RETURN_IF_ERROR(LinkedLevel(node_no, node, is_leaf, &linked));
+  if (linked) {
     lower.set_left(node.left());
     lower.set_right(node_no);
     if (node.left() != 0) {
@@ -251,7 +283,8 @@ Status KeyFile::Mutation::Split(uint32_t node_no, KeyNode node, size_t index,
       ZUNA_RETURN_IF_ERROR(key_.WriteNode(node.left(), left));
     }
     node.set_left(new_no);
-  } else {
+  }
+  if (!is_leaf) {
     for (size_t i = 0; i < lower.count(); ++i) {
       ZUNA_RETURN_IF_ERROR(SetParent(lower.number(i, el_), new_no));
     }
@@ -264,7 +297,7 @@ Status KeyFile::Mutation::Split(uint32_t node_no, KeyNode node, size_t index,
   // Only an append along the right edge lands after the old last entry.
   KeyNode now;
   ZUNA_RETURN_IF_ERROR(key_.ReadNode(node_no, &now));
-  return FixSeparator(node_no, now);
+  return FixSeparator(node_no, now, is_leaf);
 }
 
 // The root split: a new root above the two halves; the height grows.
@@ -273,8 +306,11 @@ Status KeyFile::Mutation::NewRoot(uint32_t left_no, KeyNode left,
   uint32_t root_no = 0;
   KeyNode root;
   ZUNA_RETURN_IF_ERROR(Allocate(&root_no, &root));
-  const std::string left_sep = SeparatorFor(left_no, left);
-  const std::string right_sep = SeparatorFor(right_no, right);
+  std::string left_sep, right_sep;
+  // The two nodes are the old root's level, above height - 1 levels.
+  const uint32_t below = h_.height - 1u;
+  ZUNA_RETURN_IF_ERROR(SeparatorOf(left_no, left, below, &left_sep));
+  ZUNA_RETURN_IF_ERROR(SeparatorOf(right_no, right, below, &right_sep));
   root.InsertEntry(0, left_sep.data(), el_);
   root.InsertEntry(1, right_sep.data(), el_);
   left.set_parent(root_no);
@@ -297,28 +333,47 @@ Status KeyFile::Mutation::InsertSeparator(uint32_t child_no, size_t offset,
   ZUNA_RETURN_IF_ERROR(key_.ReadNode(parent_no, &parent));
   size_t index = 0;
   ZUNA_RETURN_IF_ERROR(FindChild(parent_no, parent, child_no, &index));
+  // Nothing is appended after a rightmost child (InsertInto splits it).
+  if (index == parent.count() && offset != 0) {
+    return key_.Corrupt("a node appended after the rightmost child of " +
+                        std::to_string(parent_no));
+  }
   const std::string sep = SeparatorFor(new_child_no, new_child);
   return InsertInto(parent_no, parent, index + offset, sep.data(), false);
 }
 
 // Makes the separators above `child_no` equal to its highest value, going
 // up while the changed entry is its node's last.  Raises after an insert at
-// a node's end, lowers after a removal there.
-Status KeyFile::Mutation::FixSeparator(uint32_t child_no, KeyNode child) {
+// a node's end, lowers after a removal there.  A node with a rightmost
+// child keeps its highest value there, whatever its entries do; a
+// rightmost child has no separator, so its parent's highest value changes
+// with it and the climb goes on above.
+Status KeyFile::Mutation::FixSeparator(uint32_t child_no, KeyNode child,
+                                       bool is_leaf) {
+  if (child.count() == 0) return Status::OK();
+  bool has_rightmost = false;
+  if (!is_leaf) {
+    ZUNA_RETURN_IF_ERROR(HasRightmostChild(child_no, child, &has_rightmost));
+  }
+  if (has_rightmost) return Status::OK();
+  const std::string highest(child.value(child.count() - 1, el_), kl_);
   for (uint32_t level = 0; level < h_.height; ++level) {
     const uint32_t parent_no = child.parent();
-    if (parent_no == 0 || child.count() == 0) return Status::OK();
+    if (parent_no == 0) return Status::OK();
     KeyNode parent;
     ZUNA_RETURN_IF_ERROR(key_.ReadNode(parent_no, &parent));
     size_t index = 0;
     ZUNA_RETURN_IF_ERROR(FindChild(parent_no, parent, child_no, &index));
-    const char* highest = child.value(child.count() - 1, el_);
-    if (std::memcmp(parent.value(index, el_), highest, kl_) == 0) {
-      return Status::OK();
+    if (index < parent.count()) {
+      if (std::memcmp(parent.value(index, el_), highest.data(), kl_) == 0) {
+        return Status::OK();
+      }
+      std::memcpy(parent.value(index, el_), highest.data(), kl_);
+      ZUNA_RETURN_IF_ERROR(key_.WriteNode(parent_no, parent));
+      if (index + 1 != parent.count()) return Status::OK();
+      ZUNA_RETURN_IF_ERROR(HasRightmostChild(parent_no, parent, &has_rightmost));
+      if (has_rightmost) return Status::OK();
     }
-    std::memcpy(parent.value(index, el_), highest, kl_);
-    ZUNA_RETURN_IF_ERROR(key_.WriteNode(parent_no, parent));
-    if (index + 1 != parent.count()) return Status::OK();
     child_no = parent_no;
     child = parent;
   }
@@ -382,19 +437,33 @@ Status KeyFile::Mutation::Delete(const KeyPosition& at) {
     }
   }
   --h_.entry_count;
-  ZUNA_RETURN_IF_ERROR(RemoveFrom(at.node, leaf, at.index, true));
+  ZUNA_RETURN_IF_ERROR(RemoveFrom(at.node, leaf, at.index, 0));
   h_.first_record = first;
   h_.last_record = last;
   return Status::OK();
 }
 
+// Removes entry `index` of `node`; for an inner node, index count() is its
+// rightmost child, whose right link goes.
 Status KeyFile::Mutation::RemoveFrom(uint32_t node_no, KeyNode node,
-                                     size_t index, bool is_leaf) {
-  const bool removed_last = index + 1 == node.count();
-  node.RemoveEntry(index, el_);
+                                     size_t index, uint32_t level) {
+  const bool is_leaf = level == 0;
+  bool removed_last = false;
+  if (!is_leaf && index == node.count()) {
+    node.set_right(0);
+    removed_last = true;
+  } else {
+    removed_last = index + 1 == node.count();
+    node.RemoveEntry(index, el_);
+  }
   if (node.count() > 0) {
     ZUNA_RETURN_IF_ERROR(key_.WriteNode(node_no, node));
-    return removed_last ? FixSeparator(node_no, node) : Status::OK();
+    return removed_last ? FixSeparator(node_no, node, is_leaf) : Status::OK();
+  }
+  if (!is_leaf) {
+    bool has_rightmost = false;
+    ZUNA_RETURN_IF_ERROR(HasRightmostChild(node_no, node, &has_rightmost));
+    if (has_rightmost) return AdoptRightmostChild(node_no, node, level);
   }
   if (node_no == h_.root) {
     // The key is empty.  The root, whatever its number, becomes an empty
@@ -407,16 +476,34 @@ Status KeyFile::Mutation::RemoveFrom(uint32_t node_no, KeyNode node,
   }
   ZUNA_RETURN_IF_ERROR(ClimbOneLevel());
   const uint32_t parent_no = node.parent();
-  if (is_leaf) ZUNA_RETURN_IF_ERROR(UnlinkLeaf(node_no, node));
+  ZUNA_RETURN_IF_ERROR(Unlink(node_no, node, is_leaf));
   ZUNA_RETURN_IF_ERROR(Free(node_no));
   KeyNode parent;
   ZUNA_RETURN_IF_ERROR(key_.ReadNode(parent_no, &parent));
   size_t parent_index = 0;
   ZUNA_RETURN_IF_ERROR(FindChild(parent_no, parent, node_no, &parent_index));
-  return RemoveFrom(parent_no, parent, parent_index, false);
+  return RemoveFrom(parent_no, parent, parent_index, level + 1);
 }
 
-Status KeyFile::Mutation::UnlinkLeaf(uint32_t node_no, const KeyNode& node) {
+// An inner node whose last entry went while its rightmost child stays:
+// rather than keep a node of no entries, the child gets an entry (its
+// highest value, which is the node's too, so nothing above changes).
+Status KeyFile::Mutation::AdoptRightmostChild(uint32_t node_no, KeyNode node,
+                                              uint32_t level) {
+  const uint32_t child_no = node.right();
+  KeyNode child;
+  ZUNA_RETURN_IF_ERROR(key_.ReadNode(child_no, &child));
+  std::string sep;
+  ZUNA_RETURN_IF_ERROR(SeparatorOf(child_no, child, level - 1, &sep));
+  node.set_right(0);
+  node.InsertEntry(0, sep.data(), el_);
+  return key_.WriteNode(node_no, node);
+}
+
+// Takes an emptied node out of its level's links: always for a leaf, and
+// for an inner node of a linked level (an unlinked one has none).
+Status KeyFile::Mutation::Unlink(uint32_t node_no, const KeyNode& node,
+                                 bool is_leaf) {
   const uint32_t left_no = node.left();
   const uint32_t right_no = node.right();
   if (left_no != 0) {
@@ -433,20 +520,55 @@ Status KeyFile::Mutation::UnlinkLeaf(uint32_t node_no, const KeyNode& node) {
   }
   // With no left neighbour this was the only leaf: the root empties next and
   // becomes the last leaf itself.
-  if (h_.last_leaf == node_no) h_.last_leaf = left_no;
+  if (is_leaf && h_.last_leaf == node_no) h_.last_leaf = left_no;
   return Status::OK();
 }
 
-// Reads the leaf `node_no` that should be the right (is_right) or left
-// neighbour of `from_no`, and checks that it links back and is not empty.
+// Reads the node `node_no` that should be the right (is_right) or left
+// neighbour of `from_no` in its level, and checks that it links back and is
+// not empty.
 Status KeyFile::Mutation::Neighbour(uint32_t node_no, uint32_t from_no,
                                     bool is_right, KeyNode* node) {
   ZUNA_RETURN_IF_ERROR(key_.ReadNode(node_no, node));
   const uint32_t back = is_right ? node->left() : node->right();
   if (back != from_no || node->count() == 0) {
-    return key_.Corrupt("leaf " + std::to_string(node_no) +
+    return key_.Corrupt("node " + std::to_string(node_no) +
                         " does not link back to " + std::to_string(from_no));
   }
+  return Status::OK();
+}
+
+// Whether `node`'s level is linked: every leaf level is; an inner level
+// when the node has a left link or a right link to a node of its level.
+Status KeyFile::Mutation::LinkedLevel(uint32_t node_no, const KeyNode& node,
+                                      bool is_leaf, bool* linked) {
+  *linked = true;
+  if (is_leaf || node.left() != 0) return Status::OK();
+  *linked = false;
+  if (node.right() == 0) return Status::OK();
+  bool has_rightmost = false;
+  ZUNA_RETURN_IF_ERROR(HasRightmostChild(node_no, node, &has_rightmost));
+  *linked = !has_rightmost;
+  return Status::OK();
+}
+
+Status KeyFile::Mutation::IsRightmostChildOfParent(uint32_t node_no,
+                                                   const KeyNode& node,
+                                                   bool* is) {
+  *is = false;
+  if (node.parent() == 0) return Status::OK();
+  KeyNode parent;
+  ZUNA_RETURN_IF_ERROR(key_.ReadNode(node.parent(), &parent));
+  *is = parent.right() == node_no;
+  return Status::OK();
+}
+
+Status KeyFile::Mutation::HasRightmostChild(uint32_t node_no,
+                                            const KeyNode& node, bool* has) {
+  uint32_t child_no = 0;
+  KeyNode child;
+  ZUNA_RETURN_IF_ERROR(key_.RightmostChild(node_no, node, &child_no, &child));
+  *has = child_no != 0;
   return Status::OK();
 }
 
@@ -498,11 +620,17 @@ Status KeyFile::Mutation::FindChild(uint32_t parent_no, const KeyNode& parent,
       return Status::OK();
     }
   }
+  if (parent.right() == child_no) {
+    *index = parent.count();
+    return Status::OK();
+  }
   return key_.Corrupt("node " + std::to_string(child_no) +
                       " is missing from its parent " +
                       std::to_string(parent_no));
 }
 
+// The parent's entry for `node_no` when its highest value is its last
+// entry's: a new node, which never has a rightmost child.
 std::string KeyFile::Mutation::SeparatorFor(uint32_t node_no,
                                             const KeyNode& node) const {
   std::string sep(el_, '\0');
@@ -510,6 +638,34 @@ std::string KeyFile::Mutation::SeparatorFor(uint32_t node_no,
   std::memcpy(sep.data() + kEntryNumberSize, node.value(node.count() - 1, el_),
               kl_);
   return sep;
+}
+
+// The parent's entry for any node: its highest value is found down its
+// rightmost children, if it has them (a leaf's right link is its
+// neighbour, and may name a node not written yet).
+Status KeyFile::Mutation::SeparatorOf(uint32_t node_no, KeyNode node,
+                                      uint32_t levels_below, std::string* sep) {
+  const uint32_t top_no = node_no;
+  for (uint32_t level = 0; level <= levels_below && level < h_.height;
+       ++level) {
+    uint32_t child_no = 0;
+    KeyNode child;
+    if (level < levels_below) {
+      ZUNA_RETURN_IF_ERROR(
+          key_.RightmostChild(node_no, node, &child_no, &child));
+    }
+    if (child_no == 0) {
+      if (node.count() == 0) {
+        return key_.Corrupt("node " + std::to_string(node_no) + " is empty");
+      }
+      *sep = SeparatorFor(top_no, node);
+      return Status::OK();
+    }
+    node_no = child_no;
+    node = child;
+  }
+  return key_.Corrupt("rightmost children below node " +
+                      std::to_string(top_no) + " go deeper than the tree");
 }
 
 }  // namespace zuna::datfile

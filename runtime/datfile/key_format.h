@@ -30,8 +30,12 @@
 //        0    1               count       entries in this node
 //        1    4               right link  leaf: next leaf (0 at the last);
 //                                         freed node: next free node;
-//                                         inner node: 0 (see key_file.h)
-//        5    4               left link   leaf: previous leaf (0 at first)
+//                                         inner node: 0, its rightmost
+//                                         child or the next node of its
+//                                         level (see key_file.h)
+//        5    4               left link   leaf: previous leaf (0 at first);
+//                                         inner node: 0 or the previous
+//                                         node of its level
 //        9    4               parent      parent node (0 at the root)
 //       13    count * entry   entries     packed in key order; the rest of
 //                   length                the block is zero

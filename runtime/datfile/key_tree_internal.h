@@ -174,6 +174,14 @@ inline int CompareEntries(const char* a, const char* b, size_t key_length) {
   return ra < rb ? -1 : (ra > rb ? 1 : 0);
 }
 
+// Whether the node `named`, which the right link of inner node `node_no`
+// names, is that node's rightmost child (its parent field names the node,
+// and its left link does not: a node of the same level linked back would)
+// rather than the next node of its level (invariant 4 of key_file.h).
+inline bool IsRightmostChild(uint32_t node_no, const KeyNode& named) {
+  return named.parent() == node_no && named.left() != node_no;
+}
+
 // The tallest tree a header may claim.  Real trees stay far lower (two
 // entries a node, 20000 random inserts: height 23; BUILD: about log2 of the
 // entry count), so anything above is damage, and every walk up or down the
