@@ -198,6 +198,11 @@ Status KeyFile::ReadHeaderAndRoot() {
     return Corrupt("one-level tree disagrees with the header");
   }
   if (h.height > 1 && root.count() == 0) return Corrupt("empty inner root");
+  if (h.height > 1 && (h.root != checked_root_ || h.height != checked_height_)) {
+    ZUNA_RETURN_IF_ERROR(CheckHeightOnFirstPath(h, root));
+  }
+  checked_root_ = h.root;
+  checked_height_ = h.height;
 
   header_ = h;
   *root_ = root;
@@ -205,6 +210,57 @@ Status KeyFile::ReadHeaderAndRoot() {
   ++generation_;
   cache_->Clear();
   header_dirty_ = false;
+  return Status::OK();
+}
+
+// A height the tree does not have sends every descent to the wrong level:
+// too low, and inner nodes pass for leaves, their child numbers for record
+// numbers; too high, and record numbers pass for nodes.  The first path down
+// from the root shows either: every node on it is its parent's child, and
+// where the height puts the leaves, the first leaf has no left neighbour and
+// is nobody's parent (its first entry names a record, not a child of its
+// own).  Reads the blocks directly: nothing is cached for a header that may
+// yet be refused.
+Status KeyFile::CheckHeightOnFirstPath(const KeyHeader& h,
+                                       const KeyNode& root) const {
+  const size_t el = layout_.entry_length;
+  auto read = [&](uint32_t node_no, KeyNode* node) {
+    if (node_no == 0 || node_no > h.node_count) {
+      return Corrupt("height " + std::to_string(h.height) +
+                     ": link to node " + std::to_string(node_no));
+    }
+    return ReadExact(*file_, BlockOffset(node_no), node->block(),
+                     Err::kKeyFileMustBeRebuilt);
+  };
+  uint32_t node_no = h.root;
+  KeyNode node = root;
+  for (uint32_t depth = 1; depth < h.height; ++depth) {
+    KeyNode child;
+    const uint32_t child_no = node.number(0, el);
+    ZUNA_RETURN_IF_ERROR(read(child_no, &child));
+    if (child.parent() != node_no || child.count() == 0 ||
+        child.count() > h.entries_per_node) {
+      return Corrupt("height " + std::to_string(h.height) + ": node " +
+                     std::to_string(child_no) + " at depth " +
+                     std::to_string(depth + 1) + " is not a child of " +
+                     std::to_string(node_no));
+    }
+    node_no = child_no;
+    node = child;
+  }
+  if (node.left() != 0) {
+    return Corrupt("height " + std::to_string(h.height) + ": first leaf " +
+                   std::to_string(node_no) + " has a left neighbour");
+  }
+  const uint32_t first = node.number(0, el);
+  if (first >= 1 && first <= h.node_count) {
+    KeyNode below;
+    ZUNA_RETURN_IF_ERROR(read(first, &below));
+    if (below.parent() == node_no) {
+      return Corrupt("height " + std::to_string(h.height) + ": node " +
+                     std::to_string(node_no) + " is not a leaf");
+    }
+  }
   return Status::OK();
 }
 

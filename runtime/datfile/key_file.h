@@ -276,6 +276,7 @@ class KeyFile {
   KeyFile(std::unique_ptr<File> file, const KeyLayout& layout);
 
   Status ReadHeaderAndRoot();
+  Status CheckHeightOnFirstPath(const KeyHeader& h, const KeyNode& root) const;
   Status WriteHeader();
   Status ReadNode(uint32_t node_no, KeyNode* node);
   Status WriteNode(uint32_t node_no, const KeyNode& node);
@@ -326,6 +327,10 @@ class KeyFile {
   bool write_back_ = false;
   bool header_dirty_ = false;             // a deferred header not yet written
   uint64_t generation_ = 1;
+  // The root and height whose first path was last found sound: the path is
+  // walked again only when either changes.
+  uint32_t checked_root_ = 0;
+  uint32_t checked_height_ = 0;
   Status error_;
 };
 
