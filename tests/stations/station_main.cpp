@@ -38,6 +38,8 @@
 //                      key KEY (1 zun_key, 2 key2): "0 COUNT SUM" with SUM
 //                      a sum of hashes of name and date, the same in any order
 //   passed             "0 N": the crash points (below) passed so far
+//   steps              "0 P1 P2 ...": which of them were steps of a BUILD or
+//                      PACK other than a key node written
 //   sleep MS
 //   quit
 // NAME is one word (blanks cannot be written); an empty FIO reads as "-".
@@ -106,12 +108,18 @@ constexpr datfile::Key kByName{app::kKey2Index};
 // --crash-at: the crash points passed, and the one to die at.
 long crash_at = 0;  // 0: count the points, never crash
 long points_passed = 0;
+std::string maintenance_steps;  // " P1 P2 ..."
 
 void PassPoint() {
   if (++points_passed == crash_at) ::raise(SIGKILL);
 }
 void PassTransactionPoint(datfile::transaction::CrashPoint) { PassPoint(); }
-void PassMaintenancePoint(datfile::MaintenancePoint) { PassPoint(); }
+void PassMaintenancePoint(datfile::MaintenancePoint point) {
+  if (point != datfile::MaintenancePoint::kKeyNodeWritten) {
+    maintenance_steps += " " + std::to_string(points_passed + 1);
+  }
+  PassPoint();
+}
 
 
 bool ParseNumber(std::string_view word, int64_t* value) {
@@ -255,6 +263,7 @@ class CommandStation {
       return Digest(datfile::Key{static_cast<int>(a - 1)});
     }
     if (command == "passed" && words.empty()) return "0 " + std::to_string(points_passed);
+    if (command == "steps" && words.empty()) return "0" + maintenance_steps;
     if (command == "sleep" && words.size() == 1 && number(0, &a)) {
       std::this_thread::sleep_for(std::chrono::milliseconds(a));
       return "0";
