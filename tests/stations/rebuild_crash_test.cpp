@@ -84,8 +84,8 @@ class RebuildCrashTest : public ::testing::Test {
     ASSERT_EQ(station.Code("create " + Path()), 0);
     ASSERT_EQ(station.Code("open " + Path() + " 0x12"), 0);
     ASSERT_EQ(station.Ask("fill " + std::to_string(people) + " 7", kLongAnswer).code, 0);
-    ASSERT_EQ(station.Code("thin 7"), 0);
-    const StationReply digest = station.Ask("digest");
+    ASSERT_EQ(station.Ask("thin 7", kLongAnswer).code, 0);
+    const StationReply digest = station.Ask("digest", kLongAnswer);
     ASSERT_EQ(digest.code, 0);
     expected_digest_ = digest.line;
     ASSERT_EQ(station.Code("close"), 0);

@@ -33,7 +33,8 @@
 //   pack PATH          PACK, the FILE closed
 //   fill COUNT SEED    ADDs COUNT people with made-up names and dates under
 //                      STREAM, then FLUSH; answers "0 COUNT"
-//   thin EVERY         DELETEs every EVERY-th record by record number
+//   thin EVERY         DELETEs every EVERY-th record by record number under
+//                      STREAM, then FLUSH
 //   digest [KEY]       every live record, in record-number order or through
 //                      key KEY (1 zun_key, 2 key2): "0 COUNT SUM" with SUM
 //                      a sum of hashes of name and date, the same in any order
@@ -316,12 +317,13 @@ class CommandStation {
 
   std::string Thin(uint32_t every) {
     const uint32_t slots = datfile::RECORDS(file_);
-    for (uint32_t r = every; r <= slots; r += every) {
-      int32_t c = datfile::GET(file_, r);
+    int32_t c = datfile::STREAM(file_);
+    for (uint32_t r = every; r <= slots && c == 0; r += every) {
+      c = datfile::GET(file_, r);
       if (c == 0) c = datfile::DELETE(file_);
-      if (c != 0) return std::to_string(c);
     }
-    return "0";
+    if (c == 0) c = datfile::FLUSH(file_);
+    return std::to_string(c);
   }
 
   std::string Digest(std::optional<datfile::Key> key) {
