@@ -28,9 +28,10 @@
 //   PACK   copying into the ".T00"/".M00" pair first, a failure there
 //          leaves every file as it was and the FILE open and usable.  From
 //          the cut of the keys on, the data and memo files are the old pair
-//          or the packed pair (the swap is taken back when its second or
-//          third rename fails), with the same live records in the same
-//          order either way, and the keys are cut until BUILD.
+//          or the packed pair (the swap is taken back when its second
+//          rename fails; when its third does, the next BUILD finishes it),
+//          with the same live records in the same order either way, and
+//          the keys are cut until BUILD.
 //   BUILD  each key either built or cut; the other keys as built.
 // A kill leaves no more than a failure does, with leftovers that the next
 // BUILD or PACK overwrites (".$nn" keys, a ".T00"/".M00" pair), and one
@@ -356,6 +357,14 @@ class KeyBuilder {
     const std::string building = BuildingName(key.path);
     OpenOptions options;
     options.write = true;
+    // The key is written whole when the build ends in OK or 40; each later
+    // step keeps that result unless it fails itself.
+    auto written = [](const Status& result) {
+      return result.ok() || result.code() == Err::kDuplicateKey;
+    };
+    auto then = [](const Status& result, const Status& step) {
+      return step.ok() ? result : step;
+    };
     std::unique_ptr<KeyFile> fresh;
     Status status = KeyFile::Create(fs, building, key.encoder.layout(), options, &fresh);
     BuildOptions build_options;
@@ -363,19 +372,14 @@ class KeyBuilder {
     if (status.ok()) {
       status = BuildKey(fs, *fresh, key.encoder, source, report_, build_options);
     }
-    const bool written = status.ok() || status.code() == Err::kDuplicateKey;
-    if (written) {
-      Status synced = fresh->Sync();
-      if (!synced.ok()) status = synced;
-    }
+    if (written(status)) status = then(status, fresh->Sync());
     fresh.reset();
-    if (status.ok() || status.code() == Err::kDuplicateKey) {
+    if (written(status)) {
       ReachedMaintenancePoint(MaintenancePoint::kKeyWritten);
-      Status renamed = fs.Rename(building, key.path);
-      if (renamed.ok()) renamed = fs.SyncDirectory(DirectoryOf(key.path));
-      if (!renamed.ok()) status = renamed;
+      status = then(status, fs.Rename(building, key.path));
     }
-    if (!status.ok() && status.code() != Err::kDuplicateKey) {
+    if (written(status)) status = then(status, fs.SyncDirectory(DirectoryOf(key.path)));
+    if (!written(status)) {
       (void)fs.Remove(building);
       return status;
     }
