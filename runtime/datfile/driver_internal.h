@@ -174,6 +174,10 @@ Status BuildOneKey(DatFileInstance& file, int key);
 Status BuildDynamic(DatFileInstance& file, std::string_view components,
                     uint32_t* key);
 Status PackFile(DatFileInstance& file);
+// True when a PACK of the data file `data_path` (with a memo) was killed
+// between its renames: no memo file, the packed one waiting beside the old
+// one parked.  OPEN answers 46 then; BUILD finishes the swap.
+bool PackInterrupted(FileSystem& fs, const std::string& data_path);
 Status RemoveFiles(DatFileInstance& file);
 Status RenameFiles(DatFileInstance& file, std::string_view new_name);
 // IMPORT: 37 on an open FILE; else describes the data file `name` (the

@@ -1,14 +1,22 @@
 // Whole-file work: EMPTY, BUILD (the file's keys, one key, a dynamic
 // index), PACK, REMOVE, RENAME and the file-import entry.
 //
-// Keys that may no longer match the records never look sound.  OPEN can
+// Keys that may no longer match the records never look sound, not even to
+// a station that opens the file after this process was killed.  OPEN can
 // only compare the entry count of a key that is not OPT with RECORDS, so an
-// OPT key (the register's two are) left empty or stale by a failure would
+// OPT key (the register's two are) left empty, half built or stale would
 // open without a word.  Hence:
 //   - EMPTY and PACK cut every declared key file to nothing before the
 //     records change, and make them anew afterwards;
-//   - a key whose BUILD fails is cut as well (best effort: the cut is a
-//     truncate of its own, tried once).
+//   - BUILD cuts every key file it is about to build before it builds the
+//     first (a key built before records were appended without keys is as
+//     stale as a half built one);
+//   - a key is built under a name of its own (ZUN.$01 for ZUN.K01, same
+//     directory), synced, and only then renamed over the key file, the
+//     directory synced after: the key file OPEN reads is cut or whole,
+//     never a tree half laid down whose header still reads as an empty key;
+//   - a key whose BUILD fails stays cut (best effort when the failure came
+//     after the rename: the cut is a truncate of its own, tried once).
 // A cut key file makes OPEN answer 46 ("Key File Must Be Rebuilt"), and
 // BUILD makes the file whole again.  Whenever a key of an open FILE is cut
 // the FILE is put in its failed state (writes would otherwise skip a key
@@ -20,13 +28,20 @@
 //   PACK   copying into the ".T00"/".M00" pair first, a failure there
 //          leaves every file as it was and the FILE open and usable.  From
 //          the cut of the keys on, the data and memo files are the old pair
-//          or the packed pair (the swap is taken back when its second or
-//          third rename fails), with the same live records in the same
-//          order either way, and the keys are cut until BUILD.
+//          or the packed pair (the swap is taken back when its second
+//          rename fails; when its third does, the next BUILD finishes it),
+//          with the same live records in the same order either way, and
+//          the keys are cut until BUILD.
 //   BUILD  each key either built or cut; the other keys as built.
-// A crash is another matter (nothing is taken back): between PACK's memo
-// rename and its data rename the old data file meets the packed memo
-// file.  Making that atomic is the transaction log's business.
+// A kill leaves no more than a failure does, with leftovers that the next
+// BUILD or PACK overwrites (".$nn" keys, a ".T00"/".M00" pair), and one
+// state of its own: PACK renames the old memo file aside before the packed
+// data file comes in, and the packed memo file last, so that for a moment
+// there is no memo file under its name.  The keys are cut by then, so
+// OPEN answers 46 (the missing memo file with a packed one waiting is
+// taken as 46 too: PackInterrupted), and BUILD finishes the swap before it
+// reads a record (FinishInterruptedPack).  The data file is never missing
+// and never meets a memo file it does not belong to.
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
@@ -42,6 +57,7 @@
 #include "runtime/datfile/file_import.h"
 #include "runtime/datfile/file_names.h"
 #include "runtime/datfile/key_build.h"
+#include "runtime/datfile/maintenance_points.h"
 #include "runtime/datfile/record_filter.h"
 #include "runtime/datfile/scramble.h"
 #include "runtime/values/locale.h"
@@ -152,6 +168,27 @@ std::optional<ScrambleKey> MemoKey(const FileDecl& decl) {
   return OwnerKey(decl.owner);
 }
 
+// The swap of a PACK killed between its renames (SwapPackedPair), carried
+// forward: the packed data file in when it is still waiting, then the
+// packed memo file.  Both were whole and on disk before the first rename.
+// The caller holds the data file open denying all, so no station sees the
+// swap half done; the data file is opened anew since it may have been
+// replaced (a station slipping in between finds the keys cut, which they
+// were before the swap began: 46).
+Status FinishInterruptedPack(DatFileInstance& file, const OpenOptions& options) {
+  DriverState& s = file.driver_state();
+  FileSystem& fs = file.fs();
+  const std::string t00 = CompanionFileName(s.data_path, kPackDataExtension);
+  if (fs.Exists(t00)) ZUNA_RETURN_IF_ERROR(fs.Rename(t00, s.data_path));
+  ZUNA_RETURN_IF_ERROR(fs.Rename(CompanionFileName(s.data_path, kPackMemoExtension),
+                                 CompanionFileName(s.data_path, kMemoExtension)));
+  ZUNA_RETURN_IF_ERROR(fs.SyncDirectory(DirectoryOf(s.data_path)));
+  (void)fs.Remove(CompanionFileName(s.data_path, kParkedMemoExtension));
+  s.data.reset();
+  return DataFile::Open(fs, s.data_path, file.declaration(), options, &s.mismatches,
+                        &s.data);
+}
+
 // BUILD and PACK of a closed FILE open the data file (and memo) alone, for
 // read/write: the key files are about to be made anew, so a missing or
 // broken one must not stop the open.  Other stations are kept out
@@ -166,9 +203,13 @@ Status OpenForMaintenance(DatFileInstance& file) {
   OpenOptions options;
   options.write = true;
   options.share = ShareMode::kDenyAll;
+  // The data file held alone first: no one else may see the swap finished.
   Status status = DataFile::Open(file.fs(), s.data_path, file.declaration(),
                                  options, &s.mismatches, &s.data);
   const FileDecl& decl = file.declaration();
+  if (status.ok() && decl.memo && PackInterrupted(file.fs(), s.data_path)) {
+    status = FinishInterruptedPack(file, options);
+  }
   if (status.ok() && decl.memo) {
     status = MemoFile::Open(file.fs(), CompanionFileName(s.data_path, kMemoExtension),
                             options, *decl.memo, MemoKey(decl), decl.oem, &s.memo);
@@ -219,14 +260,34 @@ Status CutKeyFile(DatFileInstance& file, size_t index) {
   return cut->Sync();
 }
 
-// Cuts every declared key file that has components.
-Status CutDeclaredKeys(DatFileInstance& file) {
+// Cuts the declared key files among `indexes` that have components.
+Status CutKeys(DatFileInstance& file, const std::vector<size_t>& indexes) {
   auto& keys = file.driver_state().keys;
-  for (size_t k = 0; k < keys.size(); ++k) {
+  for (size_t k : indexes) {
     if (keys[k].dynamic || keys[k].decl.components.empty()) continue;
     ZUNA_RETURN_IF_ERROR(CutKeyFile(file, k));
   }
+  ReachedMaintenancePoint(MaintenancePoint::kKeysCut);
   return Status::OK();
+}
+
+// Cuts every declared key file that has components.
+Status CutDeclaredKeys(DatFileInstance& file) {
+  std::vector<size_t> all(file.driver_state().keys.size());
+  for (size_t k = 0; k < all.size(); ++k) all[k] = k;
+  return CutKeys(file, all);
+}
+
+// The name declared key file `key_path` is built under before it replaces
+// it: the extension's letter becomes '$' (ZUN.K01 -> ZUN.$01).  The same
+// directory, so that the rename is atomic; a name of its own per key, since
+// keys are numbered once whether KEY or INDEX.
+std::string BuildingName(const std::string& key_path) {
+  std::string name = key_path;
+  const size_t dot = name.rfind('.');
+  if (dot == std::string::npos || dot + 1 == name.size()) return name + ".$";
+  name[dot + 1] = '$';
+  return name;
 }
 
 // The BUILD of some of a FILE's keys in one operation: numbers them for the
@@ -265,19 +326,15 @@ class KeyBuilder {
           RecordFilter::Create(file_.declaration(), key.filter, &own_filter));
       filter = own_filter.get();
     }
-    if (!key.file) {
-      ZUNA_RETURN_IF_ERROR(KnowKeyPath(file_, index));
-      OpenOptions options;
-      options.write = true;
-      ZUNA_RETURN_IF_ERROR(KeyFile::Create(file_.fs(), key.path, key.encoder.layout(),
-                                           options, &key.file));
-    }
     BuildProgress progress;
     progress.key = static_cast<int>(index);
     progress.key_ordinal = ++built_;
     progress.key_count = key_count_;
     SlotSource source(*s.data, filter, file_.build_events(), progress);
-    Status status = BuildKey(file_.fs(), *key.file, key.encoder, source, report_);
+    // A dynamic index lives in a temporary file no one else opens.
+    Status status = key.dynamic
+                        ? BuildKey(file_.fs(), *key.file, key.encoder, source, report_)
+                        : BuildAndReplace(index, source);
     if (!status.ok() && status.code() != Err::kDuplicateKey) return status;
     deleted_ = source.deleted();
     if (!key.dynamic) {
@@ -285,6 +342,57 @@ class KeyBuilder {
       ZUNA_RETURN_IF_ERROR(s.data->RewriteKeyDescriptor(index));
     }
     return status;
+  }
+
+  // Builds declared key `index` under its building name and renames it
+  // over the key file once whole and synced; the key file is then opened
+  // again under its own name for the FILE.  OK or 40 (the key written all
+  // the same), else the failure, the building file removed.
+  Status BuildAndReplace(size_t index, RecordSource& source) {
+    DriverState& s = file_.driver_state();
+    KeyState& key = s.keys[index];
+    key.file.reset();
+    ZUNA_RETURN_IF_ERROR(KnowKeyPath(file_, index));
+    FileSystem& fs = file_.fs();
+    const std::string building = BuildingName(key.path);
+    OpenOptions options;
+    options.write = true;
+    // The key is written whole when the build ends in OK or 40; each later
+    // step keeps that result unless it fails itself.
+    auto written = [](const Status& result) {
+      return result.ok() || result.code() == Err::kDuplicateKey;
+    };
+    auto then = [](const Status& result, const Status& step) {
+      return step.ok() ? result : step;
+    };
+    std::unique_ptr<KeyFile> fresh;
+    Status status = KeyFile::Create(fs, building, key.encoder.layout(), options, &fresh);
+    BuildOptions build_options;
+    build_options.report_name = key.path;
+    if (status.ok()) {
+      status = BuildKey(fs, *fresh, key.encoder, source, report_, build_options);
+    }
+    if (written(status)) status = then(status, fresh->Sync());
+    fresh.reset();
+    if (written(status)) {
+      ReachedMaintenancePoint(MaintenancePoint::kKeyWritten);
+      status = then(status, fs.Rename(building, key.path));
+    }
+    if (written(status)) status = then(status, fs.SyncDirectory(DirectoryOf(key.path)));
+    if (!written(status)) {
+      (void)fs.Remove(building);
+      return status;
+    }
+    ReachedMaintenancePoint(MaintenancePoint::kKeyInPlace);
+    KeyOpenParams params;
+    params.file.write = true;
+    params.file.share = ShareModeFromMode(s.mode & ~3u).value_or(ShareMode::kCompat);
+    params.records = s.data->Records();
+    // Just built from the records: a filtered INDEX holds fewer entries.
+    params.ignore_corruptions = true;
+    Status opened = KeyFile::Open(file_.logged_fs(), key.path, key.encoder.layout(),
+                                  params, &key.file);
+    return opened.ok() ? status : opened;
   }
 
   DatFileInstance& file_;
@@ -322,6 +430,8 @@ Status BuildKeys(DatFileInstance& file, const std::vector<size_t>& indexes) {
   for (size_t index : indexes) {
     if (!s.keys[index].decl.components.empty()) built.push_back(index);
   }
+  // From here until the last key is in place, OPEN answers 46.
+  if (Status cut = CutKeys(file, built); !cut.ok()) return Fail(file, cut);
   DuplicateReport report(file.fs(),
                          CompanionFileName(s.data_path, kBuildReportExtension));
   KeyBuilder builder(file, static_cast<uint32_t>(built.size()), &report);
@@ -500,6 +610,12 @@ Status PackFile(DatFileInstance& file) {
   return WithFileOpen(file, [&] { return Pack(file); });
 }
 
+bool PackInterrupted(FileSystem& fs, const std::string& data_path) {
+  return !fs.Exists(CompanionFileName(data_path, kMemoExtension)) &&
+         fs.Exists(CompanionFileName(data_path, kPackMemoExtension)) &&
+         fs.Exists(CompanionFileName(data_path, kParkedMemoExtension));
+}
+
 namespace {
 
 // Copies the live records into `packed` (and its memo) in record-number
@@ -553,27 +669,47 @@ Status WritePackedPair(DatFileInstance& file, const std::string& t00,
   return status;
 }
 
-// Puts the packed pair in place of the old one: the old memo file parked,
-// the packed memo in, then the packed data file (one atomic rename each).
-// When the second or third rename fails, the renames before it are taken
-// back, so that the data file and the memo file always belong together.
+// Removes the ".T00"/".M00" pair of a PACK that stops before it swaps.
+void RemovePackedPair(DatFileInstance& file, const std::string& t00,
+                      const std::string& m00) {
+  (void)file.fs().Remove(t00);
+  if (file.declaration().memo) (void)file.fs().Remove(m00);
+}
+
+// Puts the packed pair in place of the old one, one atomic rename at a
+// time: the old memo file parked, the packed data file in, the packed memo
+// file in.  Until the last rename there is no memo file under its name, so
+// no open pairs the data file with a memo file it does not belong to (see
+// the top of this file).  A failure of the first two renames is taken back
+// and the packed pair removed; once the packed data file is in, the swap
+// can only go forward: a failure of the last rename leaves it to the next
+// BUILD (FinishInterruptedPack).
 Status SwapPackedPair(DatFileInstance& file, const std::string& t00,
                       const std::string& m00) {
   FileSystem& fs = file.fs();
   const std::string& data_path = file.driver_state().data_path;
-  if (!file.declaration().memo) return fs.Rename(t00, data_path);
-  const std::string mem = CompanionFileName(data_path, kMemoExtension);
-  const std::string parked = CompanionFileName(data_path, kParkedMemoExtension);
-  ZUNA_RETURN_IF_ERROR(fs.Rename(mem, parked));
-  Status status = fs.Rename(m00, mem);
-  if (status.ok()) {
-    status = fs.Rename(t00, data_path);
-    if (!status.ok()) (void)fs.Rename(mem, m00);
-  }
-  if (!status.ok()) {
-    (void)fs.Rename(parked, mem);
+  if (!file.declaration().memo) {
+    Status status = fs.Rename(t00, data_path);
+    if (!status.ok()) RemovePackedPair(file, t00, m00);
     return status;
   }
+  const std::string mem = CompanionFileName(data_path, kMemoExtension);
+  const std::string parked = CompanionFileName(data_path, kParkedMemoExtension);
+  Status status = fs.Rename(mem, parked);
+  if (!status.ok()) {
+    RemovePackedPair(file, t00, m00);
+    return status;
+  }
+  ReachedMaintenancePoint(MaintenancePoint::kPackMemoParked);
+  status = fs.Rename(t00, data_path);
+  if (!status.ok()) {
+    (void)fs.Rename(parked, mem);
+    RemovePackedPair(file, t00, m00);
+    return status;
+  }
+  ReachedMaintenancePoint(MaintenancePoint::kPackDataReplaced);
+  ZUNA_RETURN_IF_ERROR(fs.Rename(m00, mem));
+  ReachedMaintenancePoint(MaintenancePoint::kPackMemoReplaced);
   // A parked memo left behind is harmless: the next PACK replaces it.
   (void)fs.Remove(parked);
   return Status::OK();
@@ -598,18 +734,17 @@ Status ReplaceWithPackedPair(DatFileInstance& file) {
   const std::string t00 = CompanionFileName(s.data_path, kPackDataExtension);
   const std::string m00 = CompanionFileName(s.data_path, kPackMemoExtension);
   ZUNA_RETURN_IF_ERROR(WritePackedPair(file, t00, m00));
+  ReachedMaintenancePoint(MaintenancePoint::kPackCopied);
   Status status = CutDeclaredKeys(file);
-  if (status.ok()) {
-    s.data.reset();
-    s.memo.reset();
-    status = SwapPackedPair(file, t00, m00);
-  }
   if (!status.ok()) {
     // The old pair is in place: drop the packed one.
-    (void)file.fs().Remove(t00);
-    if (file.declaration().memo) (void)file.fs().Remove(m00);
+    RemovePackedPair(file, t00, m00);
     return Fail(file, status);
   }
+  s.data.reset();
+  s.memo.reset();
+  status = SwapPackedPair(file, t00, m00);
+  if (!status.ok()) return Fail(file, status);
   status = file.fs().SyncDirectory(DirectoryOf(s.data_path));
   if (status.ok()) status = ReopenAfterPack(file);
   return status.ok() ? status : Fail(file, status);

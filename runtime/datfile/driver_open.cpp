@@ -89,9 +89,16 @@ Status OpenFiles(DatFileInstance& file, const OpenOptions& options) {
   if (decl.memo) {
     std::string memo_path;
     ZUNA_RETURN_IF_ERROR(CompanionPath(file, kMemoExtension, &memo_path));
-    ZUNA_RETURN_IF_ERROR(MemoFile::Open(file.logged_fs(), memo_path, options,
-                                        *decl.memo, EncryptKeyOf(decl),
-                                        decl.oem, &s.memo));
+    Status status = MemoFile::Open(file.logged_fs(), memo_path, options, *decl.memo,
+                                   EncryptKeyOf(decl), decl.oem, &s.memo);
+    // A PACK killed half way through its swap: the keys are cut, and BUILD
+    // finishes the swap (driver_maintenance.cpp), so this is the 46 that
+    // makes a file manager rebuild rather than a missing memo file.
+    if (status.code() == Err::kMemoFileMissing && PackInterrupted(file.fs(), s.data_path)) {
+      return Status::Error(Err::kKeyFileMustBeRebuilt,
+                           s.data_path + ": PACK interrupted; BUILD finishes it");
+    }
+    ZUNA_RETURN_IF_ERROR(status);
   }
   // An INDEX is opened only by BUILD; every KEY must be there and agree.
   for (size_t k = 0; k < decl.keys.size(); ++k) {

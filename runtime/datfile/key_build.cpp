@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "runtime/datfile/key_tree_internal.h"
+#include "runtime/datfile/maintenance_points.h"
 
 namespace zuna::datfile {
 namespace {
@@ -340,7 +341,9 @@ class KeyTreeWriter {
   }
 
   Status WriteNode(uint64_t number, const KeyNode& node) {
-    return key_.file_->WriteAt(number * kKeyBlockSize, node.block());
+    ZUNA_RETURN_IF_ERROR(key_.file_->WriteAt(number * kKeyBlockSize, node.block()));
+    ReachedMaintenancePoint(MaintenancePoint::kKeyNodeWritten);
+    return Status::OK();
   }
 
   KeyFile& key_;
@@ -398,8 +401,11 @@ Status BuildKey(FileSystem& fs, KeyFile& key_file, const KeyEncoder& encoder,
   EntrySorter sorter(fs, layout.entry_length, layout.key_length, options);
   ZUNA_RETURN_IF_ERROR(SortRecords(source, encoder, &sorter, stats));
   stats->runs = sorter.runs();
+  ReachedMaintenancePoint(MaintenancePoint::kKeyEntriesSorted);
 
   KeyTreeWriter writer(key_file, stats->entries);
+  const std::string& report_name =
+      options.report_name.empty() ? key_file.path() : options.report_name;
   std::string previous;
   Status status = sorter.Drain([&](const char* entry) -> Status {
     if (!layout.duplicates() && !previous.empty() &&
@@ -407,7 +413,7 @@ Status BuildKey(FileSystem& fs, KeyFile& key_file, const KeyEncoder& encoder,
                     entry + kEntryNumberSize, layout.key_length) == 0) {
       ++stats->duplicates;
       if (report != nullptr) {
-        ZUNA_RETURN_IF_ERROR(report->Add(key_file.path(),
+        ZUNA_RETURN_IF_ERROR(report->Add(report_name,
                                          DecodeFixed32(previous.data()),
                                          DecodeFixed32(entry)));
       }

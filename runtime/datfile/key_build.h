@@ -17,7 +17,10 @@
 //      is full.  Node count and last leaf are the highest number, the free
 //      chain is empty.  Each node is written once.
 //   4. The header is written last and read back (Refresh), so until then
-//      the file still reads as the empty key of step 1.
+//      the file still reads as the empty key of step 1: a sound, empty key
+//      to anyone who opens it.  A key file OPEN reads must therefore never
+//      be built in place; the driver builds into a file of its own and
+//      renames it over the key once it is whole (driver_maintenance.cpp).
 //
 // Duplicates: in a key without DUP, every pair of neighbouring entries with
 // equal values goes to `report` (duplicate_report.h); the whole key is
@@ -36,6 +39,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 
 #include "runtime/datfile/duplicate_report.h"
 #include "runtime/datfile/key_encoding.h"
@@ -64,6 +68,9 @@ struct BuildOptions {
   size_t run_entries = 16384;
   // Runs merged in one pass.  At least 2.
   size_t merge_fan_in = 8;
+  // The key file the duplicate report names; the KeyFile's own path when
+  // empty (a key built under another name before it takes its place).
+  std::string report_name;
 };
 
 struct BuildStats {
@@ -76,7 +83,8 @@ struct BuildStats {
 // Builds `key_file` from `source` with `encoder` (the same key's layout,
 // else 46 and nothing done).  Returns 40 after writing the whole key when
 // a key without DUP has equal values, each pair written to `report` (may
-// be null) under the heading naming key_file.path(); else OK or the first
+// be null) under the heading naming options.report_name or key_file.path();
+// else OK or the first
 // error.  A failure of the source or of the sort leaves the key initialised
 // and empty; a failure while the tree is written leaves the KeyFile in its
 // error state.  `stats` may be null.

@@ -29,6 +29,18 @@
 //   dump               every live record in record-number order:
 //                      "0 COUNT RECNO:NAME:DATE ..." (the sequence moves)
 //   logout, commit, rollback   the transaction statements
+//   build PATH         BUILD of every key, the FILE closed (as zunatool does)
+//   pack PATH          PACK, the FILE closed
+//   fill COUNT SEED    ADDs COUNT people with made-up names and dates under
+//                      STREAM, then FLUSH; answers "0 COUNT"
+//   thin EVERY         DELETEs every EVERY-th record by record number under
+//                      STREAM, then FLUSH
+//   digest [KEY]       every live record, in record-number order or through
+//                      key KEY (1 zun_key, 2 key2): "0 COUNT SUM" with SUM
+//                      a sum of hashes of name and date, the same in any order
+//   passed             "0 N": the crash points (below) passed so far
+//   steps              "0 P1 P2 ...": which of them were steps of a BUILD or
+//                      PACK other than a key node written
 //   sleep MS
 //   quit
 // NAME is one word (blanks cannot be written); an empty FIO reads as "-".
@@ -39,7 +51,8 @@
 //   --crash-at N   the process kills itself (SIGKILL) at the Nth point where
 //                  a transaction can be caught half way: a log record on
 //                  disk before its write, the commit point passed, one
-//                  record of a rollback undone
+//                  record of a rollback undone; or a BUILD or PACK: each
+//                  step of maintenance_points.h (one per key node written)
 //   --fixed-clock  the clock stands at 2009-03-05 12:30, so the files a run
 //                  leaves (change stamps included) can be compared bytewise
 //
@@ -63,6 +76,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <map>
 #include <optional>
@@ -75,6 +89,7 @@
 
 #include "app/zun_dictionary.h"
 #include "runtime/datfile/file_instance.h"
+#include "runtime/datfile/maintenance_points.h"
 #include "runtime/datfile/statements.h"
 #include "runtime/datfile/transaction.h"
 #include "runtime/values/clock.h"
@@ -90,6 +105,22 @@ namespace app = zuna::app;
 using datfile::DatFileInstance;
 
 constexpr datfile::Key kByName{app::kKey2Index};
+
+// --crash-at: the crash points passed, and the one to die at.
+long crash_at = 0;  // 0: count the points, never crash
+long points_passed = 0;
+std::string maintenance_steps;  // " P1 P2 ..."
+
+void PassPoint() {
+  if (++points_passed == crash_at) ::raise(SIGKILL);
+}
+void PassTransactionPoint(datfile::transaction::CrashPoint) { PassPoint(); }
+void PassMaintenancePoint(datfile::MaintenancePoint point) {
+  if (point != datfile::MaintenancePoint::kKeyNodeWritten) {
+    maintenance_steps += " " + std::to_string(points_passed + 1);
+  }
+  PassPoint();
+}
 
 
 bool ParseNumber(std::string_view word, int64_t* value) {
@@ -214,6 +245,26 @@ class CommandStation {
       return "0 " + RecordText(file_);
     }
     if (command == "dump" && words.empty()) return Dump();
+    if (command == "build" && words.size() == 1) {
+      file_.set_name(words[0]);
+      return code(datfile::BUILD(file_));
+    }
+    if (command == "pack" && words.size() == 1) {
+      file_.set_name(words[0]);
+      return code(datfile::PACK(file_));
+    }
+    if (command == "fill" && words.size() == 2 && number(0, &a) && number(1, &b)) {
+      return Fill(a, static_cast<uint32_t>(b));
+    }
+    if (command == "thin" && words.size() == 1 && number(0, &a) && a > 0) {
+      return Thin(static_cast<uint32_t>(a));
+    }
+    if (command == "digest" && words.empty()) return Digest(std::nullopt);
+    if (command == "digest" && words.size() == 1 && number(0, &a) && (a == 1 || a == 2)) {
+      return Digest(datfile::Key{static_cast<int>(a - 1)});
+    }
+    if (command == "passed" && words.empty()) return "0 " + std::to_string(points_passed);
+    if (command == "steps" && words.empty()) return "0" + maintenance_steps;
     if (command == "sleep" && words.size() == 1 && number(0, &a)) {
       std::this_thread::sleep_for(std::chrono::milliseconds(a));
       return "0";
@@ -241,6 +292,53 @@ class CommandStation {
     }
     if (c != 33) return std::to_string(c);  // 33: past the last record
     return "0 " + std::to_string(count) + records;
+  }
+
+  // Names of two to four syllables with a number, so that key2 spreads
+  // over many values and still holds some twice.
+  std::string Fill(int64_t count, uint32_t seed) {
+    static constexpr const char* kSyllables[] = {"ka", "lo", "mi", "no", "ra", "se",
+                                                 "tu", "vi", "zo", "be", "da", "gri"};
+    std::mt19937 random(seed);
+    int32_t c = datfile::STREAM(file_);
+    for (int64_t i = 0; i < count && c == 0; ++i) {
+      std::string name;
+      const int syllables = 2 + static_cast<int>(random() % 3);
+      for (int k = 0; k < syllables; ++k) name += kSyllables[random() % 12];
+      name[0] = static_cast<char>(name[0] - 'a' + 'A');
+      name += std::to_string(random() % 1000);
+      SetNew(file_, name, static_cast<int32_t>(40000 + random() % 40000));
+      c = datfile::ADD(file_);
+    }
+    if (c == 0) c = datfile::FLUSH(file_);
+    if (c != 0) return std::to_string(c);
+    return "0 " + std::to_string(count);
+  }
+
+  std::string Thin(uint32_t every) {
+    const uint32_t slots = datfile::RECORDS(file_);
+    int32_t c = datfile::STREAM(file_);
+    for (uint32_t r = every; r <= slots && c == 0; r += every) {
+      c = datfile::GET(file_, r);
+      if (c == 0) c = datfile::DELETE(file_);
+    }
+    if (c == 0) c = datfile::FLUSH(file_);
+    return std::to_string(c);
+  }
+
+  std::string Digest(std::optional<datfile::Key> key) {
+    int32_t c = key ? datfile::SET(file_, *key) : datfile::SET(file_);
+    if (c != 0) return std::to_string(c);
+    uint64_t sum = 0;
+    uint32_t count = 0;
+    while ((c = datfile::NEXT(file_)) == 0) {
+      const app::ZUN_Record record = app::ReadZunRecord(file_.record());
+      sum += std::hash<std::string>{}(std::string(app::ZunName(record)) + "/" +
+                                      std::to_string(record.DATA));
+      ++count;
+    }
+    if (c != 33) return std::to_string(c);  // 33: past the last record
+    return "0 " + std::to_string(count) + " " + std::to_string(sum);
   }
 
   DatFileInstance file_;
@@ -498,11 +596,6 @@ int RunChurn(const std::vector<std::string>& args) {
   return error == 0 ? 0 : 1;
 }
 
-long crash_countdown = 0;
-
-void CrashWhenCounted(zuna::datfile::transaction::CrashPoint) {
-  if (--crash_countdown == 0) ::raise(SIGKILL);
-}
 
 }  // namespace
 
@@ -515,13 +608,14 @@ int main(int argc, char** argv) {
       zuna::values::SetClock(&fixed);
       args.erase(args.begin());
     } else if (args[0] == "--crash-at" && args.size() >= 2) {
-      crash_countdown = std::stol(args[1]);
-      zuna::datfile::transaction::SetCrashHook(CrashWhenCounted);
+      crash_at = std::stol(args[1]);
       args.erase(args.begin(), args.begin() + 2);
     } else {
       return Usage();
     }
   }
+  zuna::datfile::transaction::SetCrashHook(PassTransactionPoint);
+  zuna::datfile::SetMaintenanceHook(PassMaintenancePoint);
   if (args.empty()) return RunCommands();
   if (args[0] == "churn") return RunChurn({args.begin() + 1, args.end()});
   return Usage();

@@ -28,7 +28,9 @@ void ParseAnswer(StationReply* reply) {
 
 StationClient::StationClient(const std::vector<std::string>& args)
     : child_(StationProgramPath(), args) {
-  if (args.empty() && child_.running()) {
+  // Options alone ("--crash-at N") still start command mode.
+  const bool command_mode = args.empty() || args[0].starts_with("--");
+  if (command_mode && child_.running()) {
     std::string ready;
     if (!child_.ReadLine(&ready, kReadyTimeout) || ready != "ready") {
       ADD_FAILURE() << StationProgramPath() << " did not say ready (said \"" << ready

@@ -46,10 +46,10 @@ struct StationReply {
 
 class StationClient final {
  public:
-  // Starts zuna_station with `args`.  Without arguments (command mode) it
-  // also waits for the station's "ready"; a station that cannot start or
-  // stays silent fails the test (ADD_FAILURE), and every Ask then answers
-  // unanswered with code -1.
+  // Starts zuna_station with `args`.  In command mode (no arguments, or
+  // options only) it also waits for the station's "ready"; a station that
+  // cannot start or stays silent fails the test (ADD_FAILURE), and every
+  // Ask then answers unanswered with code -1.
   explicit StationClient(const std::vector<std::string>& args = {});
   StationClient(const StationClient&) = delete;
   StationClient& operator=(const StationClient&) = delete;

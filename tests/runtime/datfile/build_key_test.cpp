@@ -212,7 +212,7 @@ TEST_F(BuildKeyTest, ManySmallRunsBuildTheSameFileAsOneRun) {
     BuildStats many;
     DuplicateReport many_report(fs_, "/MANY.BLD");
     const Status many_status =
-        Build(records, BuildOptions{3, 2}, &many, &many_report);
+        Build(records, BuildOptions{3, 2, {}}, &many, &many_report);
     EXPECT_EQ(many.runs, 234u);  // ceil(700 / 3)
     EXPECT_EQ(many_status.code(), one_status.code());
     EXPECT_EQ(many_status.code(), dup ? 0 : 40);
@@ -239,7 +239,7 @@ TEST_F(BuildKeyTest, DuplicatesAreReportedAndTheWholeKeyIsWritten) {
                                {9, Name("X", 0, 30)},
                                {14, Name("Y", 0, 30)},
                                {3, Name("X", 0, 30)}},
-                              BuildOptions{2, 2}, &stats, &report);
+                              BuildOptions{2, 2, {}}, &stats, &report);
   EXPECT_EQ(status.code(), 40);
   EXPECT_EQ(stats.duplicates, 3u);
   EXPECT_EQ(key_->entry_count(), 6u);
@@ -310,7 +310,7 @@ TEST_F(BuildKeyTest, ASortFailureLeavesAnEmptyUsableKey) {
                  4);  // CreateTemp
   VectorSource source(records);
   EXPECT_STATUS_CODE(
-      BuildKey(faulty, *key_, encoder_, source, nullptr, BuildOptions{10, 2}),
+      BuildKey(faulty, *key_, encoder_, source, nullptr, BuildOptions{10, 2, {}}),
       4);
   EXPECT_OK(key_->error());
   EXPECT_EQ(key_->entry_count(), 0u);

@@ -11,6 +11,9 @@
 //   - PACK: the same live records, in the same order, with the same memos;
 //   - EMPTY: all the records, or none.
 // A PACK that failed while copying leaves the FILE open and usable.
+// A PACK or BUILD killed at any of its steps must leave the same as a
+// failure: the files as they stood at each step (maintenance_points.h) are
+// put back and judged the same way.
 #include <map>
 #include <memory>
 #include <span>
@@ -19,6 +22,7 @@
 #include <vector>
 
 #include "runtime/datfile/checker.h"
+#include "runtime/datfile/maintenance_points.h"
 #include "runtime/values/code_page.h"
 #include "tests/runtime/datfile/driver_test_util.h"
 #include "tests/support/fault_fs.h"
@@ -165,7 +169,7 @@ class MaintenanceFaultTest : public DriverFixture,
       }
       EXPECT_NE(result, 0) << where << ": a fault fired and was not reported";
       ExpectCleanOrRebuildable(where);
-      for (std::string_view ext : {".T00", ".M00", ".M01"}) {
+      for (std::string_view ext : {".T00", ".M00", ".M01", ".$01", ".$02"}) {
         EXPECT_FALSE(fs_.Exists("/ZUN" + std::string(ext))) << where << ": " << ext;
       }
       check(Rows(), where);
@@ -184,6 +188,28 @@ class MaintenanceFaultTest : public DriverFixture,
     }
   }
 
+  // The files as they stand, at each step a kill could stop `operation`.
+  std::vector<std::map<std::string, std::string>> StepsOf(
+      int32_t (*operation)(DatFileInstance&)) {
+    steps_.clear();
+    taking_steps_ = this;
+    SetMaintenanceHook([](MaintenancePoint) {
+      std::map<std::string, std::string> files;
+      for (const std::string& path : taking_steps_->fs_.ListFiles()) {
+        files[path] = taking_steps_->fs_.Contents(path);
+      }
+      taking_steps_->steps_.push_back(std::move(files));
+    });
+    const auto zun = Zun(fs_);
+    EXPECT_EQ(operation(*zun), 0);
+    SetMaintenanceHook(nullptr);
+    return std::move(steps_);
+  }
+
+  void TearDown() override { SetMaintenanceHook(nullptr); }
+
+  static inline MaintenanceFaultTest* taking_steps_ = nullptr;
+  std::vector<std::map<std::string, std::string>> steps_;
   FileDecl decl_;
   std::map<std::string, std::string> baseline_;
   std::vector<Row> live_;
@@ -224,6 +250,34 @@ TEST_P(MaintenanceFaultTest, AFailedCopyLeavesTheFileUsable) {
   EXPECT_EQ(RECORDS(*zun), live_.size() + 1);
   ASSERT_EQ(CLOSE(*zun), 0);
   Clean("after the second PACK", true);
+}
+
+TEST_P(MaintenanceFaultTest, AKillAtAnyStepOfPackOrBuildLeavesTheRecordsWholeOrRebuildable) {
+  const std::pair<const char*, int32_t (*)(DatFileInstance&)> operations[] = {
+      {"PACK", [](DatFileInstance& zun) { return PACK(zun); }},
+      {"BUILD", [](DatFileInstance& zun) { return BUILD(zun); }},
+  };
+  for (const auto& [name, operation] : operations) {
+    RestoreBaseline();
+    const auto steps = StepsOf(operation);
+    // Nothing of the work is left beside the register's own files.
+    const std::vector<std::string> own = GetParam()
+        ? std::vector<std::string>{"/ZUN.DAT", "/ZUN.K01", "/ZUN.K02", "/ZUN.MEM"}
+        : std::vector<std::string>{"/ZUN.DAT", "/ZUN.K01", "/ZUN.K02"};
+    EXPECT_EQ(fs_.ListFiles(), own) << name;
+    ASSERT_GT(steps.size(), 6u) << name;
+    int refused = 0;
+    for (size_t step = 0; step < steps.size() && !HasFailure(); ++step) {
+      const std::string where = std::string(name) + " killed at step " + std::to_string(step);
+      for (const std::string& path : fs_.ListFiles()) ASSERT_OK(fs_.Remove(path));
+      for (const auto& [path, bytes] : steps[step]) fs_.SetContents(path, bytes);
+      if (!Clean(where, false)) ++refused;
+      ExpectCleanOrRebuildable(where);
+      EXPECT_TRUE(Rows() == live_) << where;
+    }
+    // From the first cut to the last key in place, OPEN refuses.
+    EXPECT_GE(refused, static_cast<int>(steps.size()) - 2) << name;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Memo, MaintenanceFaultTest, ::testing::Bool(),

@@ -94,6 +94,28 @@ TEST_F(DriverMaintenanceTest, PackClosesUpRecordNumbersAndRebuildsKeys) {
   EXPECT_EQ(OPEN(*zun), 0);
 }
 
+// BUILD of an open FILE makes each key under another name and renames it
+// over the key file: the FILE goes on with the keys made anew, and nothing
+// of the work is left beside them.
+TEST_F(DriverMaintenanceTest, BuildOfAnOpenFileGoesOnWithTheKeysItMadeAnew) {
+  auto zun = OpenNewZun();
+  ASSERT_EQ(AddZun(*zun, "Petrov", 200), 0);
+  ASSERT_EQ(AddZun(*zun, "Ivanov", 300), 0);
+  SetZun(*zun, "Abramov", 100);
+  ASSERT_EQ(APPEND(*zun), 0);  // in no key until BUILD
+  EXPECT_EQ(WalkKey(*zun, kByName), (std::vector<uint32_t>{2, 1}));
+  ASSERT_EQ(BUILD(*zun), 0);
+  EXPECT_EQ(fs_.ListFiles(), (std::vector<std::string>{"/ZUN.DAT", "/ZUN.K01", "/ZUN.K02"}));
+  EXPECT_EQ(WalkKey(*zun, kByName), (std::vector<uint32_t>{3, 2, 1}));
+  // The keys the FILE writes now are the files OPEN will read.
+  ASSERT_EQ(AddZun(*zun, "Borisov", 50), 0);
+  ASSERT_EQ(CLOSE(*zun), 0);
+  ASSERT_EQ(OPEN(*zun), 0);
+  EXPECT_EQ(WalkKey(*zun, kByName), (std::vector<uint32_t>{3, 4, 2, 1}));
+  EXPECT_EQ(WalkKey(*zun, kByDate), (std::vector<uint32_t>{4, 3, 1, 2}));
+  ASSERT_EQ(CLOSE(*zun), 0);
+}
+
 TEST_F(DriverMaintenanceTest, PackCopiesOemImagesByteForByte) {
   auto zun = OpenNewZun();
   ASSERT_EQ(AddZun(*zun, "gone", 10), 0);
