@@ -60,6 +60,7 @@
 #include "runtime/datfile/maintenance_points.h"
 #include "runtime/datfile/record_filter.h"
 #include "runtime/datfile/scramble.h"
+#include "runtime/datfile/transaction.h"
 #include "runtime/values/locale.h"
 
 namespace zuna::datfile::driver {
@@ -203,6 +204,15 @@ Status OpenForMaintenance(DatFileInstance& file) {
   OpenOptions options;
   options.write = true;
   options.share = ShareMode::kDenyAll;
+  // A transaction that died half way is undone first, as every open does:
+  // undone after, it would put old key blocks over the keys made anew and
+  // old record images over the records PACK moved.  A station still inside
+  // its transaction has the file open, which refuses BUILD and PACK anyway.
+  Status recovered = transaction::Recover(file.fs(), s.data_path, nullptr);
+  if (recovered.code() == Err::kLogoutActive) {
+    return Status::Error(Err::kAccessDenied, recovered.detail());
+  }
+  ZUNA_RETURN_IF_ERROR(recovered);
   // The data file held alone first: no one else may see the swap finished.
   Status status = DataFile::Open(file.fs(), s.data_path, file.declaration(),
                                  options, &s.mismatches, &s.data);

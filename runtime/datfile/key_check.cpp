@@ -59,6 +59,15 @@ std::vector<std::string> KeyHeaderFaults(const KeyHeader& h,
   if (h.entry_count == 0 && (h.height != 1 || h.last_leaf != h.root)) {
     fault(Ru("ключ пуст, но дерево не из одного пустого корня"));
   }
+  // A key that never grew past its root fills exactly two blocks; one that
+  // grew keeps its node count when emptied.  An empty root in a longer file
+  // is what an older BUILD left when it was killed after starting the key
+  // afresh: every entry lost, so the key must be rebuilt.
+  if (h.entry_count == 0 && h.node_count == 1 &&
+      file_size > 2 * uint64_t{kKeyBlockSize}) {
+    fault(Ru("ключ пуст, а файл длиной ") + n(file_size) +
+          Ru(" байт: построение ключа не закончено"));
+  }
   if (layout.entries_per_node != 0 &&
       uint64_t{h.entry_count} >
           uint64_t{h.node_count} * layout.entries_per_node) {

@@ -105,6 +105,18 @@ TEST_F(KeyCorruptionTest, DamagedHeadersAreRefusedAtOpen) {
        [](KeyCorruptionTest* t) {
          t->fs_.SetContents(kPath, t->fs_.Contents(kPath).substr(0, 5 * 512));
        }},
+      // What an older BUILD left when killed after starting the key afresh:
+      // an empty root, and the old tree's blocks still behind it.
+      {"an empty root before the blocks of a tree",
+       [](KeyCorruptionTest* t) {
+         std::string bytes = t->fs_.Contents(kPath);
+         bytes.replace(0, 35, key_test::Le32(1) + key_test::Le32(0) +
+                                  key_test::Le32(1) + key_test::Le32(1) +
+                                  std::string(12, '\0') + bytes.substr(28, 5) +
+                                  std::string("\x01\0", 2));
+         bytes.replace(At(1, 0), 512, std::string(512, '\0'));
+         t->fs_.SetContents(kPath, bytes);
+       }},
   };
   const std::string good = fs_.Contents(kPath);
   for (const Case& c : cases) {
@@ -117,6 +129,16 @@ TEST_F(KeyCorruptionTest, DamagedHeadersAreRefusedAtOpen) {
     EXPECT_NE(Faults(), "");
   }
   EXPECT_EQ(fs_.OpenFileCount(), 0u);
+  // An empty key that never grew is exactly two blocks, and sound.
+  fs_.SetContents(kPath, good);
+  SetU32(4, 0);
+  SetU32(8, 1);
+  SetU32(12, 1);
+  SetU32(0, 1);
+  SetByte(33, 1);
+  fs_.SetContents(kPath, fs_.Contents(kPath).substr(0, 1024).replace(512, 512, std::string(512, '\0')));
+  std::unique_ptr<KeyFile> empty;
+  EXPECT_OK(Open(&empty));
 }
 
 // Damage below the root: the open succeeds, the first operation that
