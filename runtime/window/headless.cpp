@@ -466,7 +466,9 @@ bool HeadlessEngine::AnswerPopup(std::string_view entry_text) {
   for (const ModalRequest& request : backend_.Pending()) {
     if (request.kind != ModalRequest::Kind::kPopup) continue;
     for (const PopupEntry& entry : ParsePopupMenu(request.text)) {
-      if (entry.line > 0 && entry.text == entry_text) {
+      // A disabled line cannot be chosen on any screen; look on for an
+      // enabled one of the same text.
+      if (entry.line > 0 && !entry.disabled && entry.text == entry_text) {
         return backend_.Complete(request.id, entry.line);
       }
     }

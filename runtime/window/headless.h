@@ -146,7 +146,8 @@ class HeadlessEngine final {
   // Answers the oldest waiting question; false when none waits.
   bool Answer(int32_t result);
   // Chooses the entry with this text (marks included as shown, "&" kept)
-  // in the oldest waiting popup; false when there is none or no such line.
+  // in the oldest waiting popup; false when there is none or no such line
+  // that is enabled (a user cannot choose a disabled line).
   bool AnswerPopup(std::string_view entry_text);
   void AnswerWith(std::function<std::optional<int32_t>(const ModalRequest&)> handler) {
     backend_.SetAnswerHandler(std::move(handler));

@@ -221,6 +221,7 @@ TEST(Popup, TheScriptChoosesALineByItsText) {
   ASSERT_TRUE(screen.Settle());
   ASSERT_EQ(screen.Questions().size(), 1u);
   EXPECT_FALSE(screen.AnswerPopup(W("Нет такого")));
+  EXPECT_FALSE(screen.AnswerPopup(W("&Изменить")));  // shown disabled
   ASSERT_TRUE(screen.AnswerPopup(W("По дате")));
   ASSERT_TRUE(screen.Settle());
   EXPECT_EQ(chosen, 4);
