@@ -393,10 +393,18 @@ TEST_F(PopupTest, DismissingReturnsNothingAndPostsNothing) {
     AddBrowseEntries(popup_);
     popup_.LastSelection = "before";
   });
-  StartAsk();
+  // The key that opened the menu (the Apps key) is spent by showing it.
+  Run([this](Window&) {
+    window::SETKEYCODE(0x5D);
+    std::string chosen = popup_.Ask();
+    std::string key = std::to_string(window::KEYCODE());
+    std::lock_guard lock(mu_);
+    asked_ = chosen + "|" + key;
+  });
+  ASSERT_EQ(screen_.Questions().size(), 1u);
   ASSERT_TRUE(screen_.Answer(0));
   ASSERT_TRUE(screen_.Settle());
-  EXPECT_EQ(Asked(), "");
+  EXPECT_EQ(Asked(), "|0");
   EXPECT_EQ(popup_.GetLastSelection(), "");
   EXPECT_EQ(popup_.LastNumberSelection, 0);
   EXPECT_TRUE(FieldEvents().empty());
@@ -521,6 +529,10 @@ TEST(PopupNames, LookupsByName) {
   EXPECT_EQ(last.Event, kRefresh);
   EXPECT_EQ(last.ControlID, 7);
   EXPECT_EQ(last.OnToolbox, 1);
+  popup.SetItemEnable("Separator", true);
+  popup.SetItemEnable("Separator", false);
+  EXPECT_EQ(popup.PopupItems[1].Text, "-");
+  EXPECT_EQ(popup.PopupItems[1].Disabled, kPopupFollowControl);
   popup.SetToolbox("newentry", false);
   EXPECT_EQ(popup.PopupItems.back().OnToolbox, 0);
   popup.Kill();
