@@ -83,11 +83,6 @@ double PlaceOnAxis(uint16_t rule, const Axis& a) {
 
 }  // namespace
 
-bool WindowResizeClass::IsResizeEvent(int32_t event) {
-  return event == kResizeEvent || event == EVENT::Restored || event == EVENT::GainFocus ||
-         event == EVENT::Maximized;
-}
-
 bool WindowResizeClass::Ready() {
   return Assert(window_ != nullptr, kNotInited);
 }
@@ -314,11 +309,13 @@ PositionGroup WindowResizeClass::SetPosition(int32_t Control, const PositionGrou
 
 void WindowResizeClass::Init(uint8_t app_strategy, uint8_t SetWindowMinSize,
                              uint8_t SetWindowMaxSize) {
+  Kill();
   window_ = window::TARGET();
   if (!Assert(window_ != nullptr, kNotInited)) return;
-  ControlQueue.clear();
-  ResizeList.clear();
   AppStrategy = app_strategy;
+  for (int32_t event : {kResizeEvent, EVENT::Restored, EVENT::GainFocus, EVENT::Maximized}) {
+    handler_ids_.push_back(window_->Register(event, [this] { TakeResize(); }));
+  }
   window_->SetProp(0, PROP::Imm, 1);
   Reset();
   if (AppStrategy == 2 || AppStrategy == 4) SetParentDefaults();
@@ -334,6 +331,10 @@ void WindowResizeClass::Init(uint8_t app_strategy, uint8_t SetWindowMinSize,
 }
 
 void WindowResizeClass::Kill() {
+  if (window_ != nullptr) {
+    for (int32_t id : handler_ids_) window_->Unregister(id);
+  }
+  handler_ids_.clear();
   ControlQueue.clear();
   ControlQueue.shrink_to_fit();
   ResizeList.clear();

@@ -11,24 +11,25 @@
 // control exactly where it was at that size, and at the initial size every
 // control gets its initial rectangle back.
 //
+//   Window window(definition);              // declared before the resizer
 //   WindowResizeClass resizer;
 //   window.Open();
-//   resizer.Init(2, 1, 0);     // the calling thread's window
+//   resizer.Init(2, 1, 0);                  // the calling thread's window
 //   while (ACCEPT(window)) {
-//     if (EVENT() == EVENT::Sized) POST(kResizeEvent);
-//     if (WindowResizeClass::IsResizeEvent(EVENT())) resizer.TakeResize();
+//     if (EVENT() == EVENT::Sized) POST(kResizeEvent);  // the window manager
 //   }
 //   resizer.Kill();
 //
 // Events.  The window manager posts kResizeEvent (3FFh) to its own thread
-// after EVENT::Sized; the resizer answers that, EVENT::Restored,
-// EVENT::GainFocus and EVENT::Maximized with TakeResize.  The engine has no
-// per-window event handlers, so whoever runs the window's loop (the window
-// manager) hands those events to TakeResize; IsResizeEvent names them.
+// after EVENT::Sized.  Init registers TakeResize with the window for that
+// event, EVENT::Restored, EVENT::GainFocus and EVENT::Maximized, so ACCEPT
+// runs it before the program sees them; Kill (or the destructor)
+// unregisters it.
 //
 // Ownership and threads: the procedure owns the resizer; it works on the
-// calling thread's current window at Init (TARGET()), which must stay open
-// until Kill, and every method runs on that window's thread.
+// calling thread's current window at Init (TARGET()), which must outlive it
+// (Kill, or the destructor, unregisters from that window).  Every method
+// runs on the window's thread.
 //
 // Failures are programming errors and are reported as internal assertions
 // (assertion.h): a control missing from the queue, a tab given to
@@ -111,7 +112,7 @@ struct ResizeMove {
 class WindowResizeClass {
  public:
   WindowResizeClass() = default;
-  virtual ~WindowResizeClass() = default;
+  virtual ~WindowResizeClass() { Kill(); }
   WindowResizeClass(const WindowResizeClass&) = delete;
   WindowResizeClass& operator=(const WindowResizeClass&) = delete;
 
@@ -124,9 +125,6 @@ class WindowResizeClass {
   PositionGroup PreviousWin{};
   uint8_t ResizeCalled = 0;
   std::vector<ResizeMove> ResizeList;
-
-  // The events the resizer answers with TakeResize.
-  static bool IsResizeEvent(int32_t event);
 
   // --- Virtual, in slot order. ---
 
@@ -157,11 +155,13 @@ class WindowResizeClass {
 
   // --- Non-virtual. ---
 
-  // Starts on the calling thread's current window: Reset, for strategies 2
+  // Starts on the calling thread's current window: TakeResize registered
+  // for the resize events, the window's Imm set, Reset, for strategies 2
   // and 4 SetParentDefaults, the window's minimum (maximum) size set to its
-  // initial size when asked, the window's Imm set, DeferMoves on.
+  // initial size when asked, DeferMoves on.  A second Init starts afresh.
   void Init(uint8_t AppStrategy, uint8_t SetWindowMinSize = 0,
             uint8_t SetWindowMaxSize = 0);
+  // Unregisters from the window and empties the queues.  Idempotent.
   void Kill();
   // False (and an assertion) when `Control` is not queued.
   bool GetOrigPos(int32_t Control, PositionGroup& pos);
@@ -194,6 +194,7 @@ class WindowResizeClass {
                         const PositionGroup& current, size_t depth);
 
   window::Window* window_ = nullptr;
+  std::vector<int32_t> handler_ids_;
 };
 
 }  // namespace zuna::framework

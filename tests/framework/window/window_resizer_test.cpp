@@ -76,8 +76,7 @@ std::string Show(const PositionGroup& r) {
 }
 
 // A window on the test thread with its resizer, and the part of the window
-// manager's loop that concerns the resizer: a size report posts 3FFh, and
-// the resizer's events reach TakeResize.
+// manager's loop that concerns the resizer: a size report posts 3FFh.
 class ResizerTest : public ::testing::Test {
  protected:
   void Open(WindowDefinition definition = FormDefinition()) {
@@ -99,7 +98,6 @@ class ResizerTest : public ::testing::Test {
     while (screen_.View(window_->Id())->queued_events > 0) {
       ASSERT_TRUE(window::ACCEPT(*window_));
       if (window::EVENT() == EVENT::Sized) window::POST(kResizeEvent);
-      if (WindowResizeClass::IsResizeEvent(window::EVENT())) resizer_.TakeResize();
     }
   }
 
@@ -376,6 +374,17 @@ TEST_F(ResizerTest, ResetTakesNewControlsAndNewInitialRectangles) {
   PositionGroup orig;
   ASSERT_TRUE(resizer_.GetOrigPos(kString, orig));
   EXPECT_EQ(orig.XPos, 20);
+}
+
+// Killed, the resizer no longer answers the window's events.
+TEST_F(ResizerTest, AfterKillTheControlsStayPut) {
+  Open();
+  Start(1);
+  ResizeTo(300, 300);
+  const auto before = Rects();
+  resizer_.Kill();
+  ResizeTo(400, 400);
+  EXPECT_EQ(Rects(), before);
 }
 
 TEST_F(ResizerTest, AQueueRowThatIsMissingIsAnAssertion) {
