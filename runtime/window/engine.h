@@ -241,6 +241,17 @@ class Window final {
   // another thread's modal window is open).
   int32_t CreateControl(ControlDefinition control);
 
+  // Event handlers: `handler` runs on the owning thread whenever ACCEPT
+  // hands out `event` for this window, after the event became current
+  // (EVENT(), FIELD() name it) and before the program sees it; the program
+  // still gets the event.  Handlers of one event run in the order
+  // registered.  Returns the handler's id for Unregister; whatever the
+  // handler uses must live until then.  Owning thread only.
+  int32_t Register(int32_t event, std::function<void()> handler);
+  void Unregister(int32_t handler_id);
+  // Runs the handlers of `event` (what ACCEPT does).
+  void RunHandlers(int32_t event);
+
  private:
   friend class Engine;
   struct Binding {
@@ -253,6 +264,13 @@ class Window final {
   WindowDefinition definition_;
   std::vector<Binding> bindings_;
   std::vector<std::pair<int32_t, const ListSource*>> lists_;
+  struct Handler {
+    int32_t id;
+    int32_t event;
+    std::function<void()> run;
+  };
+  std::vector<Handler> handlers_;
+  int32_t next_handler_id_ = 1;
   std::shared_ptr<internal::WindowModel> model_;
 };
 

@@ -1,5 +1,6 @@
 // engine.h: the Window object and the runtime's free functions, each a thin
 // call into the current engine.
+#include <algorithm>
 #include <cstdlib>
 #include <utility>
 #include <vector>
@@ -214,10 +215,41 @@ int32_t Window::CreateControl(ControlDefinition control) {
   return Engine::Current().CreateControl(*this, std::move(control));
 }
 
+int32_t Window::Register(int32_t event, std::function<void()> handler) {
+  int32_t id = next_handler_id_++;
+  handlers_.push_back(Handler{id, event, std::move(handler)});
+  return id;
+}
+
+void Window::Unregister(int32_t handler_id) {
+  std::erase_if(handlers_, [handler_id](const Handler& h) { return h.id == handler_id; });
+}
+
+void Window::RunHandlers(int32_t event) {
+  // A handler may register or unregister others: the ones to run are fixed
+  // first, and each is looked up again, so one unregistered meanwhile (its
+  // owner may be gone) does not run.
+  std::vector<int32_t> ids;
+  for (const Handler& handler : handlers_) {
+    if (handler.event == event) ids.push_back(handler.id);
+  }
+  for (int32_t id : ids) {
+    auto it = std::find_if(handlers_.begin(), handlers_.end(),
+                           [id](const Handler& h) { return h.id == id; });
+    if (it == handlers_.end()) continue;
+    std::function<void()> run = it->run;  // survives its own unregistering
+    run();
+  }
+}
+
 // ---------------------------------------------------------------------------
 // Free functions.
 
-bool ACCEPT(Window& window) { return Engine::Current().Accept(window); }
+bool ACCEPT(Window& window) {
+  if (!Engine::Current().Accept(window)) return false;
+  window.RunHandlers(EVENT());
+  return true;
+}
 
 void CYCLE() { Engine::Current().Cycle(); }
 

@@ -251,6 +251,11 @@ std::string NormaliseFlag(std::string_view value) {
   return PropertyNumber(value) != 0 ? "1" : "0";
 }
 
+bool IsPlacement(int32_t prop) {
+  return prop == PROP::Xpos || prop == PROP::Ypos || prop == PROP::Width ||
+         prop == PROP::Height;
+}
+
 bool IsFlag(int32_t prop) {
   return prop == PROP::Disable || prop == PROP::Hide || prop == PROP::Default ||
          prop == PROP::Imm || prop == PROP::VScroll;
@@ -444,6 +449,10 @@ void Engine::SetProp(Window& window, int32_t control, int32_t prop,
     std::string stored = IsFlag(prop) ? NormaliseFlag(value) : std::string(value);
     if (control == 0) {
       model->props[prop] = stored;
+      if (prop == PROP::DeferMove && PropertyNumber(stored) == 0) {
+        deltas = std::move(model->deferred_moves);
+        model->deferred_moves.clear();
+      }
     } else if (control < 0) {
       internal::MenuModel* menu = model->menu(control);
       if (menu == nullptr) return;
@@ -470,7 +479,15 @@ void Engine::SetProp(Window& window, int32_t control, int32_t prop,
       if (prop == PROP::Picture) target->picture = values::CompilePicture(stored);
       if (prop == PROP::Text && target->bound) target->edited = false;
     }
-    deltas.insert(deltas.begin(), Delta{control, prop, stored, nullptr, nullptr});
+    Delta change{control, prop, stored, nullptr, nullptr};
+    if (control > 0 && IsPlacement(prop) &&
+        PropertyNumber(internal::ReadProp(*impl_, *model, 0, PROP::DeferMove)) != 0) {
+      // The program reads the new place at once; the screen gets it with
+      // the rest of the batch, so no control is drawn over one not yet moved.
+      model->deferred_moves.push_back(std::move(change));
+      return;
+    }
+    deltas.insert(deltas.begin(), std::move(change));
     id = model->realized ? model->id : 0;
   }
   if (id != 0) impl_->backend.Apply(id, std::move(deltas));

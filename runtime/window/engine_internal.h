@@ -84,6 +84,9 @@ struct WindowModel {
   // when a window opened above this one closes.
   bool has_delivered = false;
   QueuedEvent delivered;
+  // Moves and sizes held back while the window's DeferMove is not 0, shown
+  // together when it is set back to 0.
+  std::vector<Delta> deferred_moves;
 
   ControlModel* control(int32_t number) {
     if (number < 1 || number > static_cast<int32_t>(controls.size())) return nullptr;

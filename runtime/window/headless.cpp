@@ -422,6 +422,19 @@ void HeadlessEngine::SelectTab(int32_t window, int32_t sheet, int32_t tab) {
 }
 
 void HeadlessEngine::Resize(int32_t window, int32_t width, int32_t height) {
+  // The user drags the frame, and the frame stops at the window's minimum
+  // and maximum size, as a real one does (a maximum of 0 is none).
+  std::optional<WindowView> view = engine_.ReadWindow(window);
+  if (view) {
+    auto limit = [&view](int32_t prop) {
+      auto it = view->props.find(prop);
+      return it == view->props.end() ? 0 : PropertyNumber(it->second);
+    };
+    width = std::max(width, limit(PROP::MinWidth));
+    height = std::max(height, limit(PROP::MinHeight));
+    if (limit(PROP::MaxWidth) > 0) width = std::min(width, limit(PROP::MaxWidth));
+    if (limit(PROP::MaxHeight) > 0) height = std::min(height, limit(PROP::MaxHeight));
+  }
   UserInput input;
   input.updates = {PropUpdate{0, PROP::ClientWidth, std::to_string(width)},
                    PropUpdate{0, PROP::ClientHeight, std::to_string(height)},

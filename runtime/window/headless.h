@@ -134,6 +134,8 @@ class HeadlessEngine final {
   void Scroll(int32_t window, int32_t control, int32_t event);
   void DragThumb(int32_t window, int32_t control, int32_t position);
   void SelectTab(int32_t window, int32_t sheet, int32_t tab);
+  // Sizes the client area as the user drags the frame: the size stops at
+  // the window's MinWidth/MinHeight and MaxWidth/MaxHeight (0: no maximum).
   void Resize(int32_t window, int32_t width, int32_t height);
   void CloseBox(int32_t window);
   void Activate(int32_t window);

@@ -67,7 +67,9 @@ inline constexpr int32_t MinWidth = 0x7CAD;
 inline constexpr int32_t MinHeight = 0x7CAE;
 inline constexpr int32_t MaxWidth = 0x7CAF;
 inline constexpr int32_t MaxHeight = 0x7CB0;
-inline constexpr int32_t DeferMove = 0x7CBD;
+inline constexpr int32_t DeferMove = 0x7CBD;     // window: while not 0, control
+                                                 // moves and sizes wait; 0 shows
+                                                 // them all at once
 inline constexpr int32_t NextField = 0x7D0B;     // read-only: next control, 0 at the
                                                  // end; of the window: the first
 }  // namespace PROP
