@@ -146,10 +146,14 @@ class QtExit : public ::testing::Test {
     return session_->PumpUntil(done, timeout_ms);
   }
 
+  // Input to a window is dropped until its thread has it on screen: a
+  // user acts on what has settled.
+  bool Settled() { return session_->engine().WaitIdle(std::chrono::milliseconds(0)); }
+
   // Opens `count` children from the frame's menu and waits for them.
   void OpenChildren(size_t count) {
     for (size_t opened = 1; opened <= count; ++opened) {
-      ASSERT_TRUE(Pump([&] { return session().TriggerMenuItem(kNewChildItem); }));
+      ASSERT_TRUE(Pump([&] { return Settled() && session().TriggerMenuItem(kNewChildItem); }));
       ASSERT_TRUE(Pump([&] { return session().ChildTitles().size() == opened; }));
     }
   }
@@ -186,6 +190,7 @@ TEST_F(QtExit, TheFrameGoesWhileChildrenAreOpen) {
 TEST_F(QtExit, ASessionEndsWithChildrenAndAQuestionOpen) {
   ASSERT_TRUE(session().Start(MainProcedure(program_)));
   OpenChildren(2);
+  ASSERT_TRUE(Pump([&] { return Settled(); }));
   ASSERT_TRUE(session().ClickButton(ChildTitle(2), kAskButton));
   ASSERT_TRUE(Pump([&] { return !session().MessageBoxText().empty(); }));
   EXPECT_LT(EndSession(), std::chrono::seconds(1));
@@ -196,8 +201,8 @@ TEST_F(QtExit, ASessionEndsWithChildrenAndAQuestionOpen) {
 // with it: the worker gets the box's default answer and ends.
 TEST_F(QtExit, AQuestionThatGoesWithTheFrameIsAnswered) {
   ASSERT_TRUE(session().Start(MainProcedure(program_)));
-  ASSERT_TRUE(Pump([&] { return session().TriggerMenuItem(kWorkerAsksItem); }));
-  ASSERT_TRUE(Pump([&] { return !session().MessageBoxText().empty(); }));
+  ASSERT_TRUE(Pump([&] { return Settled() && session().TriggerMenuItem(kWorkerAsksItem); }));
+  ASSERT_TRUE(Pump([&] { return !session().MessageBoxText().empty() && Settled(); }));
   ASSERT_TRUE(session().TriggerMenuItem(kExitItem));
   ASSERT_TRUE(Pump([&] { return session().MainEnded(); }));
   EXPECT_TRUE(Pump([&] { return session().engine().LiveThreads().empty(); },
@@ -209,8 +214,8 @@ TEST_F(QtExit, AQuestionThatGoesWithTheFrameIsAnswered) {
 // thread waits in ACCEPT.  Run returns at once instead of waiting for it.
 TEST_F(QtExit, RunReturnsWhenMainLeavesChildrenBehind) {
   Script script(session(), {
-      [&] { return session().TriggerMenuItem(kNewChildItem); },
-      [&] { return session().ChildTitles().size() == 1; },
+      [&] { return Settled() && session().TriggerMenuItem(kNewChildItem); },
+      [&] { return session().ChildTitles().size() == 1 && Settled(); },
       [&] { return session().TriggerMenuItem(kLeaveItem); },
   });
   Clock::time_point start = Clock::now();
@@ -224,8 +229,8 @@ TEST_F(QtExit, RunReturnsWhenMainLeavesChildrenBehind) {
 // menu: Run returns at once and the worker has its default answer.
 TEST_F(QtExit, RunReturnsWithAWorkersQuestionOpen) {
   Script script(session(), {
-      [&] { return session().TriggerMenuItem(kWorkerAsksItem); },
-      [&] { return !session().MessageBoxText().empty(); },
+      [&] { return Settled() && session().TriggerMenuItem(kWorkerAsksItem); },
+      [&] { return !session().MessageBoxText().empty() && Settled(); },
       [&] { return session().TriggerMenuItem(kExitItem); },
   });
   Clock::time_point start = Clock::now();
@@ -241,7 +246,7 @@ TEST_F(QtExit, AQuestionBeforeTheFrameDoesNotEndTheProgram) {
   program_.ask_before_frame = true;
   Script script(session(), {
       [&] { return session().AnswerMessageBox(BUTTON::OK); },
-      [&] { return session().TriggerMenuItem(kExitItem); },
+      [&] { return Settled() && session().TriggerMenuItem(kExitItem); },
   });
   Clock::time_point start = Clock::now();
   EXPECT_EQ(session().Run(MainProcedure(program_)), 0);
