@@ -54,9 +54,40 @@ constexpr ButtonPair kButtons[] = {
 
 QtScreen::QtScreen() = default;
 
-QtScreen::~QtScreen() {
+QtScreen::~QtScreen() { CloseAll(); }
+
+void QtScreen::CloseAll() {
   closing_ = true;
-  windows_.clear();
+  std::vector<QPointer<QWidget>> modals;
+  modals.swap(modals_);
+  for (QPointer<QWidget>& modal : modals) delete modal.data();
+  if (frame_id_ != 0) DropWindow(frame_id_);
+  while (!windows_.empty()) Forget(std::prev(windows_.end())->first);
+}
+
+void QtScreen::Forget(int32_t id) {
+  auto it = windows_.find(id);
+  if (it == windows_.end()) return;
+  // Out of the list before its widgets go: their going moves the focus and
+  // activates other windows, whose handlers read the list.
+  std::unique_ptr<QtWindow> gone = std::move(it->second);
+  windows_.erase(it);
+  if (id == frame_id_) frame_id_ = 0;
+}
+
+void QtScreen::DropWindow(int32_t id) {
+  if (id != frame_id_) {
+    Forget(id);
+    return;
+  }
+  // Without a frame, the children going one by one activate no one.
+  frame_id_ = 0;
+  std::vector<int32_t> others;
+  for (const auto& [other, window] : windows_) {
+    if (other != id) others.push_back(other);
+  }
+  for (auto other = others.rbegin(); other != others.rend(); ++other) Forget(*other);
+  Forget(id);
 }
 
 QtWindow* QtScreen::FindWindow(int32_t id) const {
@@ -115,13 +146,7 @@ void QtScreen::Destroy(int32_t window_id) {
   if (closing_) return;
   QMetaObject::invokeMethod(
       this,
-      [this, window_id] {
-        auto it = windows_.find(window_id);
-        if (it == windows_.end()) return;
-        std::unique_ptr<QtWindow> gone = std::move(it->second);
-        windows_.erase(it);
-        if (window_id == frame_id_) frame_id_ = 0;
-      },
+      [this, window_id] { DropWindow(window_id); },
       Qt::QueuedConnection);
 }
 
@@ -144,7 +169,25 @@ void QtScreen::RunModal(const ModalRequest& request) {
       Qt::QueuedConnection);
 }
 
+void QtScreen::Track(QWidget* modal, int64_t request_id, int32_t fallback,
+                     std::shared_ptr<bool> answered) {
+  // A box or menu goes with its parent window, without a word: the thread
+  // that asked must still have its answer.
+  QObject::connect(modal, &QObject::destroyed, this, [this, request_id, fallback, answered] {
+    if (*answered) return;
+    *answered = true;
+    if (engine_ != nullptr) engine_->CompleteModal(request_id, fallback);
+  });
+  std::erase_if(modals_, [](const QPointer<QWidget>& shown) { return shown.isNull(); });
+  modals_.emplace_back(modal);
+}
+
 void QtScreen::ShowMessage(const ModalRequest& request) {
+  if (closing_) {
+    // Queued before the screen closed; nothing is shown any more.
+    engine_->CompleteModal(request.id, request.default_button);
+    return;
+  }
   QtWindow* over = FindWindow(request.window_id);
   if (over == nullptr) over = FrameWindow();
   auto* box = new QMessageBox(IconOf(request.icon), ToQt(request.caption), ToQt(request.text),
@@ -176,12 +219,17 @@ void QtScreen::ShowMessage(const ModalRequest& request) {
       engine_->CompleteModal(id, fallback);
     }
   });
+  Track(box, id, fallback, answered);
   // open(), not exec(): the GUI loop keeps running for every other window;
   // only the asking thread waits.
   box->open();
 }
 
 void QtScreen::ShowPopup(const ModalRequest& request) {
+  if (closing_) {
+    engine_->CompleteModal(request.id, 0);
+    return;
+  }
   std::vector<PopupEntry> entries = ParsePopupMenu(request.text);
   QtWindow* over = FindWindow(request.window_id);
   auto* menu = new QMenu(over != nullptr ? over->top() : nullptr);
@@ -221,6 +269,7 @@ void QtScreen::ShowPopup(const ModalRequest& request) {
       engine_->CompleteModal(id, 0);
     });
   });
+  Track(menu, id, 0, answered);
   QPoint at = QCursor::pos();
   if ((request.x != 0 || request.y != 0) && over != nullptr) {
     at = over->top()->mapToGlobal(QPoint(request.x * 3 / 2, request.y * 13 / 8));
@@ -254,7 +303,7 @@ void QtScreen::Quit() {
   QMetaObject::invokeMethod(
       this,
       [this] {
-        windows_.clear();
+        CloseAll();
         QApplication::quit();
       },
       Qt::QueuedConnection);

@@ -129,7 +129,10 @@ class QtWindow final : public QObject {
   QMainWindow* frame_ = nullptr;
   QMdiArea* mdi_ = nullptr;
   QMdiSubWindow* sub_ = nullptr;
-  QWidget* window_widget_ = nullptr;  // the top-level widget this window owns
+  // The top-level widget this window owns.  Guarded: should a parent take
+  // it down first (the frame's widgets hold every MDI child's), this window
+  // must not delete it again.
+  QPointer<QWidget> window_widget_;
   QWidget* client_ = nullptr;
   std::vector<std::unique_ptr<Control>> controls_;
   std::map<int32_t, QAction*> menu_actions_;
@@ -158,6 +161,11 @@ class QtScreen final : public QObject, public Backend {
 
   // GUI thread.
   void Quit();  // from any thread: no more windows; the GUI loop ends
+  // No more windows: every window goes, children before the frame, and
+  // every question on screen goes, answered with its default.  Nothing
+  // shown after this; Backend calls from then on do nothing (questions are
+  // answered at once).  For the end of the program.
+  void CloseAll();
   bool closing() const { return closing_; }
   QtWindow* FindWindow(int32_t id) const;
   QtWindow* FrameWindow() const;
@@ -167,10 +175,19 @@ class QtScreen final : public QObject, public Backend {
   std::optional<std::vector<PropUpdate>> RealizeHere(const WindowSnapshot& window);
   void ShowMessage(const ModalRequest& request);
   void ShowPopup(const ModalRequest& request);
+  // A message box or popup on screen: answered with `fallback` should it
+  // go unanswered (its parent window closed under it), deleted by CloseAll.
+  void Track(QWidget* modal, int64_t request_id, int32_t fallback,
+             std::shared_ptr<bool> answered);
+  // Takes a window off screen.  The frame takes every other window first:
+  // its widgets hold theirs.
+  void DropWindow(int32_t id);
+  void Forget(int32_t id);
 
   Engine* engine_ = nullptr;
   std::atomic<bool> closing_{false};
   std::map<int32_t, std::unique_ptr<QtWindow>> windows_;
+  std::vector<QPointer<QWidget>> modals_;  // message boxes and popups shown
   int32_t frame_id_ = 0;
   int32_t cursor_depth_ = 0;
 };

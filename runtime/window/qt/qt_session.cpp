@@ -50,6 +50,13 @@ struct QtSession::Impl {
   std::unique_ptr<ScopedCurrentEngine> current;
   std::atomic<bool> main_ended{false};
 
+  // Lets go of everything that waits on the GUI loop: windows, questions,
+  // threads in ACCEPT.  GUI thread.
+  void EndScreen() {
+    screen->CloseAll();
+    engine->Abandon();
+  }
+
   QtWindow* ChildTitled(const QString& title) const {
     for (QtWindow* window : screen->Windows()) {
       if (window->kind() != WindowKind::kApplication && window->title() == title) return window;
@@ -62,6 +69,10 @@ QtSession::QtSession(int& argc, char** argv) : impl_(std::make_unique<Impl>()) {
   if (QApplication::instance() == nullptr) {
     impl_->owned_app = std::make_unique<QApplication>(argc, argv);
   }
+  // The program ends when thread 1 returns, not when the last window
+  // closes: a question asked before the frame is on screen is for a moment
+  // the only window, and answering it must not end the GUI loop.
+  QApplication::setQuitOnLastWindowClosed(false);
   impl_->screen = std::make_unique<QtScreen>();
   impl_->engine = std::make_unique<Engine>(*impl_->screen);
   impl_->screen->Attach(impl_->engine.get());
@@ -69,10 +80,12 @@ QtSession::QtSession(int& argc, char** argv) : impl_(std::make_unique<Impl>()) {
 }
 
 QtSession::~QtSession() {
-  impl_->engine->Abandon();
-  // Threads still opening windows wait for the GUI thread: let it turn.
-  PumpUntil([this] { return impl_->engine->LiveThreads().empty(); }, 10000);
+  // Screen first, while the engine that hears the closing lives; then
+  // nothing waits for the GUI thread any more (a window being opened is
+  // refused at once), so only threads at real work delay the joining.
+  impl_->EndScreen();
   impl_->engine->JoinAll(std::chrono::seconds(30));
+  impl_->screen->Attach(nullptr);
   impl_->current.reset();
   impl_->engine.reset();
   impl_->screen.reset();
@@ -93,6 +106,10 @@ bool QtSession::Start(std::function<void()> main_procedure) {
 int QtSession::Run(std::function<void()> main_procedure) {
   if (!Start(std::move(main_procedure))) return 1;
   QApplication::exec();
+  // The loop that would answer, show or close anything has ended: threads
+  // still waiting on it (children thread 1 left open, a question whose
+  // box went) are let go rather than waited for.
+  impl_->EndScreen();
   impl_->engine->JoinAll(std::chrono::seconds(60));
   return 0;
 }

@@ -31,15 +31,18 @@ class QtSession final {
   // Makes the QApplication (unless one exists), the screen and the engine,
   // and makes the engine current.  `argc` must outlive the session.
   QtSession(int& argc, char** argv);
-  // Ends what still runs (Engine::Abandon) and joins it.
+  // Takes every window and question off screen, lets every waiting thread
+  // go (Engine::Abandon) and joins them: at once, unless one is at work.
   ~QtSession();
   QtSession(const QtSession&) = delete;
   QtSession& operator=(const QtSession&) = delete;
 
   Engine& engine();
 
-  // Runs `main_procedure` as thread 1 and the GUI loop until it returns;
-  // then joins every thread.  Returns the process exit code (0).
+  // Runs `main_procedure` as thread 1 and the GUI loop until it returns
+  // (closing the last window does not end it); then takes what is left off
+  // screen, lets the threads still waiting go and joins every thread.
+  // Returns the process exit code (0).
   int Run(std::function<void()> main_procedure);
 
   // --- Driving (GUI thread). ---

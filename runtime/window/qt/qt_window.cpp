@@ -115,10 +115,9 @@ QtWindow::QtWindow(QtScreen& screen, const WindowSnapshot& snapshot)
 }
 
 QtWindow::~QtWindow() {
-  if (window_widget_ != nullptr) {
-    window_widget_->removeEventFilter(this);
-    delete window_widget_;
-  }
+  if (window_widget_.isNull()) return;
+  window_widget_->removeEventFilter(this);
+  delete window_widget_.data();
 }
 
 int32_t QtWindow::PxX(int32_t dlu) const { return static_cast<int32_t>(std::lround(dlu * unit_x_)); }
@@ -212,7 +211,9 @@ void QtWindow::BuildFrame() {
   }
   QtScreen* screen = &screen_;
   QObject::connect(mdi_, &QMdiArea::subWindowActivated, mdi_, [screen](QMdiSubWindow* sub) {
-    if (sub == nullptr) return;
+    // Children that go with the frame, or at the end, activate one
+    // another: that is no user's doing.
+    if (sub == nullptr || screen->closing() || screen->FrameWindow() == nullptr) return;
     for (QtWindow* window : screen->Windows()) {
       if (window->sub_window() == sub && screen->engine() != nullptr) {
         screen->engine()->Input(window->id(), UserInput{.activated = true});
@@ -255,8 +256,11 @@ void QtWindow::BuildMenus(QMainWindow* frame) {
             item->setProperty("zuna_window_list", true);
             item->setCheckable(true);
             item->setChecked(sub == mdi->activeSubWindow());
-            QObject::connect(item, &QAction::triggered, mdi,
-                             [mdi, sub] { mdi->setActiveSubWindow(sub); });
+            // The child may close while the menu is open.
+            QPointer<QMdiSubWindow> listed(sub);
+            QObject::connect(item, &QAction::triggered, mdi, [mdi, listed] {
+              if (!listed.isNull()) mdi->setActiveSubWindow(listed.data());
+            });
           }
         });
       }
