@@ -25,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/file_bytes.h"
 #include "tests/support/run_program.h"
 #include "tests/support/station_client.h"
 #include "tests/support/temp_dir.h"
@@ -56,16 +57,7 @@ class RebuildCrashTest : public ::testing::Test {
  protected:
   std::string Path() const { return dir_.File("ZUN"); }
 
-  Files Read() const {
-    Files files;
-    for (const auto& entry : std::filesystem::directory_iterator(dir_.path())) {
-      std::ifstream in(entry.path(), std::ios::binary);
-      std::ostringstream bytes;
-      bytes << in.rdbuf();
-      files[entry.path().filename().string()] = bytes.str();
-    }
-    return files;
-  }
+  Files Read() const { return ReadDirectoryBytes(dir_.path()); }
 
   // The directory holds exactly `files` afterwards: leftovers of the last
   // trial (a half built ZUN.$02, a ZUN.T00) go too.

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/file_bytes.h"
 #include "tests/support/run_program.h"
 #include "tests/support/station_client.h"
 #include "tests/support/temp_dir.h"
@@ -30,17 +31,6 @@ ProgramResult Zunatool(const std::vector<std::string>& args) {
   return RunProgram(BinPath("zunatool"), args);
 }
 
-// Every file of `directory` by name, with its bytes.
-std::map<std::string, std::string> Files(const std::string& directory) {
-  std::map<std::string, std::string> files;
-  for (const auto& entry : fs::directory_iterator(directory)) {
-    std::ifstream in(entry.path(), std::ios::binary);
-    std::stringstream bytes;
-    bytes << in.rdbuf();
-    files[entry.path().filename().string()] = bytes.str();
-  }
-  return files;
-}
 
 bool HasTransactionFiles(const std::map<std::string, std::string>& files) {
   for (const auto& [name, bytes] : files) {
@@ -60,7 +50,7 @@ TEST(ZunatoolCheckRecoveryTest, CheckUndoesAnImportKilledHalfWay) {
     for (const char* name : {"Иванов Иван", "Петров Пётр", "Сидоров Сидор"}) {
       ASSERT_EQ(Zunatool({"add", zun, name, "05/03/1990"}).exit_code, 0);
     }
-    const std::map<std::string, std::string> before = Files(dir.path());
+    const std::map<std::string, std::string> before = ReadDirectoryBytes(dir.path());
 
     {
       // Started with options only, the station is in command mode: the
@@ -81,7 +71,7 @@ TEST(ZunatoolCheckRecoveryTest, CheckUndoesAnImportKilledHalfWay) {
       ASSERT_TRUE(died) << "the station finished its import";
       EXPECT_EQ(station.Wait(std::chrono::seconds(10)), -1);  // killed
     }
-    const std::map<std::string, std::string> crashed = Files(dir.path());
+    const std::map<std::string, std::string> crashed = ReadDirectoryBytes(dir.path());
     ASSERT_TRUE(crashed.count("ZUN.LOG")) << "no transaction left behind";
 
     // A copy, checked as it is.
@@ -94,7 +84,7 @@ TEST(ZunatoolCheckRecoveryTest, CheckUndoesAnImportKilledHalfWay) {
                                  copy.File("ZUN.LOG")),
               std::string::npos)
         << inspected.out;
-    EXPECT_TRUE(Files(copy.path()) == crashed) << "check --no-recover changed the files";
+    EXPECT_TRUE(ReadDirectoryBytes(copy.path()) == crashed) << "check --no-recover changed the files";
     EXPECT_EQ(inspected.exit_code == 0,
               inspected.out.find(": ошибок нет\n") != std::string::npos)
         << inspected.out;
@@ -110,7 +100,7 @@ TEST(ZunatoolCheckRecoveryTest, CheckUndoesAnImportKilledHalfWay) {
     EXPECT_NE(checked.out.find("Проверка ZUN.DAT: записей 3, удалённых 0"),
               std::string::npos)
         << checked.out;
-    const std::map<std::string, std::string> after = Files(dir.path());
+    const std::map<std::string, std::string> after = ReadDirectoryBytes(dir.path());
     EXPECT_FALSE(HasTransactionFiles(after));
     EXPECT_TRUE(after == before) << "the register is not as it was before the import";
 

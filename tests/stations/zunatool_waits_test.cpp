@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "tests/support/child_process.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/run_program.h"
 #include "tests/support/station_client.h"
 #include "tests/support/temp_dir.h"
@@ -39,16 +40,6 @@ std::unique_ptr<ChildProcess> ZunatoolTalking(const std::string& arguments) {
                                                     arguments + " 2>&1"});
 }
 
-std::map<std::string, std::string> Files(const std::string& directory) {
-  std::map<std::string, std::string> files;
-  for (const auto& entry : std::filesystem::directory_iterator(directory)) {
-    std::ifstream in(entry.path(), std::ios::binary);
-    std::stringstream bytes;
-    bytes << in.rdbuf();
-    files[entry.path().filename().string()] = bytes.str();
-  }
-  return files;
-}
 
 size_t Count(const std::string& text, const std::string& what) {
   size_t n = 0;
@@ -76,7 +67,7 @@ TEST_F(ZunatoolWaitsTest, WholeFileWorkWaitsThenRefusesChangingNothing) {
   // A deleted record, so that a pack would change the file.
   ASSERT_EQ(station.Code("get 2"), 0);
   ASSERT_EQ(station.Code("delete"), 0);
-  const std::map<std::string, std::string> before = Files(dir_.path());
+  const std::map<std::string, std::string> before = ReadDirectoryBytes(dir_.path());
   for (const char* work : {"build", "pack"}) {
     SCOPED_TRACE(work);
     const ProgramResult r = Zunatool({"--wait", "1", work, Zun()});
@@ -86,7 +77,7 @@ TEST_F(ZunatoolWaitsTest, WholeFileWorkWaitsThenRefusesChangingNothing) {
     EXPECT_EQ(Count(r.err, label + "реестр всё ещё открыт другой программой"), 1u)
         << r.err;
     EXPECT_NE(r.err.find("ничего не изменено"), std::string::npos) << r.err;
-    EXPECT_TRUE(Files(dir_.path()) == before) << "a refused " << work << " changed files";
+    EXPECT_TRUE(ReadDirectoryBytes(dir_.path()) == before) << "a refused " << work << " changed files";
   }
   EXPECT_EQ(station.Code("close"), 0);
 }

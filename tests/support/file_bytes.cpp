@@ -1,5 +1,6 @@
 #include "tests/support/file_bytes.h"
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -10,6 +11,14 @@ std::string ReadFileBytes(const std::string& path) {
   std::stringstream bytes;
   bytes << file.rdbuf();
   return bytes.str();
+}
+
+std::map<std::string, std::string> ReadDirectoryBytes(const std::string& directory) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : std::filesystem::directory_iterator(directory)) {
+    files[entry.path().filename().string()] = ReadFileBytes(entry.path().string());
+  }
+  return files;
 }
 
 bool WriteFileBytes(const std::string& path, std::string_view bytes) {

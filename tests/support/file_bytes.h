@@ -8,6 +8,7 @@
 #ifndef ZUNA_TESTS_SUPPORT_FILE_BYTES_H_
 #define ZUNA_TESTS_SUPPORT_FILE_BYTES_H_
 
+#include <map>
 #include <string>
 #include <string_view>
 
@@ -15,6 +16,9 @@ namespace zuna::testing {
 
 // The file's bytes; "" when it does not exist or cannot be read.
 std::string ReadFileBytes(const std::string& path);
+
+// Every file of `directory` by name, with its bytes.
+std::map<std::string, std::string> ReadDirectoryBytes(const std::string& directory);
 
 // Replaces the file (creating it) with `bytes`; false when it cannot.
 bool WriteFileBytes(const std::string& path, std::string_view bytes);
