@@ -278,6 +278,9 @@ class FileManager {
   // The same with images `other` saved (into this manager's buffer).
   virtual void RestoreBuffer(int32_t& id, FileManager& other,
                              uint8_t release);
+  // Lets the images saved under `id` go without copying them back; `id`
+  // becomes 0.  An unknown id is reported as RestoreBuffer reports it.
+  void ReleaseBuffer(int32_t& id);
   // 1 when the record and every memo equal the images saved under `id`.
   virtual uint8_t EqualBuffer(int32_t id);
   // Saves the file state: record buffer, current key, position, whether
@@ -423,7 +426,10 @@ class FileManager {
   void CallbackDone(uint16_t code, int32_t error);
   bool RequireInit();
   void BuildFields();
-  void RestoreFrom(FileManager& source, int32_t& id, uint8_t release);
+  // Copies the images saved under `id` back (unless `copy` is false) and,
+  // with `release`, lets them go.
+  void RestoreFrom(FileManager& source, int32_t& id, uint8_t release,
+                   bool copy = true);
   // Step 2 of auto numbering for every auto-numbered key.
   uint8_t NumberAutoIncKeys(uint8_t handle_errors);
   // The description of the first non-DUP key the buffer duplicates

@@ -148,7 +148,7 @@ int32_t FileManager::SaveBuffer() {
 }
 
 void FileManager::RestoreFrom(FileManager& source, int32_t& id,
-                              uint8_t release) {
+                              uint8_t release, bool copy) {
   if (!RequireInit() || !source.Buffers) {
     AssertionFailed("Restore handle is invalid");
     return;
@@ -178,9 +178,11 @@ void FileManager::RestoreFrom(FileManager& source, int32_t& id,
         "been stored)");
     return;
   }
-  std::memcpy(Buffer.data(), record->Image.data(),
-              std::min(Buffer.size(), record->Image.size()));
-  if (has_memo) {
+  if (copy) {
+    std::memcpy(Buffer.data(), record->Image.data(),
+                std::min(Buffer.size(), record->Image.size()));
+  }
+  if (copy && has_memo) {
     const std::string& image = row_of(memo_id)->Image;
     std::span<char> memo = File->memo();
     std::memcpy(memo.data(), image.data(), std::min(memo.size(), image.size()));
@@ -198,6 +200,10 @@ void FileManager::RestoreFrom(FileManager& source, int32_t& id,
 
 void FileManager::RestoreBuffer(int32_t& id, uint8_t release) {
   RestoreFrom(*this, id, release);
+}
+
+void FileManager::ReleaseBuffer(int32_t& id) {
+  RestoreFrom(*this, id, 1, /*copy=*/false);
 }
 
 void FileManager::RestoreBuffer(int32_t& id, FileManager& other,

@@ -117,6 +117,16 @@ FrameworkHost& Host();
 // replaces (nullptr when that was the StderrHost).
 FrameworkHost* SetHost(FrameworkHost* host);
 
+// The installed host's wait cursor for the life of a scope: long file work
+// on the calling thread.
+class WaitCursor final {
+ public:
+  WaitCursor() { Host().SetWaitCursor(true); }
+  ~WaitCursor() { Host().SetWaitCursor(false); }
+  WaitCursor(const WaitCursor&) = delete;
+  WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
 // Installs a host for the life of a scope, then puts the previous one back.
 class ScopedHost final {
  public:

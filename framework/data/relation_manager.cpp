@@ -47,15 +47,6 @@ ThreadTransaction& ThisThreadTransaction() {
   return transaction;
 }
 
-// The wait cursor for the length of a delete.
-class WaitCursor {
- public:
-  WaitCursor() { Host().SetWaitCursor(true); }
-  ~WaitCursor() { Host().SetWaitCursor(false); }
-  WaitCursor(const WaitCursor&) = delete;
-  WaitCursor& operator=(const WaitCursor&) = delete;
-};
-
 }  // namespace
 
 int32_t& Epoch() {
@@ -353,6 +344,16 @@ uint8_t RelationManager::CancelAutoInc() { return Me->CancelAutoInc(this); }
 // --- Delete ---------------------------------------------------------------
 
 uint8_t RelationManager::Delete(uint8_t query) {
+  return Delete(query, [this] {
+    return Me->Throw(Msg::DeleteRetry) == Level::Benign ? Button::Yes
+                                                        : Button::No;
+  });
+}
+
+uint8_t RelationManager::Delete(uint8_t query,
+                                const std::function<int32_t()>& ask_retry,
+                                int32_t* answer, std::string_view where) {
+  if (answer != nullptr) *answer = 0;
   if (query && Me->Throw(Msg::ConfirmDelete) != Level::Benign) {
     return Level::Cancel;
   }
@@ -361,7 +362,7 @@ uint8_t RelationManager::Delete(uint8_t query) {
   const std::string seen(Me->Buffer.begin(), Me->Buffer.end());
   // Taken once: a try that was rolled back leaves the file without a
   // current record, and the next try must find the same one.
-  const std::string position = Me->Position();
+  const std::string position = where.empty() ? Me->Position() : std::string(where);
   for (;;) {
     bool stale = false;
     uint8_t level;
@@ -370,7 +371,9 @@ uint8_t RelationManager::Delete(uint8_t query) {
       level = DeleteOnce(position, seen, &stale);
     }
     if (level == Level::Benign || stale) return level;
-    if (Me->Throw(Msg::DeleteRetry) != Level::Benign) return level;
+    const int32_t pressed = ask_retry();
+    if (answer != nullptr) *answer = pressed;
+    if (pressed != Button::Yes) return level;
   }
 }
 
@@ -381,8 +384,7 @@ uint8_t RelationManager::DeleteOnce(const std::string& position,
   while (level == Level::Benign) {
     level = BeginTransaction(true);
     if (level != Level::Benign) break;
-    level = RegetSeen(position, seen);
-    *stale = level != Level::Benign;
+    level = RegetSeen(position, seen, stale);
     if (level == Level::Benign) level = DeleteRelated();
     if (level != Level::Benign) break;
     level = Me->DeleteRecord(0);
@@ -410,7 +412,7 @@ uint8_t RelationManager::DeleteOnce(const std::string& position,
   return level;
 }
 uint8_t RelationManager::RegetSeen(const std::string& position,
-                                   const std::string& seen) {
+                                   const std::string& seen, bool* stale) {
   // Watched from this read on, so that a change another station makes
   // before the delete fails the delete (89) instead of being lost with it.
   datfile::WATCH(*Me->File);
@@ -420,6 +422,17 @@ uint8_t RelationManager::RegetSeen(const std::string& position,
                          Me->Buffer.end())) {
     return Level::Benign;
   }
+  if (!read && !position.empty() && !RecordGoneOrChanged(values::ERRORCODE())) {
+    // The read itself failed for a passing reason (another station holds
+    // the file locked): the record may well be there; another try may do.
+    const int32_t error = values::ERRORCODE();
+    RollbackTransaction();
+    std::copy(seen.begin(), seen.end(), Me->Buffer.begin());
+    values::PostError(error);
+    Me->Throw(Msg::DeleteFailed);
+    return Level::Notify;
+  }
+  *stale = true;
   // Gone, or its slot now holds another record: the caller's record is
   // not there to delete.
   if (read) values::PostError(kRecordChanged);

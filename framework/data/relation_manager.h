@@ -59,6 +59,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "framework/data/field_pairs.h"
@@ -141,6 +142,15 @@ class RelationManager : public RelatedDeleteInterface {
   // (any answer but Yes: Level::Cancel).  A failure asks id 36 whether to
   // try again.
   uint8_t Delete(uint8_t query) override;
+  // Delete(query) with the question to try again asked by `ask_retry`,
+  // which returns the button pressed (Button::Yes tries again); a window
+  // that offers more answers than Yes and No asks its own.  The last
+  // answer is left in *answer (0 when none was asked: success, a refusal,
+  // or a record that another station changed, where a retry is no use).
+  // `where`, when given, is the record's position (a form that keeps it
+  // across failed tries, after which the file has no current record).
+  uint8_t Delete(uint8_t query, const std::function<int32_t()>& ask_retry,
+                 int32_t* answer = nullptr, std::string_view where = {});
   // Applied by a parent's manager to this (related) file: the records
   // whose `his_key` fields equal the pairs' old values (Buffer for an
   // update, Left for a delete).
@@ -200,9 +210,12 @@ class RelationManager : public RelatedDeleteInterface {
   // record there is no longer the one `seen` (no use trying again).
   uint8_t DeleteOnce(const std::string& position, const std::string& seen,
                      bool* stale);
-  // Re-reads the record at `position`, watched; Notify (id 9 shown,
-  // `seen` back in the buffer) unless it is still `seen`.
-  uint8_t RegetSeen(const std::string& position, const std::string& seen);
+  // Re-reads the record at `position`, watched; Notify (`seen` back in the
+  // buffer) unless it is still `seen`: id 9 shown and *stale set when it is
+  // gone or another record, id 13 when the read failed for a passing
+  // reason (the file locked elsewhere).
+  uint8_t RegetSeen(const std::string& position, const std::string& seen,
+                    bool* stale);
   // Id 9 with the error posted now, the transaction rolled back, `seen`
   // back in the buffer.
   uint8_t RefuseStale(const std::string& seen);

@@ -575,7 +575,7 @@ void Engine::StartAcceptAll(Window& window) {
   model->accept_all = true;
   int32_t first = NextAcceptAllControl(*impl_, *model, 0);
   if (first != 0) {
-    internal::QueueEvent(*impl_, *model, QueuedEvent{EVENT::Accepted, first, 0, 0});
+    internal::QueueEvent(*impl_, *model, QueuedEvent{EVENT::Accepted, first, 0, 0, true});
   } else {
     model->accept_all = false;
     internal::QueueEvent(*impl_, *model, QueuedEvent{EVENT::Completed, 0, 0, 0});
@@ -615,7 +615,7 @@ bool Engine::Accept(Window& window) {
         self.refused_close_down = true;
         WakeCloseDownWaiters(*impl_);
       }
-      if (last.code == EVENT::Accepted) model->accept_all = false;
+      if (last.code == EVENT::Accepted && last.of_accept_all) model->accept_all = false;
     } else if (IsCloseEvent(last.code)) {
       bool close = true;
       if (model->kind == WindowKind::kApplication) {
@@ -626,10 +626,10 @@ bool Engine::Accept(Window& window) {
         CloseWindow(window);
         return false;
       }
-    } else if (last.code == EVENT::Accepted && model->accept_all) {
+    } else if (last.code == EVENT::Accepted && last.of_accept_all && model->accept_all) {
       int32_t next = NextAcceptAllControl(*impl_, *model, last.field);
       if (next != 0) {
-        internal::QueueEvent(*impl_, *model, QueuedEvent{EVENT::Accepted, next, 0, 0});
+        internal::QueueEvent(*impl_, *model, QueuedEvent{EVENT::Accepted, next, 0, 0, true});
       } else {
         model->accept_all = false;
         internal::QueueEvent(*impl_, *model, QueuedEvent{EVENT::Completed, 0, 0, 0});

@@ -27,6 +27,10 @@ struct QueuedEvent {
   int32_t field = 0;
   int32_t keycode = 0;
   int32_t keychar = 0;
+  // An EVENT::Accepted the accept-all pass queued: only its default action
+  // moves the pass on (the OK button's own Accepted, during which the pass
+  // starts, must not).
+  bool of_accept_all = false;
 };
 
 struct ControlModel {
