@@ -21,6 +21,7 @@
 #include "app/zunabc0.h"
 #include "framework/window/engine_host.h"
 #include "framework/window/toolbar.h"
+#include "framework/window/window_resizer.h"
 #include "runtime/datfile/statements.h"
 #include "runtime/values/code_page.h"
 #include "runtime/values/date_serial.h"
@@ -136,6 +137,9 @@ class SmallForm : public WindowManager {
     OKControl = kOk;
     if (PrimeUpdate() != 0) return Level::Notify;
     Open(window_);
+    resizer_.Init(2, /*SetWindowMinSize=*/1, 0);
+    resizer_.SetParentDefaults();
+    AddItem(resizer_);
     AddItem(component);
     SetAlerts();
     return Level::Benign;
@@ -155,7 +159,8 @@ class SmallForm : public WindowManager {
   uint8_t request_;
   int32_t vcr_request_ = 0;
   ToolbarClass toolbar_;
-  window::Window window_;
+  window::Window window_;  // before the resizer, which works on it
+  WindowResizeClass resizer_;
 };
 
 class WindowManagerTest : public ::testing::Test {
@@ -416,14 +421,32 @@ TEST_F(WindowManagerTest, LifeCycle) {
   // Opening resets once (Open()); gaining the focus once more; the first
   // sized event, which the open itself causes, does not.
   EXPECT_EQ(std::count(opening.begin(), opening.end(), "Sized"), 1);
+  // Each later size moves the controls (the resizer acts on the event the
+  // manager posts after a resize); the first size puts them back exactly.
+  auto rectangle = [&](int32_t control) {
+    std::vector<int32_t> r;
+    for (int32_t prop : {window::PROP::Xpos, window::PROP::Ypos, window::PROP::Width,
+                         window::PROP::Height}) {
+      r.push_back(screen_.PropLong(form, control, prop));
+    }
+    return r;
+  };
+  const auto ok_first = rectangle(kOk);
+  const auto name_first = rectangle(kName);
   Act([&](int32_t f) { screen_.Resize(f, 250, 120); });
+  EXPECT_NE(rectangle(kOk), ok_first);
   Act([&](int32_t f) { screen_.Resize(f, 300, 140); });
+  Act([&](int32_t f) { screen_.Resize(f, 100, 40); });
+  EXPECT_EQ(screen_.PropLong(form, 0, window::PROP::ClientWidth), 193) << "the minimum holds";
+  Act([&](int32_t f) { screen_.Resize(f, 193, 84); });
+  EXPECT_EQ(rectangle(kOk), ok_first);
+  EXPECT_EQ(rectangle(kName), name_first);
   Act([&](int32_t f) { screen_.Click(f, kExit); });
   Finish();
 
   ASSERT_EQ(responses_.size(), 2u);
   ASSERT_EQ(resets_.size(), 2u);
-  EXPECT_EQ(resets_[0], 2 + 2) << "open and focus, then one per later resize";
+  EXPECT_EQ(resets_[0], 2 + 4) << "open and focus, then one per later resize";
   EXPECT_EQ(responses_[1], RequestCancelled) << "Init failed";
   EXPECT_EQ(kill_again_[1], Level::Notify) << "Kill ran after the failed Init";
 }
