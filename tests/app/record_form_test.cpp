@@ -1,0 +1,193 @@
+// The register's record form on the headless screen, called the way the
+// maintenance list calls it: on a thread of its own, the request in
+// GlobalRequest, the record in the thread's buffer.  Each request shows its
+// title; OK does what the request asks; view mode never completes.
+#include "app/record_form.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "app/globals.h"
+#include "app/zun_dictionary.h"
+#include "app/zunabc.h"
+#include "app/zunabc0.h"
+#include "framework/window/engine_host.h"
+#include "framework/window/window_manager.h"
+#include "runtime/datfile/statements.h"
+#include "runtime/values/code_page.h"
+#include "runtime/values/date_serial.h"
+#include "runtime/values/error_state.h"
+#include "runtime/window/headless.h"
+#include "tests/support/shipped_locale.h"
+#include "tests/support/temp_dir.h"
+
+namespace zuna::app {
+namespace {
+
+using values::W;
+namespace BUTTON = window::BUTTON;
+constexpr datfile::Key kByName{kKey2Index};
+constexpr int32_t kStartForm = -2;
+
+struct Call {
+  uint8_t request = 0;
+  std::string name;  // the record to put in the buffer; "" for a new one
+};
+
+class RecordFormTest : public ::testing::Test {
+ protected:
+  RecordFormTest() : host_([](int, std::string_view) {}), installed_(host_) {
+    zuna::testing::InstallShippedLocale();
+    values::ClearError();
+    GlobalErrors.Init(GlobalErrorStatus);
+    EXPECT_EQ(::getcwd(previous_dir_, sizeof previous_dir_), previous_dir_);
+    EXPECT_EQ(::chdir(dir_.path().c_str()), 0);
+  }
+  ~RecordFormTest() override {
+    EXPECT_EQ(::chdir(previous_dir_), 0);
+    GlobalErrors.Kill();
+    values::ClearError();
+  }
+
+  // A frame whose menu item runs the next call on a thread of its own.
+  void OpenFrame() {
+    ASSERT_TRUE(screen_.RunMain([this] {
+      ZUNABC::DctInit();
+      window::WindowDefinition definition;
+      definition.kind = window::WindowKind::kApplication;
+      definition.title = W("Дни рождения");
+      definition.menus = {
+          window::MenuDefinition{.is_menu = true, .text = W("Меню")},
+          window::MenuDefinition{.parent = -1, .text = W("Форма")},
+      };
+      window::Window frame(definition);
+      if (!frame.Open()) return;
+      while (window::ACCEPT(frame)) {
+        if (window::ACCEPTED() == kStartForm) window::START([this] { RunCall(); });
+      }
+      ZUNABC::DctKill();
+    }));
+    ASSERT_TRUE(screen_.Settle());
+    frame_ = screen_.FindWindow(W("Дни рождения"));
+    ASSERT_NE(frame_, 0);
+  }
+
+  void RunCall() {
+    StartThreadDictionary();
+    Call call;
+    {
+      std::lock_guard lock(mu_);
+      call = calls_[started_++];
+    }
+    Relate_ZUN->Open();
+    Access_ZUN->UseFile();
+    if (call.name.empty()) {
+      Access_ZUN->ClearRecord();
+    } else {
+      datfile::SET(ZUN(), kByName);
+      while (datfile::NEXT(ZUN()) == 0 &&
+             ZunName(ReadZunRecord(ZUN().record())) != call.name) {
+      }
+    }
+    GlobalRequest = call.request;
+    UpdateZun();
+    std::vector<std::string> names;
+    datfile::SET(ZUN(), kByName);
+    while (datfile::NEXT(ZUN()) == 0) {
+      names.emplace_back(ZunName(ReadZunRecord(ZUN().record())));
+    }
+    Relate_ZUN->Close();
+    {
+      std::lock_guard lock(mu_);
+      responses_.push_back(GlobalResponse);
+      names_ = names;
+    }
+    EndThreadDictionary();
+  }
+
+  // Calls the form; returns its window (0 when it did not open).
+  int32_t CallForm(uint8_t request, std::string name = {}) {
+    {
+      std::lock_guard lock(mu_);
+      calls_.push_back(Call{request, std::move(name)});
+    }
+    screen_.ChooseMenu(frame_, kStartForm);
+    EXPECT_TRUE(screen_.Settle());
+    auto windows = screen_.Windows();
+    return windows.size() > 1 ? windows.back() : 0;
+  }
+
+  void Do(const std::function<void()>& act) {
+    act();
+    ASSERT_TRUE(screen_.Settle());
+  }
+
+  framework::EngineHost host_;
+  framework::ScopedHost installed_;
+  zuna::testing::TempDir dir_;
+  char previous_dir_[4096] = {};
+  std::mutex mu_;
+  std::vector<Call> calls_;
+  size_t started_ = 0;
+  std::vector<uint8_t> responses_;
+  std::vector<std::string> names_;
+  int32_t frame_ = 0;
+  window::HeadlessEngine screen_;
+};
+
+TEST_F(RecordFormTest, EachRequestThroughTheForm) {
+  OpenFrame();
+  // Insert: the title says so; OK adds the person.
+  int32_t form = CallForm(framework::InsertRecord);
+  ASSERT_NE(form, 0);
+  EXPECT_EQ(screen_.Title(form), W("Добавить ???"));
+  EXPECT_EQ(screen_.Text(form, kFormActionMessage), W("Добавить ???"));
+  Do([&] { screen_.Type(form, kFormName, W("Иванов Иван")); });
+  Do([&] { screen_.Type(form, kFormDate, "05/03/2009"); });
+  Do([&] { screen_.Click(form, kFormOk); });
+  EXPECT_TRUE(screen_.Questions().empty());
+
+  // View: shown, OK closes, the answer is always "cancelled".
+  form = CallForm(framework::ViewRecord, W("Иванов Иван"));
+  ASSERT_NE(form, 0);
+  EXPECT_EQ(screen_.Title(form), "View Record");
+  EXPECT_EQ(screen_.Text(form, kFormDate), " 5/03/2009");
+  Do([&] { screen_.Click(form, kFormOk); });
+
+  // Change: the ditto key here brings back the last record saved on this
+  // (new) thread: none, so a blank name.
+  form = CallForm(framework::ChangeRecord, W("Иванов Иван"));
+  ASSERT_NE(form, 0);
+  EXPECT_EQ(screen_.Title(form), W("Изменить ???"));
+  Do([&] { screen_.Focus(form, kFormName); });
+  Do([&] { screen_.PressKey(form, kFormName, window::KEY::CtrlQuote); });
+  EXPECT_EQ(screen_.Text(form, kFormName), std::string(kZunFioSize, ' '));
+  Do([&] { screen_.Type(form, kFormName, W("Иванов Иван Иванович")); });
+  Do([&] { screen_.Click(form, kFormCancel); });
+  ASSERT_EQ(screen_.Questions().size(), 1u);
+  EXPECT_EQ(screen_.Questions()[0].caption, W("Сохранение записи"));
+  Do([&] { screen_.Answer(BUTTON::Yes); });
+
+  // Delete: the record is shown; OK deletes it without a further question.
+  form = CallForm(framework::DeleteRecord, W("Иванов Иван Иванович"));
+  ASSERT_NE(form, 0);
+  EXPECT_EQ(screen_.Title(form), W("Удалить ???"));
+  Do([&] { screen_.Click(form, kFormOk); });
+  EXPECT_TRUE(screen_.Questions().empty());
+
+  ASSERT_TRUE(screen_.Settle());
+  std::lock_guard lock(mu_);
+  EXPECT_EQ(responses_, (std::vector<uint8_t>{framework::RequestCompleted,
+                                              framework::RequestCancelled,
+                                              framework::RequestCompleted,
+                                              framework::RequestCompleted}));
+  EXPECT_TRUE(names_.empty()) << "the last form deleted the only person";
+}
+
+}  // namespace
+}  // namespace zuna::app
