@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include <future>
+#include <limits>
 #include <memory>
 
 #include "runtime/window/popup_menu.h"
@@ -270,10 +271,15 @@ void QtScreen::ShowPopup(const ModalRequest& request) {
     });
   });
   Track(menu, id, 0, answered);
+  popup_ = menu;
+  popup_window_ = request.window_id;
+  // At the mouse when no place is given (0, 0, or the "none" value
+  // 80000000h some callers pass); otherwise at that point of the window's
+  // client area, in its dialog units.
+  bool at_mouse = (request.x == 0 && request.y == 0) ||
+                  request.x == std::numeric_limits<int32_t>::min();
   QPoint at = QCursor::pos();
-  if ((request.x != 0 || request.y != 0) && over != nullptr) {
-    at = over->top()->mapToGlobal(QPoint(request.x * 3 / 2, request.y * 13 / 8));
-  }
+  if (!at_mouse && over != nullptr) at = over->GlobalAt(request.x, request.y);
   menu->popup(at);
 }
 
