@@ -65,6 +65,13 @@ struct Program {
     }
     return false;
   }
+  int32_t KeyCharOf(int32_t event, int32_t keycode) {
+    std::lock_guard lock(mu);
+    for (const Seen& one : seen) {
+      if (one.event == event && one.keycode == keycode) return one.keychar;
+    }
+    return -1;
+  }
 };
 
 WindowDefinition FrameDefinition() {
@@ -131,6 +138,7 @@ void ChildProcedure(Program& program) {
   window.BindList(kList, &rows);
   if (!window.Open()) return;
   window.Alert(kList, KEY::MouseRightUp);
+  window.Alert(kList, 'F');
   window.Alert(0, KEY::CtrlQuote);
   while (ACCEPT(window)) {
     {
@@ -264,7 +272,7 @@ TEST_F(QtScreenTest, TheWindowListLetsGoOfAChildThatClosedWhileItWasOpen) {
   static std::vector<std::string> warnings;
   warnings.clear();
   QtMessageHandler previous = qInstallMessageHandler(
-      [](QtMsgType type, const QMessageLogContext&, const QString& text) {
+      [](QtMsgType, const QMessageLogContext&, const QString& text) {
         // Only what the MDI area says: the offscreen platform talks too.
         if (text.contains(QStringLiteral("QMdiArea"))) warnings.push_back(text.toStdString());
       });
@@ -329,6 +337,12 @@ TEST_F(QtScreenTest, EventsCarryTheKeyOrButtonThatCausedThem) {
   ASSERT_TRUE(session().PressKey(child, kList, {.qt_key = kQtKeyDown}));
   EXPECT_TRUE(Pump([&] { return program_.Saw(EVENT::NewSelection, kList, KEY::Down); }));
 
+  // The F key under a Russian layout types «а»: alerted by its place, with
+  // the letter typed in the program's code page.
+  ASSERT_TRUE(session().PressKey(child, kList, {.qt_key = kQtKeyF, .text_utf8 = "а"}));
+  EXPECT_TRUE(Pump([&] { return program_.Saw(EVENT::AlertKey, kList, 'F'); }));
+  EXPECT_EQ(program_.KeyCharOf(EVENT::AlertKey, 'F'), 0xE0);
+
   // Ctrl with the apostrophe key under a Russian layout, where it types
   // «Э»: by its place on the keyboard it is the ditto key, alerted.
   ASSERT_TRUE(session().PressKey(child, kEntry, {.qt_key = kQtKeyCyrillicE, .ctrl = true,
@@ -354,6 +368,17 @@ TEST_F(QtScreenTest, ASessionEndsPromptlyWhileAProcedureOpensWindows) {
   session_.reset();
   EXPECT_LT(Clock::now() - start, std::chrono::seconds(1));
   EXPECT_EQ(program_.reopen_attempts, 50);
+}
+
+// The session ends just as a child's thread asks the screen for its
+// window: the question is dropped with the screen, not waited for.
+TEST_F(QtScreenTest, ASessionEndsPromptlyWhileAWindowIsBeingOpened) {
+  ASSERT_TRUE(session().Start(MainProcedure(program_)));
+  ASSERT_TRUE(Pump([&] { return Settled() && session().TriggerMenuItem(kNewChildItem); }));
+  ASSERT_TRUE(Pump([&] { return session().engine().LiveThreads().size() == 2; }, kWait));
+  Clock::time_point start = Clock::now();
+  session_.reset();
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(1));
 }
 
 }  // namespace
