@@ -137,6 +137,8 @@ class QtWindow final : public QObject {
   // The program sizes the window (PROP::Width or PROP::Height, dialog
   // units of the client area) or changes its limits.
   void ResizeClient(int32_t prop, int32_t dlu);
+  // The program maximizes, iconizes or restores the window.
+  void ApplyWindowState();
   void ApplySizeLimits();
   bool HandleKey(Control* control, QEvent* event);
   bool HandleRightButton(Control& control, QEvent* event);

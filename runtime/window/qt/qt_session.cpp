@@ -276,6 +276,18 @@ bool QtSession::DragWindowTo(std::string_view window_title_utf8, int32_t width, 
   return true;
 }
 
+bool QtSession::MaximizeWindow(std::string_view window_title_utf8) {
+  QtWindow* window = impl_->WindowTitled(window_title_utf8);
+  if (window == nullptr) return false;
+  window->top()->showMaximized();
+  return true;
+}
+
+bool QtSession::IsMaximized(std::string_view window_title_utf8) const {
+  QtWindow* window = impl_->WindowTitled(window_title_utf8);
+  return window != nullptr && window->top()->isMaximized();
+}
+
 bool QtSession::ClientSize(std::string_view window_title_utf8, int32_t& width,
                            int32_t& height) const {
   QtWindow* window = impl_->WindowTitled(window_title_utf8);

@@ -81,8 +81,11 @@ class QtSession final {
   // (a window list fills itself), and closes every menu again.
   bool OpenFrameMenu(std::string_view text_utf8);
   void CloseMenus();
-  // Sizes a window as the user drags its border; reads its client size.
+  // Sizes a window as the user drags its border, or maximizes it with its
+  // title bar's button; reads its client size and whether it is maximized.
   bool DragWindowTo(std::string_view window_title_utf8, int32_t width, int32_t height);
+  bool MaximizeWindow(std::string_view window_title_utf8);
+  bool IsMaximized(std::string_view window_title_utf8) const;
   bool ClientSize(std::string_view window_title_utf8, int32_t& width, int32_t& height) const;
   // The popup menu on screen: where it stands in the client area of the
   // window it was asked over; choosing one of its lines by text.

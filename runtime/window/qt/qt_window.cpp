@@ -690,6 +690,8 @@ void QtWindow::Apply(const Delta& delta) {
       top()->setWindowTitle(ToQt(delta.value));
     } else if (delta.prop == PROP::Width || delta.prop == PROP::Height) {
       ResizeClient(delta.prop, PropertyNumber(delta.value));
+    } else if (delta.prop == PROP::Maximize || delta.prop == PROP::Iconize) {
+      ApplyWindowState();
     } else if (delta.prop == PROP::MinWidth || delta.prop == PROP::MinHeight ||
                delta.prop == PROP::MaxWidth || delta.prop == PROP::MaxHeight) {
       ApplySizeLimits();
@@ -777,6 +779,18 @@ void QtWindow::ResizeClient(int32_t prop, int32_t dlu) {
   // menu bar, status bar) keeps its own size.
   QWidget* outer = top();
   outer->resize(outer->size() + (wanted - client_->size()));
+}
+
+void QtWindow::ApplyWindowState() {
+  QWidget* outer = top();
+  Qt::WindowStates state =
+      outer->windowState() & ~(Qt::WindowMaximized | Qt::WindowMinimized);
+  if (Number(snapshot_.props, PROP::Iconize) != 0) {
+    state |= Qt::WindowMinimized;
+  } else if (Number(snapshot_.props, PROP::Maximize) != 0) {
+    state |= Qt::WindowMaximized;
+  }
+  if (state != outer->windowState()) outer->setWindowState(state);
 }
 
 void QtWindow::ApplySizeLimits() {
@@ -1018,6 +1032,8 @@ bool QtWindow::eventFilter(QObject* watched, QEvent* event) {
     int32_t now = maximized ? 1 : iconized ? 2 : 0;
     if (now == reported_state_) return false;
     reported_state_ = now;
+    snapshot_.props[PROP::Maximize] = maximized ? "1" : "0";
+    snapshot_.props[PROP::Iconize] = iconized ? "1" : "0";
     Send(UserInput{.updates = {PropUpdate{0, PROP::Maximize, maximized ? "1" : "0"},
                                PropUpdate{0, PROP::Iconize, iconized ? "1" : "0"}},
                    .event = maximized  ? EVENT::Maximized

@@ -146,7 +146,8 @@ void ChildProcedure(Program& program) {
       program.seen.push_back(Seen{EVENT(), FIELD(), KEYCODE(), KEYCHAR()});
     }
     switch (ACCEPTED()) {
-      case kSize:
+      case kSize:  // what the resizer's RestoreWindow does
+        window.SetProp(0, PROP::Maximize, 0);
         window.SetProp(0, PROP::Width, 150);
         window.SetProp(0, PROP::Height, 90);
         program.client_width = window.PropLong(0, PROP::ClientWidth);
@@ -240,8 +241,12 @@ TEST_F(QtScreenTest, TheProgramSizesItsWindowAndLimitsTheUsersDragging) {
   OpenChildren(1);
   ASSERT_TRUE(ClientIs(200, 110));  // as defined, below the child's menu bar
 
+  // Maximized by the user, restored and sized by the program.
+  ASSERT_TRUE(session().MaximizeWindow(ChildTitle(2)));
+  ASSERT_TRUE(Pump([&] { return program_.Saw(EVENT::Maximized, 0, 0); }));
   ASSERT_TRUE(Click("Size"));
   EXPECT_TRUE(ClientIs(150, 90));
+  EXPECT_FALSE(session().IsMaximized(ChildTitle(2)));
   EXPECT_TRUE(Pump([&] { return program_.client_width == 150; }));
 
   ASSERT_TRUE(Click("Limit"));
