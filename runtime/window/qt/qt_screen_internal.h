@@ -21,8 +21,11 @@
 #include <QString>
 
 #include <atomic>
+#include <deque>
+#include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -209,6 +212,10 @@ class QtScreen final : public QObject, public Backend {
   std::vector<QtWindow*> Windows() const;
 
  private:
+  // Runs `job` on the GUI thread after the jobs posted before it (any
+  // thread); RunPosted, on the GUI thread, runs those waiting.
+  void Post(std::function<void()> job);
+  void RunPosted();
   std::optional<std::vector<PropUpdate>> RealizeHere(const WindowSnapshot& window);
   void ShowMessage(const ModalRequest& request);
   void ShowPopup(const ModalRequest& request);
@@ -228,6 +235,8 @@ class QtScreen final : public QObject, public Backend {
   int32_t frame_id_ = 0;
   int32_t cursor_depth_ = 0;
   QPointer<QMenu> popup_;
+  std::mutex posted_mu_;
+  std::deque<std::function<void()>> posted_;
   int32_t popup_window_ = 0;
 };
 

@@ -782,15 +782,16 @@ void QtWindow::ResizeClient(int32_t prop, int32_t dlu) {
 }
 
 void QtWindow::ApplyWindowState() {
+  // The show calls, not setWindowState: an MDI child changes its frame and
+  // the area's layout only through them.
   QWidget* outer = top();
-  Qt::WindowStates state =
-      outer->windowState() & ~(Qt::WindowMaximized | Qt::WindowMinimized);
   if (Number(snapshot_.props, PROP::Iconize) != 0) {
-    state |= Qt::WindowMinimized;
+    if (!outer->isMinimized()) outer->showMinimized();
   } else if (Number(snapshot_.props, PROP::Maximize) != 0) {
-    state |= Qt::WindowMaximized;
+    if (!outer->isMaximized()) outer->showMaximized();
+  } else if (outer->isMaximized() || outer->isMinimized()) {
+    outer->showNormal();
   }
-  if (state != outer->windowState()) outer->setWindowState(state);
 }
 
 void QtWindow::ApplySizeLimits() {
