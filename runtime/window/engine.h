@@ -304,7 +304,9 @@ int32_t ACCEPTED();
 int32_t SELECTED();
 
 // The last key of the calling thread (keycodes.h) and its character in the
-// program's code page; SETKEYCODE replaces the code (0 clears it).
+// program's code page; SETKEYCODE replaces the code (0 clears it).  An event
+// caused by a key or mouse button (an entry accepted with Enter, a list's
+// new selection by an arrow key or the right button) carries it.
 int32_t KEYCODE();
 int32_t KEYCHAR();
 void SETKEYCODE(int32_t keycode);
