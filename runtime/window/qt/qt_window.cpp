@@ -204,8 +204,9 @@ bool QtWindow::Build() {
     window_widget_->resize(wanted + extra);
   }
   client_->installEventFilter(this);
-  if (sub_ != nullptr) sub_->installEventFilter(this);
-  if (frame_ != nullptr) frame_->installEventFilter(this);
+  // The outer widget (a child's frame, the main frame, a plain window
+  // around its menu bar) reports the window's state and unclaimed keys.
+  if (window_widget_ != client_) window_widget_->installEventFilter(this);
   return true;
 }
 
@@ -767,13 +768,14 @@ void QtWindow::Apply(const Delta& delta) {
 }
 
 void QtWindow::ResizeClient(int32_t prop, int32_t dlu) {
+  // The size the screen ends up with is reported as any sizing is: a
+  // report of the size before (a restore from maximized) may still be on
+  // its way, and the last word must be the screen's.
   QSize wanted = client_->size();
   if (prop == PROP::Width) {
     wanted.setWidth(PxX(dlu));
-    reported_width_ = dlu;  // the engine has it already
   } else {
     wanted.setHeight(PxY(dlu));
-    reported_height_ = dlu;
   }
   // The client area is what the program sizes; the frame around it (title,
   // menu bar, status bar) keeps its own size.
