@@ -1,5 +1,7 @@
 #include "app/window_demo/demo_procedures.h"
 
+#include "app/window_demo/people_window.h"
+
 #include <cstring>
 #include <mutex>
 
@@ -20,18 +22,21 @@ std::vector<Answer>& AnswerLog() {
 
 // Frame menus.
 constexpr int32_t kNewWindow = -2;
+constexpr int32_t kPeopleWindow = -3;
 
 WindowDefinition FrameWindow() {
   WindowDefinition frame;
   frame.name = "DEMO_RSC";
   frame.kind = WindowKind::kApplication;
   frame.title = W(kFrameTitle);
-  frame.width = 420;
-  frame.height = 280;
+  frame.width = 540;
+  frame.height = 380;
   frame.menus = {
       MenuDefinition{.is_menu = true, .text = W("&Файл"), .label = "?File"},
       MenuDefinition{.parent = -1, .text = W(kNewWindowItem), .label = "?New",
                      .msg = W("Открыть окно в новом потоке")},
+      MenuDefinition{.parent = -1, .text = W(kPeopleItem), .label = "?People",
+                     .msg = W("Список людей с изменяемым размером")},
       MenuDefinition{.parent = -1, .separator = true},
       MenuDefinition{.parent = -1, .text = W(kExitItem), .label = "?Exit",
                      .action = MenuAction::kClose},
@@ -106,6 +111,7 @@ void DemoMain() {
   if (!frame.Open()) return;
   while (ACCEPT(frame)) {
     if (ACCEPTED() == kNewWindow) START(DemoChild, 25000);
+    if (ACCEPTED() == kPeopleWindow) START(DemoPeople, 25000);
   }
 }
 

@@ -191,7 +191,12 @@ class Window final {
   // Opens the window on the calling thread, `owner` above it when given.
   // Queues EVENT::OpenWindow, EVENT::GainFocus and one EVENT::Sized.
   // False with ERRORCODE() 526-535 when the rules forbid it or the screen
-  // cannot make it.
+  // cannot make it.  While the main frame closes down (from asking the
+  // other threads to close until it is gone), a thread that has no window
+  // yet cannot open one: it was not asked and would not be waited for, so
+  // the window is refused and never shown (533 for an MDI child, 529 for a
+  // plain window).  A thread that was asked may still open windows while it
+  // closes down.
   bool Open(const Window* owner = nullptr);
   // Closes the window (nothing when it is not open: error 536).
   void Close();
@@ -299,7 +304,9 @@ int32_t ACCEPTED();
 int32_t SELECTED();
 
 // The last key of the calling thread (keycodes.h) and its character in the
-// program's code page; SETKEYCODE replaces the code (0 clears it).
+// program's code page; SETKEYCODE replaces the code (0 clears it).  An event
+// caused by a key or mouse button (an entry accepted with Enter, a list's
+// new selection by an arrow key or the right button) carries it.
 int32_t KEYCODE();
 int32_t KEYCHAR();
 void SETKEYCODE(int32_t keycode);

@@ -256,6 +256,21 @@ bool IsPlacement(int32_t prop) {
          prop == PROP::Height;
 }
 
+// The window's size as the program sets it: its client area, held within
+// the window's minimum and maximum size (a maximum of 0 is none).
+int32_t WithinSizeLimits(const Engine::Impl& impl, const WindowModel& window, int32_t prop,
+                         int32_t value) {
+  bool across = prop == PROP::Width;
+  auto limit = [&](int32_t limit_prop) {
+    return PropertyNumber(internal::ReadProp(impl, window, 0, limit_prop));
+  };
+  int32_t least = limit(across ? PROP::MinWidth : PROP::MinHeight);
+  int32_t most = limit(across ? PROP::MaxWidth : PROP::MaxHeight);
+  value = std::max(value, least);
+  if (most > 0) value = std::min(value, most);
+  return std::max(value, 0);
+}
+
 bool IsFlag(int32_t prop) {
   return prop == PROP::Disable || prop == PROP::Hide || prop == PROP::Default ||
          prop == PROP::Imm || prop == PROP::VScroll;
@@ -448,6 +463,19 @@ void Engine::SetProp(Window& window, int32_t control, int32_t prop,
     if (model == nullptr || IsReadOnly(control, prop)) return;
     std::string stored = IsFlag(prop) ? NormaliseFlag(value) : std::string(value);
     if (control == 0) {
+      if (prop == PROP::Width || prop == PROP::Height) {
+        // The window is sized at once: the program reads the new client
+        // size straight away, and hears of it as of any sizing.
+        int32_t size = WithinSizeLimits(*impl_, *model, prop, PropertyNumber(stored));
+        stored = std::to_string(size);
+        int32_t client = prop == PROP::Width ? PROP::ClientWidth : PROP::ClientHeight;
+        bool changed = model->props[client] != stored;
+        model->props[client] = stored;
+        if (changed && model->realized) {
+          internal::QueueEvent(*impl_, *model, internal::QueuedEvent{EVENT::Sized, 0, 0, 0},
+                               true);
+        }
+      }
       model->props[prop] = stored;
       if (prop == PROP::DeferMove && PropertyNumber(stored) == 0) {
         deltas = std::move(model->deferred_moves);

@@ -348,6 +348,11 @@ bool Engine::OpenWindow(Window& window, const Window* owner) {
       values::PostError(WindowError::kAlreadyOpen);
       return false;
     }
+    if (impl_->frame_closing && self.windows.empty() &&
+        definition.kind != WindowKind::kApplication) {
+      values::PostError(OpenFailureCode(definition.kind));
+      return false;
+    }
     int32_t modal_thread = internal::ModalThread(*impl_);
     bool modal_elsewhere = modal_thread != 0 && modal_thread != self.number;
     switch (definition.kind) {
@@ -514,7 +519,10 @@ void Engine::CloseWindow(Window& window) {
     std::erase(impl_->window_order, model->id);
     bool was_current = !self.windows.empty() && self.windows.back() == model;
     std::erase(self.windows, model);
-    if (impl_->application_id == model->id) impl_->application_id = 0;
+    if (impl_->application_id == model->id) {
+      impl_->application_id = 0;
+      impl_->frame_closing = false;
+    }
     window.model_.reset();
     if (was_current && !self.windows.empty()) {
       const WindowModel& beneath = *self.windows.back();
@@ -699,6 +707,7 @@ bool Engine::CloseDownOthers(std::unique_lock<std::mutex>& lock, ThreadState& se
     }
     asked.push_back(state);
   }
+  impl_->frame_closing = true;
   if (asked.empty()) return true;
   bool refused = false;
   auto decided = [&] {
@@ -719,6 +728,7 @@ bool Engine::CloseDownOthers(std::unique_lock<std::mutex>& lock, ThreadState& se
     impl_->idle_cv.wait(lock);
   }
   self.activity = Activity::kRunning;
+  if (refused) impl_->frame_closing = false;
   return !refused;
 }
 

@@ -160,6 +160,11 @@ struct Engine::Impl {
   int32_t next_thread = 2;  // 1 is the main frame's
   int64_t next_request = 1;
   int32_t application_id = 0;
+  // The frame is closing down: from asking the other threads until it is
+  // gone (or one of them refused).  A thread without a window may not open
+  // one meanwhile: nobody would ask it to close, and on screen it would be
+  // built into a frame about to go.
+  bool frame_closing = false;
   int32_t active_id = 0;
   std::map<int64_t, std::shared_ptr<internal::ThreadState>> questions;
   std::vector<DeliveredEvent> deliveries;

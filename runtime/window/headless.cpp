@@ -392,12 +392,24 @@ void HeadlessEngine::DoubleClickRow(int32_t window, int32_t control, int32_t row
 }
 
 void HeadlessEngine::RightClickRow(int32_t window, int32_t control, int32_t row) {
-  UserInput input;
-  input.updates = {PropUpdate{control, PROP::MouseDownRow, std::to_string(row)},
+  // The press highlights the row, as the left button does, and the new
+  // selection carries the right button; the release is a key of its own.
+  UserInput press;
+  press.updates = {PropUpdate{control, PROP::MouseDownRow, std::to_string(row)},
                    PropUpdate{control, PROP::MouseDownZone, std::to_string(ListZone::Row)}};
-  input.control = control;
-  input.keycode = KEY::MouseRightUp;
-  SendInput(window, input);
+  press.control = control;
+  press.keycode = KEY::MouseRight;
+  if (PropLong(window, control, PROP::Selected) != row) {
+    press.updates.push_back(PropUpdate{control, PROP::Selected, std::to_string(row)});
+    press.event = EVENT::NewSelection;
+  }
+  SendInput(window, press);
+  UserInput release;
+  release.updates = press.updates;
+  release.updates.resize(2);
+  release.control = control;
+  release.keycode = KEY::MouseRightUp;
+  SendInput(window, release);
 }
 
 void HeadlessEngine::Scroll(int32_t window, int32_t control, int32_t event) {

@@ -130,6 +130,8 @@ class HeadlessEngine final {
   void PressKey(int32_t window, int32_t control, int32_t keycode, int32_t keychar = 0);
   void SelectRow(int32_t window, int32_t control, int32_t row);
   void DoubleClickRow(int32_t window, int32_t control, int32_t row);
+  // The right button pressed on a row (it becomes the highlighted one: a
+  // new selection with KEY::MouseRight) and released (KEY::MouseRightUp).
   void RightClickRow(int32_t window, int32_t control, int32_t row);
   void Scroll(int32_t window, int32_t control, int32_t event);
   void DragThumb(int32_t window, int32_t control, int32_t position);

@@ -26,6 +26,10 @@ inline constexpr int32_t Text = 0x7C00;
 inline constexpr int32_t Type = 0x7C01;  // read-only: ControlType below
 inline constexpr int32_t Xpos = 0x7C02;
 inline constexpr int32_t Ypos = 0x7C03;
+// Of a window (control 0): its client area, as ClientWidth/ClientHeight.
+// Setting one sizes the window at once, held within MinWidth/MaxWidth
+// (MinHeight/MaxHeight; a maximum of 0 is none), and queues EVENT::Sized
+// when the size changed.
 inline constexpr int32_t Width = 0x7C04;
 inline constexpr int32_t Height = 0x7C05;
 // The engine's own, for the states the framework switches.
@@ -54,10 +58,10 @@ inline constexpr int32_t MouseDownZone = 0x7C26; // list: ListZone of the last c
 inline constexpr int32_t Default = 0x7C5E;       // button: the window's default
 inline constexpr int32_t Drop = 0x7C60;
 inline constexpr int32_t Full = 0x7C63;
-inline constexpr int32_t Iconize = 0x7C69;       // window: iconized now
+inline constexpr int32_t Iconize = 0x7C69;       // window: iconized now (set: iconize)
 inline constexpr int32_t Imm = 0x7C6A;           // window: report sizing at once;
                                                  // list: scroll keys become events
-inline constexpr int32_t Maximize = 0x7C6F;      // window: maximized now
+inline constexpr int32_t Maximize = 0x7C6F;      // window: maximized now (set: maximize)
 inline constexpr int32_t VScroll = 0x7C8B;       // list: scroll bar shown
 inline constexpr int32_t Items = 0x7C8E;         // list: lines shown
 inline constexpr int32_t Selected = 0x7C8F;      // list: highlighted row; sheet: tab

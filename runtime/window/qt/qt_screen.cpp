@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include <future>
+#include <limits>
 #include <memory>
 
 #include "runtime/window/popup_menu.h"
@@ -53,6 +54,29 @@ constexpr ButtonPair kButtons[] = {
 }  // namespace
 
 QtScreen::QtScreen() = default;
+
+void QtScreen::Post(std::function<void()> job) {
+  {
+    std::lock_guard lock(posted_mu_);
+    posted_.push_back(std::move(job));
+  }
+  // Only a wake-up crosses Qt's event queue; the job itself is handed over
+  // under our own lock, which the thread checkers see.
+  QMetaObject::invokeMethod(this, [this] { RunPosted(); }, Qt::QueuedConnection);
+}
+
+void QtScreen::RunPosted() {
+  for (;;) {
+    std::function<void()> job;
+    {
+      std::lock_guard lock(posted_mu_);
+      if (posted_.empty()) return;
+      job = std::move(posted_.front());
+      posted_.pop_front();
+    }
+    job();
+  }
+}
 
 QtScreen::~QtScreen() { CloseAll(); }
 
@@ -118,10 +142,7 @@ std::optional<std::vector<PropUpdate>> QtScreen::Realize(const WindowSnapshot& w
   if (OnGuiThread(this)) return RealizeHere(window);
   auto done = std::make_shared<std::promise<std::optional<std::vector<PropUpdate>>>>();
   std::future<std::optional<std::vector<PropUpdate>>> result = done->get_future();
-  bool queued = QMetaObject::invokeMethod(
-      this, [this, window, done] { done->set_value(RealizeHere(window)); },
-      Qt::QueuedConnection);
-  if (!queued) return std::nullopt;
+  Post([this, window, done] { done->set_value(RealizeHere(window)); });
   // The GUI loop may end before it gets to the call (the program is
   // quitting); then the window is simply not made.
   while (result.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
@@ -132,22 +153,16 @@ std::optional<std::vector<PropUpdate>> QtScreen::Realize(const WindowSnapshot& w
 
 void QtScreen::Apply(int32_t window_id, std::vector<Delta> deltas) {
   if (closing_) return;
-  QMetaObject::invokeMethod(
-      this,
-      [this, window_id, deltas = std::move(deltas)] {
-        QtWindow* window = FindWindow(window_id);
-        if (window == nullptr) return;
-        for (const Delta& delta : deltas) window->Apply(delta);
-      },
-      Qt::QueuedConnection);
+  Post([this, window_id, deltas = std::move(deltas)] {
+    QtWindow* window = FindWindow(window_id);
+    if (window == nullptr) return;
+    for (const Delta& delta : deltas) window->Apply(delta);
+  });
 }
 
 void QtScreen::Destroy(int32_t window_id) {
   if (closing_) return;
-  QMetaObject::invokeMethod(
-      this,
-      [this, window_id] { DropWindow(window_id); },
-      Qt::QueuedConnection);
+  Post([this, window_id] { DropWindow(window_id); });
 }
 
 void QtScreen::RunModal(const ModalRequest& request) {
@@ -157,16 +172,13 @@ void QtScreen::RunModal(const ModalRequest& request) {
                                            : request.default_button);
     return;
   }
-  QMetaObject::invokeMethod(
-      this,
-      [this, request] {
-        if (request.kind == ModalRequest::Kind::kMessage) {
-          ShowMessage(request);
-        } else {
-          ShowPopup(request);
-        }
-      },
-      Qt::QueuedConnection);
+  Post([this, request] {
+    if (request.kind == ModalRequest::Kind::kMessage) {
+      ShowMessage(request);
+    } else {
+      ShowPopup(request);
+    }
+  });
 }
 
 void QtScreen::Track(QWidget* modal, int64_t request_id, int32_t fallback,
@@ -270,43 +282,42 @@ void QtScreen::ShowPopup(const ModalRequest& request) {
     });
   });
   Track(menu, id, 0, answered);
+  popup_ = menu;
+  popup_window_ = request.window_id;
+  // At the mouse when no place is given (0, 0, or the "none" value
+  // 80000000h some callers pass); otherwise at that point of the window's
+  // client area, in its dialog units.
+  bool at_mouse = (request.x == 0 && request.y == 0) ||
+                  request.x == std::numeric_limits<int32_t>::min();
   QPoint at = QCursor::pos();
-  if ((request.x != 0 || request.y != 0) && over != nullptr) {
-    at = over->top()->mapToGlobal(QPoint(request.x * 3 / 2, request.y * 13 / 8));
-  }
+  if (!at_mouse && over != nullptr) at = over->GlobalAt(request.x, request.y);
   menu->popup(at);
 }
 
 void QtScreen::Beep() {
-  QMetaObject::invokeMethod(this, [] { QApplication::beep(); }, Qt::QueuedConnection);
+  Post([] { QApplication::beep(); });
 }
 
 void QtScreen::SetCursor(int32_t cursor) {
-  QMetaObject::invokeMethod(
-      this,
-      [this, cursor] {
-        if (cursor == CURSOR::Wait) {
-          QApplication::setOverrideCursor(Qt::WaitCursor);
-          ++cursor_depth_;
-        } else {
-          while (cursor_depth_ > 0) {
-            QApplication::restoreOverrideCursor();
-            --cursor_depth_;
-          }
-        }
-      },
-      Qt::QueuedConnection);
+  Post([this, cursor] {
+    if (cursor == CURSOR::Wait) {
+      QApplication::setOverrideCursor(Qt::WaitCursor);
+      ++cursor_depth_;
+    } else {
+      while (cursor_depth_ > 0) {
+        QApplication::restoreOverrideCursor();
+        --cursor_depth_;
+      }
+    }
+  });
 }
 
 void QtScreen::Quit() {
   closing_ = true;
-  QMetaObject::invokeMethod(
-      this,
-      [this] {
-        CloseAll();
-        QApplication::quit();
-      },
-      Qt::QueuedConnection);
+  Post([this] {
+    CloseAll();
+    QApplication::quit();
+  });
 }
 
 }  // namespace zuna::window::qt

@@ -16,12 +16,16 @@
 
 #include <QFont>
 #include <QObject>
+#include <QMenu>
 #include <QPointer>
 #include <QString>
 
 #include <atomic>
+#include <deque>
+#include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -31,6 +35,7 @@
 #include "runtime/window/engine_core.h"
 
 class QFrame;
+class QMenuBar;
 class QLabel;
 class QLineEdit;
 class QMainWindow;
@@ -73,9 +78,23 @@ class QtWindow final : public QObject {
   QString title() const;
   // The control a widget belongs to (0: none).
   int32_t ControlOf(const QWidget* widget) const;
-  // For tests and demos: the window's buttons and menu actions.
+  // For tests and demos: the window's buttons and menu actions (every
+  // item of its menus, the window list's included), its list boxes.
   std::vector<QPushButton*> Buttons() const;
   std::vector<QAction*> MenuActions() const;
+  QMenu* MenuTitled(const QString& text) const;
+  QTreeWidget* ListOf(int32_t control) const;
+  QWidget* WidgetOf(int32_t control) const;
+  // The client area, where controls and popups are placed, and its size in
+  // dialog units; a point on screen in the client's dialog units.
+  QWidget* client() const { return client_; }
+  QSize ClientDlu() const;
+  QPoint DluAt(const QPoint& global) const;
+  // A point in the client's dialog units, on screen.
+  QPoint GlobalAt(int32_t x, int32_t y) const;
+  // Sizes the window as the user does by dragging its border, so that the
+  // client area gets `width` x `height` dialog units (within its limits).
+  void DragTo(int32_t width, int32_t height);
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -99,7 +118,10 @@ class QtWindow final : public QObject {
   };
 
   void BuildFrame();
-  void BuildMenus(QMainWindow* frame);
+  // A child or plain window: its client area, under a menu bar when the
+  // definition has menus.  Returns the widget that holds both.
+  QWidget* BuildBody();
+  void BuildMenus(QMenuBar* bar);
   void BuildControl(const ControlSnapshot& snapshot);
   void BuildList(Control& control);
   void BuildSheet(Control& control);
@@ -115,7 +137,18 @@ class QtWindow final : public QObject {
   int32_t ListLines(const Control& control) const;
   void Send(UserInput input);
   void ReportClientSize(bool with_event);
+  // The program sizes the window (PROP::Width or PROP::Height, dialog
+  // units of the client area) or changes its limits.
+  void ResizeClient(int32_t prop, int32_t dlu);
+  // The program maximizes, iconizes or restores the window.
+  void ApplyWindowState();
+  void ApplySizeLimits();
   bool HandleKey(Control* control, QEvent* event);
+  bool HandleRightButton(Control& control, QEvent* event);
+  // Holds a key (or mouse button) while the GUI loop handles it: the
+  // events it causes (a list's new selection, an entry's acceptance) carry
+  // it, so KEYCODE() tells which key did it.
+  void HoldKey(int32_t keycode, int32_t keychar);
   int32_t PxX(int32_t dlu) const;
   int32_t PxY(int32_t dlu) const;
   int32_t DluX(int32_t px) const;
@@ -141,6 +174,8 @@ class QtWindow final : public QObject {
   int32_t reported_height_ = -1;
   int32_t reported_state_ = 0;  // 0 normal, 1 maximized, 2 iconized
   bool updating_ = false;  // the program changes a widget: no input from it
+  int32_t held_keycode_ = 0;
+  int32_t held_keychar_ = 0;
 };
 
 class QtScreen final : public QObject, public Backend {
@@ -167,11 +202,20 @@ class QtScreen final : public QObject, public Backend {
   // answered at once).  For the end of the program.
   void CloseAll();
   bool closing() const { return closing_; }
+  // The popup menu on screen (nullptr when none) and the window it was
+  // asked over; whether the wait cursor is shown.
+  QMenu* popup() const { return popup_; }
+  int32_t popup_window() const { return popup_window_; }
+  bool wait_cursor() const { return cursor_depth_ > 0; }
   QtWindow* FindWindow(int32_t id) const;
   QtWindow* FrameWindow() const;
   std::vector<QtWindow*> Windows() const;
 
  private:
+  // Runs `job` on the GUI thread after the jobs posted before it (any
+  // thread); RunPosted, on the GUI thread, runs those waiting.
+  void Post(std::function<void()> job);
+  void RunPosted();
   std::optional<std::vector<PropUpdate>> RealizeHere(const WindowSnapshot& window);
   void ShowMessage(const ModalRequest& request);
   void ShowPopup(const ModalRequest& request);
@@ -190,6 +234,10 @@ class QtScreen final : public QObject, public Backend {
   std::vector<QPointer<QWidget>> modals_;  // message boxes and popups shown
   int32_t frame_id_ = 0;
   int32_t cursor_depth_ = 0;
+  QPointer<QMenu> popup_;
+  std::mutex posted_mu_;
+  std::deque<std::function<void()>> posted_;
+  int32_t popup_window_ = 0;
 };
 
 }  // namespace zuna::window::qt

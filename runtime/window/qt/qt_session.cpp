@@ -7,8 +7,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiSubWindow>
+#include <QCursor>
+#include <QKeyEvent>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
+#include <QMouseEvent>
+#include <QTreeWidget>
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
@@ -62,6 +67,14 @@ struct QtSession::Impl {
       if (window->kind() != WindowKind::kApplication && window->title() == title) return window;
     }
     return nullptr;
+  }
+
+  // A child or plain window first: the frame may share a child's title.
+  QtWindow* WindowTitled(std::string_view title_utf8) const {
+    QString title = FromUtf8(title_utf8);
+    if (QtWindow* child = ChildTitled(title)) return child;
+    QtWindow* frame = screen->FrameWindow();
+    return frame != nullptr && frame->title() == title ? frame : nullptr;
   }
 };
 
@@ -219,6 +232,143 @@ bool QtSession::GrabScreen(const std::string& path) const {
     picture = frame->top()->grab();
   }
   return picture.save(QString::fromStdString(path), "PNG");
+}
+
+}  // namespace zuna::window::qt
+
+namespace zuna::window::qt {
+
+bool QtSession::TriggerMenuItem(std::string_view window_title_utf8,
+                                std::string_view text_utf8) {
+  QtWindow* window = impl_->WindowTitled(window_title_utf8);
+  if (window == nullptr) return false;
+  QString wanted = FromUtf8(text_utf8);
+  for (QAction* action : window->MenuActions()) {
+    if (action->menu() == nullptr && action->isEnabled() && Plain(action->text()) == wanted) {
+      action->trigger();
+      return true;
+    }
+  }
+  return false;
+}
+
+bool QtSession::OpenFrameMenu(std::string_view text_utf8) {
+  QtWindow* frame = impl_->screen->FrameWindow();
+  if (frame == nullptr) return false;
+  QMenu* menu = frame->MenuTitled(FromUtf8(text_utf8));
+  if (menu == nullptr) return false;
+  menu->popup(frame->top()->mapToGlobal(QPoint(0, 0)));
+  return menu->isVisible();
+}
+
+void QtSession::CloseMenus() {
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    if (auto* menu = qobject_cast<QMenu*>(widget); menu != nullptr && menu->isVisible()) {
+      menu->close();
+    }
+  }
+}
+
+bool QtSession::DragWindowTo(std::string_view window_title_utf8, int32_t width, int32_t height) {
+  QtWindow* window = impl_->WindowTitled(window_title_utf8);
+  if (window == nullptr) return false;
+  window->DragTo(width, height);
+  return true;
+}
+
+bool QtSession::MaximizeWindow(std::string_view window_title_utf8) {
+  QtWindow* window = impl_->WindowTitled(window_title_utf8);
+  if (window == nullptr) return false;
+  window->top()->showMaximized();
+  return true;
+}
+
+bool QtSession::IsMaximized(std::string_view window_title_utf8) const {
+  QtWindow* window = impl_->WindowTitled(window_title_utf8);
+  return window != nullptr && window->top()->isMaximized();
+}
+
+bool QtSession::ClientSize(std::string_view window_title_utf8, int32_t& width,
+                           int32_t& height) const {
+  QtWindow* window = impl_->WindowTitled(window_title_utf8);
+  if (window == nullptr) return false;
+  QSize size = window->ClientDlu();
+  width = size.width();
+  height = size.height();
+  return true;
+}
+
+bool QtSession::PopupPosition(int32_t& x, int32_t& y) const {
+  QMenu* popup = impl_->screen->popup();
+  QtWindow* over = impl_->screen->FindWindow(impl_->screen->popup_window());
+  if (popup == nullptr || !popup->isVisible() || over == nullptr) return false;
+  QPoint at = over->DluAt(popup->pos());
+  x = at.x();
+  y = at.y();
+  return true;
+}
+
+bool QtSession::ChoosePopupItem(std::string_view text_utf8) {
+  QMenu* popup = impl_->screen->popup();
+  if (popup == nullptr || !popup->isVisible()) return false;
+  QString wanted = FromUtf8(text_utf8);
+  for (QAction* action : popup->actions()) {
+    if (action->menu() == nullptr && action->isEnabled() && Plain(action->text()) == wanted) {
+      // As a click does: the line is chosen and the menu goes.
+      action->trigger();
+      popup->close();
+      return true;
+    }
+  }
+  return false;
+}
+
+bool QtSession::MoveMouseTo(std::string_view window_title_utf8, int32_t x, int32_t y) {
+  QtWindow* window = impl_->WindowTitled(window_title_utf8);
+  if (window == nullptr) return false;
+  QCursor::setPos(window->GlobalAt(x, y));
+  return true;
+}
+
+bool QtSession::WaitCursorShown() const {
+  const QCursor* cursor = QApplication::overrideCursor();
+  return impl_->screen->wait_cursor() && cursor != nullptr &&
+         cursor->shape() == Qt::WaitCursor;
+}
+
+bool QtSession::PressKey(std::string_view window_title_utf8, int32_t control,
+                         const QtKeyPress& press) {
+  QtWindow* window = impl_->WindowTitled(window_title_utf8);
+  if (window == nullptr) return false;
+  QWidget* target = control != 0 ? window->WidgetOf(control) : window->client();
+  if (target == nullptr) return false;
+  Qt::KeyboardModifiers modifiers;
+  if (press.shift) modifiers |= Qt::ShiftModifier;
+  if (press.ctrl) modifiers |= Qt::ControlModifier;
+  if (press.alt) modifiers |= Qt::AltModifier;
+  QString text = FromUtf8(press.text_utf8);
+  QKeyEvent down(QEvent::KeyPress, press.qt_key, modifiers, press.scan_code, 0, 0, text);
+  QKeyEvent up(QEvent::KeyRelease, press.qt_key, modifiers, press.scan_code, 0, 0, text);
+  QApplication::sendEvent(target, &down);
+  QApplication::sendEvent(target, &up);
+  return true;
+}
+
+bool QtSession::RightClickRow(std::string_view window_title_utf8, int32_t control,
+                              int32_t row) {
+  QtWindow* window = impl_->WindowTitled(window_title_utf8);
+  QTreeWidget* list = window != nullptr ? window->ListOf(control) : nullptr;
+  if (list == nullptr || row < 1 || row > list->topLevelItemCount()) return false;
+  QWidget* viewport = list->viewport();
+  QPointF at = list->visualItemRect(list->topLevelItem(row - 1)).center();
+  QPointF global = viewport->mapToGlobal(at);
+  QMouseEvent down(QEvent::MouseButtonPress, at, global, Qt::RightButton, Qt::RightButton,
+                   Qt::NoModifier);
+  QMouseEvent up(QEvent::MouseButtonRelease, at, global, Qt::RightButton, Qt::NoButton,
+                 Qt::NoModifier);
+  QApplication::sendEvent(viewport, &down);
+  QApplication::sendEvent(viewport, &up);
+  return true;
 }
 
 }  // namespace zuna::window::qt

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "runtime/window/engine_core.h"
+#include "runtime/window/qt/qt_keys.h"
 
 namespace zuna::window::qt {
 
@@ -71,6 +72,33 @@ class QtSession final {
   bool AnswerMessageBox(int32_t button);
   // Saves a picture of the whole screen (PNG).
   bool GrabScreen(const std::string& path) const;
+
+  // Windows are named by title below: a child's, a plain window's or the
+  // frame's.  Sizes and places are the client area's dialog units.
+  // Triggers the enabled menu item `text` of that window's menu bar.
+  bool TriggerMenuItem(std::string_view window_title_utf8, std::string_view text_utf8);
+  // Opens the frame's menu titled `text` as a click on the menu bar does
+  // (a window list fills itself), and closes every menu again.
+  bool OpenFrameMenu(std::string_view text_utf8);
+  void CloseMenus();
+  // Sizes a window as the user drags its border, or maximizes it with its
+  // title bar's button; reads its client size and whether it is maximized.
+  bool DragWindowTo(std::string_view window_title_utf8, int32_t width, int32_t height);
+  bool MaximizeWindow(std::string_view window_title_utf8);
+  bool IsMaximized(std::string_view window_title_utf8) const;
+  bool ClientSize(std::string_view window_title_utf8, int32_t& width, int32_t& height) const;
+  // The popup menu on screen: where it stands in the client area of the
+  // window it was asked over; choosing one of its lines by text.
+  bool PopupPosition(int32_t& x, int32_t& y) const;
+  bool ChoosePopupItem(std::string_view text_utf8);
+  // Moves the mouse pointer over a point of a window.
+  bool MoveMouseTo(std::string_view window_title_utf8, int32_t x, int32_t y);
+  bool WaitCursorShown() const;
+  // A key pressed and released in a control (0: the window), as the
+  // keyboard reports it.
+  bool PressKey(std::string_view window_title_utf8, int32_t control, const QtKeyPress& press);
+  // The right mouse button pressed and released over row `row` of a list.
+  bool RightClickRow(std::string_view window_title_utf8, int32_t control, int32_t row);
 
  private:
   struct Impl;

@@ -25,7 +25,9 @@
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QTabBar>
+#include <QTimer>
 #include <QTreeWidget>
+#include <QVBoxLayout>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -89,6 +91,15 @@ std::string Text(const std::map<int32_t, std::string>& props, int32_t prop) {
   return it == props.end() ? std::string() : it->second;
 }
 
+// The window's size as the program reads it: the client area, which is
+// also the window's own Width and Height.
+std::vector<PropUpdate> SizeUpdates(int32_t width, int32_t height) {
+  return {PropUpdate{0, PROP::ClientWidth, std::to_string(width)},
+          PropUpdate{0, PROP::ClientHeight, std::to_string(height)},
+          PropUpdate{0, PROP::Width, std::to_string(width)},
+          PropUpdate{0, PROP::Height, std::to_string(height)}};
+}
+
 Qt::Alignment AlignmentOf(char align) {
   switch (align) {
     case 'R':
@@ -130,6 +141,10 @@ QWidget* QtWindow::top() const { return window_widget_; }
 QString QtWindow::title() const { return ToQt(Text(snapshot_.props, PROP::Text)); }
 
 void QtWindow::Send(UserInput input) {
+  if (input.event != 0 && input.keycode == 0 && held_keycode_ != 0) {
+    input.keycode = held_keycode_;
+    input.keychar = held_keychar_;
+  }
   if (screen_.engine() != nullptr && !screen_.closing()) {
     screen_.engine()->Input(snapshot_.id, input);
   }
@@ -145,12 +160,10 @@ bool QtWindow::Build() {
       QtWindow* frame = screen_.FrameWindow();
       if (frame == nullptr || frame->mdi_area() == nullptr) return false;
       mdi_ = frame->mdi_area();
-      client_ = new QWidget;
-      client_->setFont(font_);
       auto* sub = new AskingToClose<QMdiSubWindow>;
       sub->on_close_box = [this] { Send(UserInput{.event = EVENT::CloseWindow}); };
       sub->setAttribute(Qt::WA_DeleteOnClose, false);
-      sub->setWidget(client_);
+      sub->setWidget(BuildBody());
       sub->setWindowTitle(title());
       mdi_->addSubWindow(sub);
       sub_ = sub;
@@ -165,8 +178,10 @@ bool QtWindow::Build() {
       widget->setWindowModality(Qt::ApplicationModal);
       widget->setWindowTitle(title());
       widget->setFont(font_);
-      client_ = widget;
       window_widget_ = widget;
+      auto* layout = new QVBoxLayout(widget);
+      layout->setContentsMargins(0, 0, 0, 0);
+      layout->addWidget(BuildBody());
       break;
     }
   }
@@ -177,21 +192,21 @@ bool QtWindow::Build() {
   for (const ControlSnapshot& control : snapshot_.controls) BuildControl(control);
   RefreshVisibility();
   QSize wanted(PxX(snapshot_.width), PxY(snapshot_.height));
-  if (sub_ != nullptr) {
-    client_->resize(wanted);
-    sub_->show();
-    QSize frame_extra = sub_->size() - client_->size();
-    sub_->resize(wanted + frame_extra);
-  } else if (frame_ != nullptr) {
+  if (frame_ != nullptr) {
     frame_->resize(wanted.width(), wanted.height() + frame_->menuBar()->sizeHint().height());
     frame_->show();
   } else {
+    // Shown first, so that what surrounds the client area (the child's
+    // frame, a menu bar) has its size; then sized around the client.
     client_->resize(wanted);
-    client_->show();
+    window_widget_->show();
+    QSize extra = window_widget_->size() - client_->size();
+    window_widget_->resize(wanted + extra);
   }
   client_->installEventFilter(this);
-  if (sub_ != nullptr) sub_->installEventFilter(this);
-  if (frame_ != nullptr) frame_->installEventFilter(this);
+  // The outer widget (a child's frame, the main frame, a plain window
+  // around its menu bar) reports the window's state and unclaimed keys.
+  if (window_widget_ != client_) window_widget_->installEventFilter(this);
   return true;
 }
 
@@ -220,22 +235,38 @@ void QtWindow::BuildFrame() {
       }
     }
   });
-  BuildMenus(frame);
+  BuildMenus(frame->menuBar());
   frame_ = frame;
   client_ = mdi_;
   window_widget_ = frame;
 }
 
-void QtWindow::BuildMenus(QMainWindow* frame) {
+QWidget* QtWindow::BuildBody() {
+  client_ = new QWidget;
+  client_->setFont(font_);
+  if (snapshot_.menus.empty()) return client_;
+  auto* body = new QWidget;
+  body->setFont(font_);
+  auto* layout = new QVBoxLayout(body);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  auto* bar = new QMenuBar(body);
+  layout->setMenuBar(bar);
+  layout->addWidget(client_);
+  BuildMenus(bar);
+  return body;
+}
+
+void QtWindow::BuildMenus(QMenuBar* bar) {
   for (const MenuSnapshot& menu : snapshot_.menus) {
     QString text = ToQt(menu.text);
     QMenu* parent = menus_.count(menu.parent) ? menus_[menu.parent] : nullptr;
     if (menu.is_menu) {
-      QMenu* made = parent != nullptr ? parent->addMenu(text) : frame->menuBar()->addMenu(text);
+      QMenu* made = parent != nullptr ? parent->addMenu(text) : bar->addMenu(text);
       menus_[menu.number] = made;
       menu_actions_[menu.number] = made->menuAction();
       if (!menu.msg.empty()) made->menuAction()->setStatusTip(ToQt(menu.msg));
-      if (menu.action == MenuAction::kWindowList) {
+      if (menu.action == MenuAction::kWindowList && mdi_ != nullptr) {
         // The open child windows are listed at the end, afresh each time.
         QMdiArea* mdi = mdi_;
         QObject::connect(made, &QMenu::aboutToShow, made, [made, mdi] {
@@ -268,9 +299,9 @@ void QtWindow::BuildMenus(QMainWindow* frame) {
     }
     QAction* action = nullptr;
     if (menu.separator) {
-      action = parent != nullptr ? parent->addSeparator() : frame->menuBar()->addSeparator();
+      action = parent != nullptr ? parent->addSeparator() : bar->addSeparator();
     } else {
-      action = parent != nullptr ? parent->addAction(text) : frame->menuBar()->addAction(text);
+      action = parent != nullptr ? parent->addAction(text) : bar->addAction(text);
       int32_t number = menu.number;
       QObject::connect(action, &QAction::triggered, this, [this, number] {
         Send(UserInput{.event = EVENT::Accepted, .control = number});
@@ -658,9 +689,13 @@ void QtWindow::Apply(const Delta& delta) {
     snapshot_.props[delta.prop] = delta.value;
     if (delta.prop == PROP::Text) {
       top()->setWindowTitle(ToQt(delta.value));
-    } else if (delta.prop == PROP::MinWidth || delta.prop == PROP::MinHeight) {
-      client_->setMinimumSize(PxX(Number(snapshot_.props, PROP::MinWidth)),
-                              PxY(Number(snapshot_.props, PROP::MinHeight)));
+    } else if (delta.prop == PROP::Width || delta.prop == PROP::Height) {
+      ResizeClient(delta.prop, PropertyNumber(delta.value));
+    } else if (delta.prop == PROP::Maximize || delta.prop == PROP::Iconize) {
+      ApplyWindowState();
+    } else if (delta.prop == PROP::MinWidth || delta.prop == PROP::MinHeight ||
+               delta.prop == PROP::MaxWidth || delta.prop == PROP::MaxHeight) {
+      ApplySizeLimits();
     } else if (delta.prop == kDeltaFocus) {
       Control* control = FindControl(PropertyNumber(delta.value));
       if (control != nullptr && control->widget != nullptr) {
@@ -732,12 +767,64 @@ void QtWindow::Apply(const Delta& delta) {
   }
 }
 
+void QtWindow::ResizeClient(int32_t prop, int32_t dlu) {
+  // The size the screen ends up with is reported as any sizing is: a
+  // report of the size before (a restore from maximized) may still be on
+  // its way, and the last word must be the screen's.
+  QSize wanted = client_->size();
+  if (prop == PROP::Width) {
+    wanted.setWidth(PxX(dlu));
+  } else {
+    wanted.setHeight(PxY(dlu));
+  }
+  // The client area is what the program sizes; the frame around it (title,
+  // menu bar, status bar) keeps its own size.
+  QWidget* outer = top();
+  outer->resize(outer->size() + (wanted - client_->size()));
+}
+
+void QtWindow::ApplyWindowState() {
+  // The show calls, not setWindowState: an MDI child changes its frame and
+  // the area's layout only through them.
+  QWidget* outer = top();
+  if (Number(snapshot_.props, PROP::Iconize) != 0) {
+    if (!outer->isMinimized()) outer->showMinimized();
+  } else if (Number(snapshot_.props, PROP::Maximize) != 0) {
+    if (!outer->isMaximized()) outer->showMaximized();
+  } else if (outer->isMaximized() || outer->isMinimized()) {
+    outer->showNormal();
+  }
+}
+
+void QtWindow::ApplySizeLimits() {
+  auto limit = [this](int32_t prop, bool across) {
+    int32_t dlu = Number(snapshot_.props, prop);
+    return dlu > 0 ? (across ? PxX(dlu) : PxY(dlu)) : 0;
+  };
+  QSize least(limit(PROP::MinWidth, true), limit(PROP::MinHeight, false));
+  QSize most(limit(PROP::MaxWidth, true), limit(PROP::MaxHeight, false));
+  auto or_none = [](int px, int extra) { return px > 0 ? px + extra : QWIDGETSIZE_MAX; };
+  // What surrounds the client area, measured before the new limits resize
+  // the client alone.
+  QWidget* outer = top();
+  QSize extra = outer->size() - client_->size();
+  client_->setMinimumSize(least);
+  client_->setMaximumSize(or_none(most.width(), 0), or_none(most.height(), 0));
+  if (outer == client_) return;
+  // The outer widget is what the user drags: it stops where the client
+  // area reaches its limits.
+  outer->setMinimumSize(least + extra);
+  outer->setMaximumSize(or_none(most.width(), extra.width()),
+                        or_none(most.height(), extra.height()));
+}
+
 std::vector<PropUpdate> QtWindow::Measure() {
   std::vector<PropUpdate> updates;
   reported_width_ = DluX(client_->width());
   reported_height_ = DluY(client_->height());
-  updates.push_back(PropUpdate{0, PROP::ClientWidth, std::to_string(reported_width_)});
-  updates.push_back(PropUpdate{0, PROP::ClientHeight, std::to_string(reported_height_)});
+  for (const PropUpdate& update : SizeUpdates(reported_width_, reported_height_)) {
+    updates.push_back(update);
+  }
   for (const auto& control : controls_) {
     if (control->list == nullptr) continue;
     control->reported_items = ListLines(*control);
@@ -756,8 +843,7 @@ void QtWindow::ReportClientSize(bool with_event) {
   if (sized) {
     reported_width_ = width;
     reported_height_ = height;
-    input.updates.push_back(PropUpdate{0, PROP::ClientWidth, std::to_string(width)});
-    input.updates.push_back(PropUpdate{0, PROP::ClientHeight, std::to_string(height)});
+    input.updates = SizeUpdates(width, height);
   }
   for (const auto& control : controls_) {
     if (control->list == nullptr) continue;
@@ -792,7 +878,58 @@ std::vector<QPushButton*> QtWindow::Buttons() const {
 std::vector<QAction*> QtWindow::MenuActions() const {
   std::vector<QAction*> actions;
   for (const auto& [number, action] : menu_actions_) actions.push_back(action);
+  // What a menu adds of itself (the window list) is not the definition's.
+  for (const auto& [number, menu] : menus_) {
+    for (QAction* action : menu->actions()) {
+      if (std::find(actions.begin(), actions.end(), action) == actions.end()) {
+        actions.push_back(action);
+      }
+    }
+  }
   return actions;
+}
+
+QMenu* QtWindow::MenuTitled(const QString& text) const {
+  for (const auto& [number, menu] : menus_) {
+    if (WithoutAccessMarks(menu->title()) == text) return menu;
+  }
+  return nullptr;
+}
+
+QTreeWidget* QtWindow::ListOf(int32_t control) const {
+  if (control < 1 || control > static_cast<int32_t>(controls_.size())) return nullptr;
+  return controls_[control - 1]->list;
+}
+
+QWidget* QtWindow::WidgetOf(int32_t control) const {
+  if (control < 1 || control > static_cast<int32_t>(controls_.size())) return nullptr;
+  return controls_[control - 1]->widget;
+}
+
+QSize QtWindow::ClientDlu() const { return QSize(DluX(client_->width()), DluY(client_->height())); }
+
+QPoint QtWindow::DluAt(const QPoint& global) const {
+  QPoint local = client_->mapFromGlobal(global);
+  return QPoint(DluX(local.x()), DluY(local.y()));
+}
+
+QPoint QtWindow::GlobalAt(int32_t x, int32_t y) const {
+  return client_->mapToGlobal(QPoint(PxX(x), PxY(y)));
+}
+
+void QtWindow::DragTo(int32_t width, int32_t height) {
+  QWidget* outer = top();
+  outer->resize(outer->size() + (QSize(PxX(width), PxY(height)) - client_->size()));
+}
+
+void QtWindow::HoldKey(int32_t keycode, int32_t keychar) {
+  held_keycode_ = keycode;
+  held_keychar_ = keychar;
+  // Let go once the GUI loop is done with this input.
+  QTimer::singleShot(0, this, [this] {
+    held_keycode_ = 0;
+    held_keychar_ = 0;
+  });
 }
 
 bool QtWindow::HandleKey(Control* control, QEvent* event) {
@@ -807,12 +944,14 @@ bool QtWindow::HandleKey(Control* control, QEvent* event) {
   press.text_utf8 = std::string_view(text.constData(), text.size());
   int32_t keycode = KeyCodeFromQt(press);
   if (keycode == 0) return false;
+  int32_t keychar = KeyCharFromQt(press);
   int32_t number = control != nullptr ? control->number : 0;
   Engine* engine = screen_.engine();
   if (engine != nullptr && engine->IsAlerted(snapshot_.id, number, keycode)) {
-    Send(UserInput{.control = number, .keycode = keycode, .keychar = KeyCharFromQt(press)});
+    Send(UserInput{.control = number, .keycode = keycode, .keychar = keychar});
     return true;
   }
+  HoldKey(keycode, keychar);
   if (control == nullptr) return false;
   if (control->thumb != nullptr && control->list != nullptr) {
     int32_t scroll = 0;
@@ -857,6 +996,33 @@ bool QtWindow::HandleKey(Control* control, QEvent* event) {
   return false;
 }
 
+bool QtWindow::HandleRightButton(Control& control, QEvent* event) {
+  auto* mouse = static_cast<QMouseEvent*>(event);
+  if (mouse->button() != Qt::RightButton) return false;
+  QTreeWidgetItem* item = control.list->itemAt(mouse->position().toPoint());
+  int row = item != nullptr ? control.list->indexOfTopLevelItem(item) + 1 : 0;
+  std::vector<PropUpdate> where{
+      PropUpdate{control.number, PROP::MouseDownRow, std::to_string(row)},
+      PropUpdate{control.number, PROP::MouseDownZone,
+                 std::to_string(row > 0 ? ListZone::Row : ListZone::Nowhere)}};
+  if (event->type() == QEvent::MouseButtonRelease) {
+    Send(UserInput{.updates = std::move(where), .control = control.number,
+                   .keycode = KEY::MouseRightUp});
+    return true;
+  }
+  Engine* engine = screen_.engine();
+  if (engine != nullptr && engine->IsAlerted(snapshot_.id, control.number, KEY::MouseRight)) {
+    Send(UserInput{.updates = std::move(where), .control = control.number,
+                   .keycode = KEY::MouseRight});
+    return true;
+  }
+  // The list highlights the row as for the left button; the new
+  // selection it reports carries the right button.
+  Send(UserInput{.updates = std::move(where)});
+  HoldKey(KEY::MouseRight, 0);
+  return false;
+}
+
 bool QtWindow::eventFilter(QObject* watched, QEvent* event) {
   if (watched == client_ && event->type() == QEvent::Resize) {
     ReportClientSize(true);
@@ -869,6 +1035,8 @@ bool QtWindow::eventFilter(QObject* watched, QEvent* event) {
     int32_t now = maximized ? 1 : iconized ? 2 : 0;
     if (now == reported_state_) return false;
     reported_state_ = now;
+    snapshot_.props[PROP::Maximize] = maximized ? "1" : "0";
+    snapshot_.props[PROP::Iconize] = iconized ? "1" : "0";
     Send(UserInput{.updates = {PropUpdate{0, PROP::Maximize, maximized ? "1" : "0"},
                                PropUpdate{0, PROP::Iconize, iconized ? "1" : "0"}},
                    .event = maximized  ? EVENT::Maximized
@@ -900,20 +1068,11 @@ bool QtWindow::eventFilter(QObject* watched, QEvent* event) {
         return true;
       }
       return false;
+    case QEvent::MouseButtonPress:
     case QEvent::MouseButtonRelease:
       if (control != nullptr && control->list != nullptr &&
           watched == control->list->viewport()) {
-        auto* mouse = static_cast<QMouseEvent*>(event);
-        if (mouse->button() != Qt::RightButton) return false;
-        QTreeWidgetItem* item = control->list->itemAt(mouse->position().toPoint());
-        int row = item != nullptr ? control->list->indexOfTopLevelItem(item) + 1 : 0;
-        Send(UserInput{
-            .updates = {PropUpdate{number, PROP::MouseDownRow, std::to_string(row)},
-                        PropUpdate{number, PROP::MouseDownZone,
-                                   std::to_string(row > 0 ? ListZone::Row : ListZone::Nowhere)}},
-            .control = number,
-            .keycode = KEY::MouseRightUp});
-        return true;
+        return HandleRightButton(*control, event);
       }
       return false;
     default:

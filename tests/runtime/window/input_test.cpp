@@ -89,6 +89,13 @@ TEST_F(Keys, ClicksOnTheListAreKeysToo) {
   EXPECT_EQ(seen_[2], (KeySeen{EVENT::AlertKey, 1, KEY::MouseRightUp, 0}));
   EXPECT_EQ(screen_.PropLong(id_, 1, PROP::MouseDownZone), ListZone::Row);
   EXPECT_EQ(seen_[3], (KeySeen{EVENT::AlertKey, 1, KEY::Apps, 0}));
+  // On another row the press moves the highlight there first.
+  screen_.RightClickRow(id_, 1, 2);
+  ASSERT_TRUE(screen_.Settle());
+  ASSERT_EQ(seen_.size(), 6u);
+  EXPECT_EQ(seen_[4], (KeySeen{EVENT::NewSelection, 1, KEY::MouseRight, 0}));
+  EXPECT_EQ(seen_[5], (KeySeen{EVENT::AlertKey, 1, KEY::MouseRightUp, 0}));
+  EXPECT_EQ(screen_.PropLong(id_, 1, PROP::Selected), 2);
 }
 
 TEST_F(Keys, TypedCharactersCarryTheirKeyAndCharacter) {

@@ -1,12 +1,14 @@
 // START, THREAD() and closing the main frame while child threads run.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "runtime/values/error_state.h"
 #include "runtime/window/engine.h"
 #include "runtime/window/headless.h"
 #include "tests/runtime/window/window_fixtures.h"
@@ -128,6 +130,57 @@ TEST_F(FrameWithChildren, AChildThatRefusesKeepsTheFrameOpen) {
   screen_.CloseBox(frame_);
   ASSERT_TRUE(screen_.Finish());
   EXPECT_TRUE(screen_.Windows().empty());
+}
+
+// A thread that opens its first window while the frame closes down was
+// not asked to close and would not be waited for: its window is refused.
+// The late thread waits on a question until the frame is waiting for the
+// other child, whose own question holds the close-down open meanwhile.
+TEST(CloseDown, AThreadOpeningItsFirstWindowMeanwhileIsRefused) {
+  std::atomic<int32_t> late_opened{-1};
+  std::atomic<int32_t> late_error{0};
+  auto late = [&] {
+    MESSAGE("late: ready");
+    Window window(ChildDefinition());
+    late_opened = window.Open() ? 1 : 0;
+    late_error = values::ERRORCODE();
+    while (ACCEPT(window)) {
+    }
+  };
+  auto child = [] {
+    Window window(ChildDefinition());
+    ASSERT_TRUE(window.Open());
+    while (ACCEPT(window)) {
+      if (EVENT() == EVENT::CloseDown) MESSAGE("child: closing");
+    }
+  };
+  HeadlessEngine screen;
+  screen.RunMain([&] {
+    Window frame(FrameDefinition());
+    ASSERT_TRUE(frame.Open());
+    START(late);
+    START(child);
+    while (ACCEPT(frame)) {
+    }
+  });
+  ASSERT_TRUE(screen.Settle());
+  ASSERT_EQ(screen.Questions().size(), 1u);  // the late thread's
+  screen.ChooseMenu(screen.FindWindow(W("Дни рождения")), -3);  // "Выход"
+  ASSERT_TRUE(screen.Settle());
+  ASSERT_EQ(screen.Questions().size(), 2u);  // the child is closing down
+
+  ASSERT_TRUE(screen.Answer(BUTTON::OK));  // the late thread goes on
+  ASSERT_TRUE(screen.Settle());
+  EXPECT_EQ(late_opened, 0);
+  EXPECT_EQ(late_error, WindowError::kMdiFailed);
+  std::vector<std::string> transcript = screen.Transcript();
+  EXPECT_EQ(std::count_if(transcript.begin(), transcript.end(),
+                          [](const std::string& line) { return line.starts_with("open "); }),
+            2);  // the frame and the child only
+
+  ASSERT_TRUE(screen.Answer(BUTTON::OK));  // the child closes, then the frame
+  ASSERT_TRUE(screen.Finish());
+  EXPECT_TRUE(screen.Windows().empty());
 }
 
 TEST(Start, ReturnsAtOnceAndRunsTheHooksAroundTheProcedure) {
