@@ -511,11 +511,10 @@ void WindowManager::RenewSaved() {
 // --- Closing -----------------------------------------------------------------
 
 bool WindowManager::BufferChanged() {
-  bool screen_invalid = false;
-  if (MyWindow != nullptr && MyWindow->IsOpen()) {
-    const int32_t focus = MyWindow->PropLong(0, PROP::Focus);
-    if (focus > 0) screen_invalid = !MyWindow->Update(focus);
-  }
+  // Text typed but not yet accepted (the user went straight for the close
+  // box) counts as a change: it is taken into the buffer first.
+  const bool screen_invalid =
+      MyWindow != nullptr && MyWindow->IsOpen() && !MyWindow->Update(0);
   if (screen_invalid) return true;
   return Saved != 0 && !Primary->Me->EqualBuffer(Saved);
 }

@@ -289,8 +289,8 @@ class WindowManager {
   bool FindRecordAgain();
   // Saved becomes the buffer as it is now (after a save-and-stay).
   void RenewSaved();
-  // The text being edited in the focused entry is taken into its variable;
-  // true when that text is not valid, or the buffer differs from Saved.
+  // The entries' text is taken into their variables; true when some text
+  // is not valid, or the buffer differs from Saved.
   bool BufferChanged();
   // Kill's treatment of one saved image: given back, or let go after a
   // completed request.

@@ -8,21 +8,17 @@
 #include <unistd.h>
 
 #include <functional>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "app/globals.h"
 #include "app/zun_dictionary.h"
-#include "app/zunabc.h"
-#include "app/zunabc0.h"
 #include "framework/window/engine_host.h"
 #include "framework/window/window_manager.h"
-#include "runtime/datfile/statements.h"
 #include "runtime/values/code_page.h"
-#include "runtime/values/date_serial.h"
 #include "runtime/values/error_state.h"
 #include "runtime/window/headless.h"
+#include "tests/support/register/form_calls.h"
 #include "tests/support/shipped_locale.h"
 #include "tests/support/temp_dir.h"
 
@@ -30,14 +26,8 @@ namespace zuna::app {
 namespace {
 
 using values::W;
+using zuna::testing::FormCalls;
 namespace BUTTON = window::BUTTON;
-constexpr datfile::Key kByName{kKey2Index};
-constexpr int32_t kStartForm = -2;
-
-struct Call {
-  uint8_t request = 0;
-  std::string name;  // the record to put in the buffer; "" for a new one
-};
 
 class RecordFormTest : public ::testing::Test {
  protected:
@@ -54,69 +44,17 @@ class RecordFormTest : public ::testing::Test {
     values::ClearError();
   }
 
-  // A frame whose menu item runs the next call on a thread of its own.
   void OpenFrame() {
-    ASSERT_TRUE(screen_.RunMain([this] {
-      ZUNABC::DctInit();
-      window::WindowDefinition definition;
-      definition.kind = window::WindowKind::kApplication;
-      definition.title = W("Дни рождения");
-      definition.menus = {
-          window::MenuDefinition{.is_menu = true, .text = W("Меню")},
-          window::MenuDefinition{.parent = -1, .text = W("Форма")},
-      };
-      window::Window frame(definition);
-      if (!frame.Open()) return;
-      while (window::ACCEPT(frame)) {
-        if (window::ACCEPTED() == kStartForm) window::START([this] { RunCall(); });
-      }
-      ZUNABC::DctKill();
-    }));
+    ASSERT_TRUE(screen_.RunMain(FormCalls::Main(calls_)));
     ASSERT_TRUE(screen_.Settle());
-    frame_ = screen_.FindWindow(W("Дни рождения"));
+    frame_ = screen_.FindWindow(zuna::testing::CallerFrameTitle());
     ASSERT_NE(frame_, 0);
-  }
-
-  void RunCall() {
-    StartThreadDictionary();
-    Call call;
-    {
-      std::lock_guard lock(mu_);
-      call = calls_[started_++];
-    }
-    Relate_ZUN->Open();
-    Access_ZUN->UseFile();
-    if (call.name.empty()) {
-      Access_ZUN->ClearRecord();
-    } else {
-      datfile::SET(ZUN(), kByName);
-      while (datfile::NEXT(ZUN()) == 0 &&
-             ZunName(ReadZunRecord(ZUN().record())) != call.name) {
-      }
-    }
-    GlobalRequest = call.request;
-    UpdateZun();
-    std::vector<std::string> names;
-    datfile::SET(ZUN(), kByName);
-    while (datfile::NEXT(ZUN()) == 0) {
-      names.emplace_back(ZunName(ReadZunRecord(ZUN().record())));
-    }
-    Relate_ZUN->Close();
-    {
-      std::lock_guard lock(mu_);
-      responses_.push_back(GlobalResponse);
-      names_ = names;
-    }
-    EndThreadDictionary();
   }
 
   // Calls the form; returns its window (0 when it did not open).
   int32_t CallForm(uint8_t request, std::string name = {}) {
-    {
-      std::lock_guard lock(mu_);
-      calls_.push_back(Call{request, std::move(name)});
-    }
-    screen_.ChooseMenu(frame_, kStartForm);
+    calls_.Queue({request, std::move(name)});
+    screen_.ChooseMenu(frame_, zuna::testing::kCallFormItem);
     EXPECT_TRUE(screen_.Settle());
     auto windows = screen_.Windows();
     return windows.size() > 1 ? windows.back() : 0;
@@ -131,11 +69,7 @@ class RecordFormTest : public ::testing::Test {
   framework::ScopedHost installed_;
   zuna::testing::TempDir dir_;
   char previous_dir_[4096] = {};
-  std::mutex mu_;
-  std::vector<Call> calls_;
-  size_t started_ = 0;
-  std::vector<uint8_t> responses_;
-  std::vector<std::string> names_;
+  FormCalls calls_;
   int32_t frame_ = 0;
   window::HeadlessEngine screen_;
 };
@@ -180,13 +114,11 @@ TEST_F(RecordFormTest, EachRequestThroughTheForm) {
   Do([&] { screen_.Click(form, kFormOk); });
   EXPECT_TRUE(screen_.Questions().empty());
 
-  ASSERT_TRUE(screen_.Settle());
-  std::lock_guard lock(mu_);
-  EXPECT_EQ(responses_, (std::vector<uint8_t>{framework::RequestCompleted,
-                                              framework::RequestCancelled,
-                                              framework::RequestCompleted,
-                                              framework::RequestCompleted}));
-  EXPECT_TRUE(names_.empty()) << "the last form deleted the only person";
+  EXPECT_EQ(calls_.Responses(), (std::vector<uint8_t>{framework::RequestCompleted,
+                                                      framework::RequestCancelled,
+                                                      framework::RequestCompleted,
+                                                      framework::RequestCompleted}));
+  EXPECT_TRUE(calls_.Names().empty()) << "the last form deleted the only person";
 }
 
 }  // namespace

@@ -354,6 +354,24 @@ bool QtSession::PressKey(std::string_view window_title_utf8, int32_t control,
   return true;
 }
 
+bool QtSession::TypeInto(std::string_view window_title_utf8, int32_t control,
+                         std::string_view text_utf8, bool leave) {
+  QtWindow* window = impl_->WindowTitled(window_title_utf8);
+  auto* entry = window != nullptr ? qobject_cast<QLineEdit*>(window->WidgetOf(control)) : nullptr;
+  if (entry == nullptr || !entry->isEnabled()) return false;
+  entry->setFocus();
+  entry->selectAll();
+  entry->insert(FromUtf8(text_utf8));  // an edit, as typing is
+  if (leave) Q_EMIT entry->editingFinished();
+  return true;
+}
+
+std::string QtSession::EntryText(std::string_view window_title_utf8, int32_t control) const {
+  QtWindow* window = impl_->WindowTitled(window_title_utf8);
+  auto* entry = window != nullptr ? qobject_cast<QLineEdit*>(window->WidgetOf(control)) : nullptr;
+  return entry != nullptr ? entry->text().toStdString() : std::string();
+}
+
 bool QtSession::RightClickRow(std::string_view window_title_utf8, int32_t control,
                               int32_t row) {
   QtWindow* window = impl_->WindowTitled(window_title_utf8);

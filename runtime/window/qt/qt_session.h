@@ -97,6 +97,12 @@ class QtSession final {
   // A key pressed and released in a control (0: the window), as the
   // keyboard reports it.
   bool PressKey(std::string_view window_title_utf8, int32_t control, const QtKeyPress& press);
+  // Types `text` into entry `control` as the keyboard would (the entry
+  // takes the focus and its text is replaced); with `leave` the user then
+  // leaves it, which accepts it.  The entry's text on screen.
+  bool TypeInto(std::string_view window_title_utf8, int32_t control,
+                std::string_view text_utf8, bool leave);
+  std::string EntryText(std::string_view window_title_utf8, int32_t control) const;
   // The right mouse button pressed and released over row `row` of a list.
   bool RightClickRow(std::string_view window_title_utf8, int32_t control, int32_t row);
 
