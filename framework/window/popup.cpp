@@ -188,13 +188,21 @@ std::string PopupClass::AddItemMimic(std::string_view Text, int32_t Control,
     AssertionFailed("A popup entry can only mimic a button or a menu item.");
     return {};
   }
-  std::string name = Name.empty() ? AddItem(Text) : std::string(Name);
-  name = AddItemEvent(name, window::EVENT::Accepted, Control);
+  // Without a name the entry is a new one named after its text.  (That
+  // name may be empty, for a text with no Latin letter or digit: looking it
+  // up again would make a second entry.)
+  if (Name.empty()) {
+    AddItem(Text);
+  } else {
+    AddItemEvent(Name, window::EVENT::Accepted, Control);
+  }
   PopupItem& row = PopupItems[current_];
+  row.ControlID = Control;
+  row.Event = window::EVENT::Accepted;
   row.Text = std::string(Text);
   row.MimicMode = 1;
   row.OnToolbox = 1;
-  return name;
+  return row.Name;
 }
 
 void PopupClass::AddMenu(std::string_view Definition, int32_t Position) {

@@ -310,6 +310,22 @@ TEST_F(PopupTest, MimickingEntriesMirrorTheirButtons) {
   EXPECT_TRUE(host_.Assertions().empty());
 }
 
+// Entries that mimic buttons without being given names: one entry each,
+// whatever name their text reduces to.
+TEST_F(PopupTest, UnnamedMimickingEntriesAreOneEntryEach) {
+  std::string text;
+  Run([&](Window& window) {
+    window.Enable(kChange);
+    window.SetProp(kChange, PROP::Text, W("&Изменить"));
+    popup_.Init();
+    popup_.AddItemMimic(W("!&Добавить"), kInsert);
+    popup_.AddItemMimic(W("!&Изменить"), kChange);
+    text = popup_.GetMenuText();
+  });
+  EXPECT_EQ(text, W("[add.ico]&Добавить|[]&Изменить"));
+  EXPECT_TRUE(host_.Assertions().empty());
+}
+
 // --- Choosing. ---
 
 // The browse's three edit entries, then a separator and an entry that
