@@ -46,13 +46,28 @@ std::string FileBesideProgram(std::string_view name) {
   return FileIn(ProgramDirectory(), name);
 }
 
-std::string SettingsDirectory() {
-  const char* config = std::getenv("XDG_CONFIG_HOME");
-  if (config != nullptr && config[0] == '/') return std::string(config) + "/Zuna";
+namespace {
+
+// $`xdg_variable`/Zuna, else $HOME/`home_relative`/Zuna; empty when neither
+// names an absolute directory.
+std::string UserDirectory(const char* xdg_variable, const char* home_relative) {
+  const char* xdg = std::getenv(xdg_variable);
+  if (xdg != nullptr && xdg[0] == '/') return std::string(xdg) + "/Zuna";
   const char* home = std::getenv("HOME");
-  if (home != nullptr && home[0] == '/') return std::string(home) + "/.config/Zuna";
-  return ProgramDirectory();
+  if (home != nullptr && home[0] == '/') {
+    return std::string(home) + "/" + home_relative + "/Zuna";
+  }
+  return {};
 }
+
+}  // namespace
+
+std::string SettingsDirectory() {
+  std::string directory = UserDirectory("XDG_CONFIG_HOME", ".config");
+  return directory.empty() ? ProgramDirectory() : directory;
+}
+
+std::string DataDirectory() { return UserDirectory("XDG_DATA_HOME", ".local/share"); }
 
 std::string SettingsFile(std::string_view name) {
   if (name.find('/') != std::string_view::npos) return std::string(name);

@@ -28,6 +28,11 @@ std::string FileBesideProgram(std::string_view name);
 // directory.  It may not exist yet: writers create it.
 std::string SettingsDirectory();
 
+// $XDG_DATA_HOME/Zuna, else $HOME/.local/share/Zuna: where the user's
+// register lives unless told otherwise.  Empty when neither is set.  It may
+// not exist yet.
+std::string DataDirectory();
+
 // As FileBesideProgram, in SettingsDirectory() instead: the settings file
 // "Zuna.INI", GETINI's bare names.
 std::string SettingsFile(std::string_view name);
