@@ -2,6 +2,7 @@
 
 #include "app/globals.h"
 #include "app/zunabc.h"
+#include "app/zunabc0.h"
 
 namespace zuna::app {
 
@@ -26,6 +27,9 @@ void ProgramMain(const ProgramOptions& options) {
   FuzzyMatcher.SetOption(framework::FuzzyClass::kWordOnly, 0);
   INIMgr.Init("Zuna.INI", 0, 0);
   ZUNABC::DctInit();
+  if (options.create_register && Relate_ZUN->Open() == framework::Level::Benign) {
+    Relate_ZUN->Close();
+  }
   Main(options.lists, options.backdrop, options.icon);
   INIMgr.Update();
   INIMgr.Kill();

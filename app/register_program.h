@@ -34,6 +34,9 @@ extern framework::FuzzyClass FuzzyMatcher;
 
 struct ProgramOptions {
   MainFrameLists lists;
+  // Open the register once before the frame, so that a register missing
+  // from its directory is made there (empty) at start.
+  bool create_register = false;
   std::string backdrop;  // picture files for the frame; empty for none
   std::string icon;
 };

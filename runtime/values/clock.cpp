@@ -109,4 +109,12 @@ int CurrentYear() {
   return year;
 }
 
+LocalDateTime FixedDateClock::Now() const {
+  LocalDateTime now = SystemClock().Now();
+  now.year = date_.year;
+  now.month = date_.month;
+  now.day = date_.day;
+  return now;
+}
+
 }  // namespace zuna::values

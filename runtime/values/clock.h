@@ -45,6 +45,18 @@ class FixedClock final : public Clock {
   LocalDateTime now_;
 };
 
+// The system clock with its calendar date replaced: what a --today option
+// fixes (TODAY() and the year two-digit years widen against), while the
+// time of day keeps running.
+class FixedDateClock final : public Clock {
+ public:
+  explicit FixedDateClock(LocalDateTime date) : date_(date) {}
+  LocalDateTime Now() const override;
+
+ private:
+  LocalDateTime date_;
+};
+
 // Installs `clock` for the whole process (nullptr: back to SystemClock()) and
 // forgets the cached current year.  REQUIRES: `clock` outlives its use.
 void SetClock(const Clock* clock);

@@ -25,24 +25,6 @@ constexpr long kMaxWaitSeconds = 86400;
 
 std::chrono::seconds wait_limit = kDefaultWait;
 
-// The system clock with its calendar date replaced: --today fixes what
-// TODAY() returns and the year two-digit years widen against, while the time
-// of day keeps running.
-class TodayClock final : public values::Clock {
- public:
-  explicit TodayClock(values::LocalDateTime date) : date_(date) {}
-  values::LocalDateTime Now() const override {
-    values::LocalDateTime now = values::SystemClock().Now();
-    now.year = date_.year;
-    now.month = date_.month;
-    now.day = date_.day;
-    return now;
-  }
-
- private:
-  values::LocalDateTime date_;
-};
-
 void PrintHelp(const std::vector<Command>& commands) {
   std::cout << "zunatool - спутник программы Zuna «Дни рождения» для командной строки\n"
                "\n"
@@ -76,7 +58,7 @@ int Run(int argc, char** argv) {
   SetWaitLimit(kDefaultWait);
   const std::vector<Command> commands = AllCommands();
   size_t next = 0;
-  static std::optional<TodayClock> today_clock;
+  static std::optional<values::FixedDateClock> today_clock;
   while (next < args.size() && args[next].starts_with("--")) {
     if (args[next] == "--help") {
       PrintHelp(commands);
