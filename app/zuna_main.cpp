@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/register_place.h"
@@ -25,6 +26,7 @@
 #include "framework/window/engine_host.h"
 #include "runtime/values/clock.h"
 #include "runtime/values/code_page.h"
+#include "runtime/values/program_files.h"
 #include "runtime/window/engine.h"
 #include "runtime/window/qt/qt_session.h"
 
@@ -57,6 +59,12 @@ Arguments Parse(int argc, char** argv) {
     }
   }
   return parsed;
+}
+
+// The program's own file `name` (program_files.h); empty when missing.
+std::string ExistingFile(std::string_view name) {
+  const std::string path = values::FileBesideProgram(name);
+  return ::access(path.c_str(), R_OK) == 0 ? path : std::string();
 }
 
 }  // namespace
@@ -108,6 +116,8 @@ int main(int argc, char** argv) {
   engine = &session.engine();
   app::ProgramOptions options;
   options.create_register = true;
+  options.backdrop = ExistingFile("backdrop.png");
+  options.icon = ExistingFile("zuna.png");
   const int code = session.Run([&options] { app::ProgramMain(options); });
   engine = nullptr;
   return code;

@@ -43,7 +43,15 @@ std::string FileIn(std::string directory, std::string_view name) {
 
 std::string FileBesideProgram(std::string_view name) {
   if (name.find('/') != std::string_view::npos) return std::string(name);
-  return FileIn(ProgramDirectory(), name);
+  const std::string beside = FileIn(ProgramDirectory(), name);
+  std::error_code error;
+  if (std::filesystem::exists(beside, error)) return beside;
+  // Installed: the programs in <prefix>/bin, their files in
+  // <prefix>/share/zuna.
+  const std::string shared = FileIn(ProgramDirectory() + "/../share/zuna", name);
+  return std::filesystem::exists(shared, error)
+             ? std::filesystem::path(shared).lexically_normal().string()
+             : beside;
 }
 
 namespace {

@@ -21,7 +21,9 @@ std::string ProgramDirectory();
 // A name with a '/' is a path and is returned as it is.  A bare name is
 // the file of that name beside the program; when no file has exactly that
 // name but exactly one name there matches it ignoring ASCII case, that
-// one.  (The current directory when the program's cannot be found.)
+// one.  (The current directory when the program's cannot be found.)  When
+// there is none beside the program but the installed programs' shared
+// directory (../share/zuna from the program's) has it, that one.
 std::string FileBesideProgram(std::string_view name);
 
 // $XDG_CONFIG_HOME/Zuna, else $HOME/.config/Zuna, else the program's

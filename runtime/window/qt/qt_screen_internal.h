@@ -16,6 +16,7 @@
 
 #include <QFont>
 #include <QObject>
+#include <QPixmap>
 #include <QMenu>
 #include <QPointer>
 #include <QString>
@@ -98,6 +99,8 @@ class QtWindow final : public QObject {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
+  // The wallpaper scaled to cover the child area, centred.
+  void FitWallpaper();
 
  private:
   struct Control {
@@ -161,6 +164,7 @@ class QtWindow final : public QObject {
   double unit_y_ = 1.625;
   QMainWindow* frame_ = nullptr;
   QMdiArea* mdi_ = nullptr;
+  QPixmap wallpaper_;  // the frame's picture behind its children, as loaded
   QMdiSubWindow* sub_ = nullptr;
   // The top-level widget this window owns.  Guarded: should a parent take
   // it down first (the frame's widgets hold every MDI child's), this window

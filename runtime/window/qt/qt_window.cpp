@@ -221,8 +221,9 @@ void QtWindow::BuildFrame() {
   frame->setCentralWidget(mdi_);
   frame->statusBar();
   if (!snapshot_.wallpaper.empty()) {
-    QPixmap wallpaper(QString::fromStdString(snapshot_.wallpaper));
-    if (!wallpaper.isNull()) mdi_->setBackground(QBrush(wallpaper));
+    wallpaper_ = QPixmap(QString::fromStdString(snapshot_.wallpaper));
+    // Drawn to fill the area at every size (FitWallpaper), not tiled.
+    if (!wallpaper_.isNull()) mdi_->viewport()->installEventFilter(this);
   }
   QtScreen* screen = &screen_;
   QObject::connect(mdi_, &QMdiArea::subWindowActivated, mdi_, [screen](QMdiSubWindow* sub) {
@@ -1023,7 +1024,21 @@ bool QtWindow::HandleRightButton(Control& control, QEvent* event) {
   return false;
 }
 
+void QtWindow::FitWallpaper() {
+  const QSize area = mdi_->viewport()->size();
+  if (wallpaper_.isNull() || area.isEmpty()) return;
+  QPixmap fitted = wallpaper_.scaled(area, Qt::KeepAspectRatioByExpanding,
+                                     Qt::SmoothTransformation);
+  mdi_->setBackground(QBrush(fitted.copy((fitted.width() - area.width()) / 2,
+                                         (fitted.height() - area.height()) / 2,
+                                         area.width(), area.height())));
+}
+
 bool QtWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (mdi_ != nullptr && watched == mdi_->viewport() && event->type() == QEvent::Resize) {
+    FitWallpaper();
+    return false;
+  }
   if (watched == client_ && event->type() == QEvent::Resize) {
     ReportClientSize(true);
     return false;
