@@ -11,7 +11,9 @@
 #include "runtime/datfile/status.h"
 #include "runtime/datfile/statements.h"
 #include "runtime/values/error_state.h"
+#include "runtime/values/code_page.h"
 #include "runtime/values/evaluator.h"
+#include "runtime/values/picture.h"
 
 namespace zuna::framework {
 
@@ -256,7 +258,13 @@ uint8_t WindowManager::TakeRejected() {
   // already queued behind this event (the OK that took the focus away)
   // would then save that old value as if the user had meant it.
   const int32_t field = window::FIELD();
-  if (MyWindow != nullptr && field != 0) MyWindow->Select(field);
+  if (MyWindow == nullptr || field == 0) return Level::Benign;
+  const std::string text = MyWindow->Prop(field, PROP::Text);
+  const values::Picture picture = values::CompilePicture(MyWindow->Prop(field, PROP::Picture));
+  window::MESSAGE(values::W("«") + text + values::W("» не подходит: ") +
+                      window::InputHint(picture) + ".",
+                  values::W("Неверный ввод"), window::ICON::Exclamation);
+  MyWindow->Select(field);
   return Level::Benign;
 }
 

@@ -235,6 +235,9 @@ class WindowManager {
   virtual uint8_t TakeFieldEvent() { return Level::Benign; }
   virtual uint8_t TakeNewSelection();
   virtual uint8_t TakeNotify(int32_t Code, int32_t Thread, int32_t Parameter);
+  // A refused text: a beep, a message that says what the field takes
+  // ("Неверный ввод"), and the field gets the focus back with the text as
+  // typed, for the user to mend.
   virtual uint8_t TakeRejected();
   virtual uint8_t TakeSelected() { return Level::Benign; }
   virtual uint8_t TakeWindowEvent();

@@ -156,6 +156,15 @@ std::string FormatVariable(const values::VariableRef& variable,
 bool DeformatIntoVariable(std::string_view text,
                           const values::VariableRef& variable,
                           const values::Picture& picture);
+// The most characters a text variable takes through an entry: its size (a
+// CSTRING keeps one for the NUL, a PSTRING one for its length, at most
+// 255), and no more than an @Sn picture shows.  Longer text (trailing
+// blanks aside) is not valid for the variable: it is refused, never cut.
+size_t TextCapacity(const values::VariableRef& variable, const values::Picture& picture);
+// What an entry with `picture` expects, in Russian, for a message after a
+// refused text: "нужна существующая дата в виде ДД/ММ/ГГГГ", "не длиннее
+// 30 знаков", ...  (program's code page).
+std::string InputHint(const values::Picture& picture);
 
 // ---------------------------------------------------------------------------
 // A window: the definition plus its variable bindings, and, while open, the

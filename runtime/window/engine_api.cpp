@@ -5,10 +5,14 @@
 #include <utility>
 #include <vector>
 
+#include "runtime/values/code_page.h"
+#include "runtime/values/date_serial.h"
 #include "runtime/values/format.h"
 #include "runtime/window/engine_core.h"
 
 namespace zuna::window {
+
+using values::W;
 namespace {
 
 // The runs of digits in a text, as numbers with their lengths.
@@ -99,10 +103,50 @@ bool DeformatIntoVariable(std::string_view text, const values::VariableRef& vari
   if (values::IsNumeric(variable.type)) {
     std::string plain = values::DeformatNumericText(text);
     values::WriteReal(variable, std::strtod(plain.c_str(), nullptr));
-  } else {
-    values::WriteString(variable, text);
+    return true;
   }
+  // Text that does not fit is refused, never cut where the user cannot see.
+  std::string_view kept = text.substr(0, text.find_last_not_of(' ') + 1);
+  if (kept.size() > TextCapacity(variable, picture)) return false;
+  values::WriteString(variable, text);
   return true;
+}
+
+size_t TextCapacity(const values::VariableRef& variable, const values::Picture& picture) {
+  size_t capacity = variable.size;
+  if (variable.type == values::VarType::kCString) capacity = capacity > 0 ? capacity - 1 : 0;
+  if (variable.type == values::VarType::kPString) {
+    capacity = std::min<size_t>(capacity > 0 ? capacity - 1 : 0, 255);
+  }
+  if (picture.kind == values::PictureKind::kString) capacity = std::min(capacity, picture.width());
+  return capacity;
+}
+
+std::string InputHint(const values::Picture& picture) {
+  switch (picture.kind) {
+    case values::PictureKind::kDate: {
+      // The picture's own layout, read off a date whose parts differ.
+      std::string shown = values::FormatDate(values::DATE(12, 31, 2099), picture);
+      auto replace = [&shown](std::string_view part, std::string_view name) {
+        const size_t at = shown.find(part);
+        if (at != std::string::npos) shown.replace(at, part.size(), name);
+      };
+      replace("2099", W("ГГГГ"));
+      replace("31", W("ДД"));
+      replace("12", W("ММ"));
+      replace("99", W("ГГ"));
+      return W("нужна существующая дата в виде ") + shown;
+    }
+    case values::PictureKind::kTime:
+      return W("нужно время в виде ЧЧ:ММ");
+    case values::PictureKind::kString:
+      return W("не длиннее ") + std::to_string(picture.width()) + W(" знаков");
+    case values::PictureKind::kNumeric:
+    case values::PictureKind::kScientific:
+      return W("нужно число");
+    default:
+      return W("проверьте значение");
+  }
 }
 
 // ---------------------------------------------------------------------------

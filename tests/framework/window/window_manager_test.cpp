@@ -342,9 +342,21 @@ TEST_F(WindowManagerTest, InsertAndTheQuestionsOnClosing) {
   Act([&](int32_t f) { screen_.Type(f, kName, W("Козлов Кирилл")); });
   Act([&](int32_t f) { screen_.Edit(f, kDate, "31/02/2009"); });
   Act([&](int32_t f) { screen_.Click(f, kOk); });
+  ASSERT_EQ(screen_.Questions().size(), 1u);
+  EXPECT_EQ(screen_.Questions()[0].caption, W("Неверный ввод"));
+  EXPECT_EQ(screen_.Questions()[0].text,
+            W("«31/02/2009» не подходит: нужна существующая дата в виде ДД/ММ/ГГГГ."));
+  Answer(BUTTON::OK);
   ASSERT_NE(Form(), 0) << "the form stays after a rejected date";
   EXPECT_EQ(Shown(kDate), "31/02/2009") << "the refused text stays to be mended";
   EXPECT_EQ(screen_.Prop(Form(), 0, window::PROP::Focus), std::to_string(kDate));
+  // A name longer than the field is refused the same way, not cut.
+  Act([&](int32_t f) { screen_.Type(f, kDate, "01/01/2000"); });
+  Act([&](int32_t f) { screen_.Type(f, kName, std::string(31, 'X')); });
+  ASSERT_EQ(screen_.Questions().size(), 1u);
+  EXPECT_EQ(screen_.Questions()[0].text,
+            W("«") + std::string(31, 'X') + W("» не подходит: не длиннее 30 знаков."));
+  Answer(BUTTON::OK);
   Act([&](int32_t f) { screen_.Click(f, kExit); });
   EXPECT_EQ(Question(), W("Сохранение записи"));
   Answer(BUTTON::No);
