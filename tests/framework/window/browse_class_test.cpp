@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <functional>
 #include <iostream>
+#include <memory>
 #include <mutex>
 #include <random>
 #include <set>
@@ -221,6 +222,7 @@ class BrowseTest : public ::testing::Test {
         list.Run();
         std::lock_guard lock(mu_);
         requests_ = list.requests;
+        buffer_after_ = Trim(values::ReadString(Fio()));
       }
       Relate_ZUN->Close();
       app::ZUNABC::DctKill();
@@ -304,6 +306,7 @@ class BrowseTest : public ::testing::Test {
   std::mutex mu_;
   std::function<void(ListWindow&)> pending_probe_;
   std::vector<uint8_t> requests_;
+  std::string buffer_after_;  // the record buffer's name when the list closed
   int32_t win_ = 0;
   std::string run_dir_;
   int runs_ = 0;
@@ -614,6 +617,75 @@ TEST_F(BrowseTest, AThumbDragOnAShortFileLoadedListChangesNothing) {
   Close();
 }
 
+
+TEST_F(BrowseTest, SelectModeStartsAtTheCallersRecordAndHandsBackTheChoice) {
+  std::vector<std::string> names;
+  for (int i = 1; i <= 12; ++i) names.push_back(Numbered(i));
+  // The caller's record is the last one added: P0012.
+  RunList(names, {}, SelectRecord);
+  EXPECT_EQ(Highlighted(), "P0012") << "the first fill starts at the caller's record";
+  EXPECT_FALSE(Disabled(kSelect));
+  EXPECT_EQ(screen_.PropLong(win_, kSelect, PROP::Default), 1);
+  Key(KEY::Home);
+  screen_.DoubleClickRow(win_, kList, 2);  // chooses, as the select button does
+  ASSERT_TRUE(screen_.Settle());
+  ASSERT_TRUE(screen_.Finish());
+  EXPECT_EQ(buffer_after_, "P0002");
+  EXPECT_TRUE(requests_.empty()) << "a double-click while choosing is no change";
+
+  RunList({"P0001", "P0002", "P0003"}, {}, SelectRecord);
+  Key(KEY::Home);
+  Close();  // the close box: nothing chosen
+  EXPECT_EQ(buffer_after_, "P0003") << "the caller's record is given back";
+}
+
+TEST_F(BrowseTest, AFormsNextRecordButtonWalksTheList) {
+  std::vector<std::string> names;
+  for (int i = 1; i <= 8; ++i) names.push_back(Numbered(i));
+  RunList(names, WithProbe());
+  std::vector<std::string> opened;  // the record each pass of the form had
+  auto walk = [&](int passes) {
+    Probe([&opened, passes](ListWindow& list) {
+      auto left = std::make_shared<int>(passes);
+      list.form = [&opened, &list, left](uint8_t request) {
+        EXPECT_EQ(request, ChangeRecord);
+        opened.push_back(Trim(values::ReadString(Fio())));
+        *list.VCRRequest = --*left > 0 ? ToolbarButton::Down : 0;
+        return RequestCancelled;
+      };
+    });
+  };
+  walk(3);
+  Key(KEY::Down);
+  Key(KEY::CtrlEnter);
+  EXPECT_EQ(opened, (std::vector<std::string>{"P0002", "P0003", "P0004"}));
+  EXPECT_EQ(Highlighted(), "P0004");
+  EXPECT_EQ(Highlight(), 4);
+  // On the last record the highlight stays and the form opens on it again.
+  opened.clear();
+  walk(2);
+  Key(KEY::End);
+  Key(KEY::CtrlEnter);
+  EXPECT_EQ(opened, (std::vector<std::string>{"P0008", "P0008"}));
+  EXPECT_EQ(Highlighted(), "P0008");
+  Close();
+}
+
+TEST_F(BrowseTest, TheRightButtonOpensTheListsMenu) {
+  RunList({"P0001", "P0002", "P0003", "P0004"});
+  screen_.RightClickRow(win_, kList, 3);
+  ASSERT_TRUE(screen_.Settle());
+  auto questions = screen_.Questions();
+  ASSERT_EQ(questions.size(), 1u);
+  EXPECT_EQ(questions[0].kind, window::ModalRequest::Kind::kPopup);
+  EXPECT_EQ(Highlight(), 3) << "the row clicked is highlighted first";
+  // Each entry mimics its button and shows the button's caption.
+  EXPECT_EQ(questions[0].text, W("Добавить|Изменить|Удалить|Просмотр"));
+  ASSERT_TRUE(screen_.AnswerPopup(W("Удалить")));
+  ASSERT_TRUE(screen_.Settle());
+  Close();
+  EXPECT_EQ(requests_, std::vector<uint8_t>{DeleteRecord});
+}
 
 TEST_F(BrowseTest, ARecordAnotherStationDeletedIsNotActedOn) {
   RunList({"P0001", "P0002", "P0003", "P0004"});
