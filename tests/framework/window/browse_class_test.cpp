@@ -160,6 +160,7 @@ class ListWindow : public WindowManager {
   std::function<uint8_t(uint8_t)> form;
   std::function<void(ListWindow&)> probe;
   std::vector<uint8_t> requests;  // what the update procedure was asked
+  int32_t reset_field = 0;        // a value the list fills again on change
   datfile::View& view() { return view_; }
 
  private:
@@ -685,6 +686,31 @@ TEST_F(BrowseTest, TheRightButtonOpensTheListsMenu) {
   ASSERT_TRUE(screen_.Settle());
   Close();
   EXPECT_EQ(requests_, std::vector<uint8_t>{DeleteRecord});
+}
+
+TEST_F(BrowseTest, AnAcceptedSearchEntryLocatesWithoutUpperCasing) {
+  RunList(CyrillicNames());
+  screen_.Type(win_, kSearch, W("петр"));
+  ASSERT_TRUE(screen_.Settle());
+  EXPECT_EQ(Highlighted(), W("ПЕТРОВ")) << "the key compares without case";
+  EXPECT_EQ(Trim(screen_.Text(win_, kSearch)), W("петр"));
+  Close();
+}
+
+TEST_F(BrowseTest, AChangedResetFieldFillsTheListAgain) {
+  std::vector<std::string> names;
+  for (int i = 1; i <= 9; ++i) names.push_back(Numbered(i));
+  RunList(names, WithProbe([](ListWindow& list) {
+            list.browse.AddResetField(values::RefLong(list.reset_field));
+          }));
+  uint64_t first = 0, unchanged = 0, changed = 0;
+  Probe([&](ListWindow& list) { first = list.view().records_examined(); });
+  Probe([&](ListWindow& list) { unchanged = list.view().records_examined(); });
+  EXPECT_EQ(unchanged, first) << "events alone read nothing";
+  Probe([&](ListWindow& list) { list.reset_field = 7; });
+  Probe([&](ListWindow& list) { changed = list.view().records_examined(); });
+  EXPECT_GE(changed, first + kLines) << "the page was read again";
+  Close();
 }
 
 TEST_F(BrowseTest, ARecordAnotherStationDeletedIsNotActedOn) {
