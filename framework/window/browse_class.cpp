@@ -279,12 +279,7 @@ void BrowseClass::Fetch(uint8_t Direction) {
     }
     // Another station may have moved records since the page was read:
     // never show one record twice on a page.
-    bool on_page = false;
-    for (int32_t r = 1; !FileLoaded && r <= ListQueue->Records() && !on_page; ++r) {
-      ListQueue->Fetch(r);
-      on_page = ListQueue->GetViewPosition() == position;
-    }
-    if (on_page) break;
+    if (!FileLoaded && FindRow(position) != 0) break;
     if (ListQueue->Records() >= LastItems) {
       ListQueue->Fetch(forward ? 1 : ListQueue->Records());
       ListQueue->Delete();
@@ -298,6 +293,14 @@ void BrowseClass::Fetch(uint8_t Direction) {
     --ItemsToFill;
   }
   if (QuickScan && Primary != nullptr) Primary->SetQuickScan(0);
+}
+
+int32_t BrowseClass::FindRow(const std::string& position) {
+  for (int32_t r = 1; r <= ListQueue->Records(); ++r) {
+    ListQueue->Fetch(r);
+    if (ListQueue->GetViewPosition() == position) return r;
+  }
+  return 0;
 }
 
 void BrowseClass::ResetQueue(uint8_t Mode) {
@@ -351,14 +354,7 @@ void BrowseClass::ResetQueue(uint8_t Mode) {
       ListQueue->Fetch(1);
       highlighted = ListQueue->GetViewPosition();
     }
-    CurrentChoice = highlighted.empty() ? 1 : 0;
-    for (int32_t r = 1; r <= ListQueue->Records() && !highlighted.empty(); ++r) {
-      ListQueue->Fetch(r);
-      if (ListQueue->GetViewPosition() == highlighted) {
-        CurrentChoice = r;
-        break;
-      }
-    }
+    CurrentChoice = highlighted.empty() ? 1 : FindRow(highlighted);
     if (CurrentChoice == 0 && RetainRow) {
       // The highlighted record went (another station, or the action just
       // taken): the record now on its line is the nearest.
@@ -939,6 +935,36 @@ bool BrowseClass::ButtonUsable(int32_t control) const {
 
 void BrowseClass::Accept(int32_t control) { window::POST(window::EVENT::Accepted, control); }
 
+bool BrowseClass::TakeUpdateKey(int32_t key) {
+  // Each key stands for a button, and acts only while that button could be
+  // pressed.
+  auto press = [this](int32_t control, bool load_row) {
+    if (!ButtonUsable(control)) return false;
+    if (load_row) UpdateBuffer();
+    Accept(control);
+    return true;
+  };
+  switch (key) {
+    case KEY::Insert:
+      return press(InsertControl, false);
+    case KEY::Delete:
+      return press(DeleteControl, false);
+    case KEY::CtrlEnter:
+      return press(ChangeControl, true);
+    case KEY::ShiftEnter:
+      return press(ViewControl, true);
+    case KEY::MouseLeft2:
+      if (Selecting) return press(SelectControl, false);
+      // Only a double-click on a row opens it, not one on the header.
+      return Screen()->PropLong(ListControl(), PROP::MouseDownZone) == window::ListZone::Row &&
+             press(ChangeControl, false);
+    case KEY::Apps:
+      return true;  // the popup opens when the selection comes back
+    default:
+      return false;
+  }
+}
+
 uint8_t BrowseClass::TakeKey() {
   const int32_t key = window::KEYCODE();
   const bool on_list = window::FIELD() == ListControl();
@@ -950,37 +976,7 @@ uint8_t BrowseClass::TakeKey() {
     PostNewSelection();
     return 1;
   }
-  if (on_list && Records() > 0) {
-    switch (key) {
-      case KEY::Insert:
-        if (ButtonUsable(InsertControl)) Accept(InsertControl), handled = true;
-        break;
-      case KEY::Delete:
-        if (ButtonUsable(DeleteControl)) Accept(DeleteControl), handled = true;
-        break;
-      case KEY::CtrlEnter:
-        if (ButtonUsable(ChangeControl)) UpdateBuffer(), Accept(ChangeControl), handled = true;
-        break;
-      case KEY::ShiftEnter:
-        if (ButtonUsable(ViewControl)) UpdateBuffer(), Accept(ViewControl), handled = true;
-        break;
-      case KEY::MouseLeft2:
-        if (Selecting) {
-          if (ButtonUsable(SelectControl)) Accept(SelectControl), handled = true;
-        } else if (Screen()->PropLong(ListControl(), PROP::MouseDownZone) ==
-                       window::ListZone::Row &&
-                   ButtonUsable(ChangeControl)) {
-          Accept(ChangeControl);
-          handled = true;
-        }
-        break;
-      case KEY::Apps:
-        handled = true;
-        break;
-      default:
-        break;
-    }
-  }
+  if (on_list && Records() > 0) handled = TakeUpdateKey(key);
   if (!handled) {
     BrowseSortRow* sort = CurrentBrowseSort();
     if (sort != nullptr && sort->Locator != nullptr && sort->Locator->TakeKey()) {

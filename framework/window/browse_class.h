@@ -316,7 +316,13 @@ class BrowseClass : public ViewManager {
 
  private:
   void TakeThumbDrag();
+  // The row holding `position` (its record), 0 when none; loads rows into
+  // the row buffer on the way.
+  int32_t FindRow(const std::string& position);
   void TakeAcceptedButton(int32_t control);
+  // Insert, Delete, Ctrl+Enter, Shift+Enter, double-click, Apps on a list
+  // with rows: true when the key pressed its button.
+  bool TakeUpdateKey(int32_t key);
   void TakeCloseWhileSelecting();
   // A full queue's list scrolled so the highlight stays `offset` lines
   // below the top.
