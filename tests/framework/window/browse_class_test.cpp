@@ -59,7 +59,9 @@ constexpr int32_t kLines = 5;
 constexpr datfile::Key kByName{app::kKey2Index};
 const char* const kTitle = "Список";
 
-window::WindowDefinition ListDefinition() {
+// With `toolbar`, the frame's toolbar buttons too, at their fixed numbers
+// (3001-3013), after hidden fillers.
+window::WindowDefinition ListDefinition(bool toolbar) {
   window::WindowDefinition list;
   list.name = "LIST_RSC";
   list.kind = window::WindowKind::kModal;
@@ -88,6 +90,14 @@ window::WindowDefinition ListDefinition() {
   add(window::ControlType::Button, "?View", "Просмотр");
   add(window::ControlType::Button, "?Select", "Выбрать");
   add(window::ControlType::Button, "?Probe", "probe");
+  if (toolbar) {
+    while (list.controls.size() < ToolbarButton::Insert - 1) {
+      add(window::ControlType::String, "", "")->hidden = true;
+    }
+    for (int32_t button = ToolbarButton::Insert; button <= ToolbarButton::Help; ++button) {
+      add(window::ControlType::Button, "", "tb");
+    }
+  }
   return list;
 }
 
@@ -103,8 +113,8 @@ values::VariableRef Data() {
 class ListWindow : public WindowManager {
  public:
   using Setup = std::function<void(ListWindow&)>;
-  ListWindow(uint8_t request, Setup setup)
-      : request_(request), setup_(std::move(setup)), window_(ListDefinition()),
+  ListWindow(uint8_t request, Setup setup, bool toolbar = false)
+      : request_(request), setup_(std::move(setup)), window_(ListDefinition(toolbar)),
         queue_(std::span<char>(row_, sizeof row_)) {
     queue_.AddColumn(values::RefString(row_, 30), "NAME");
     queue_.AddColumn(values::RefLong(*reinterpret_cast<int32_t*>(row_ + 30)), "DATE");
@@ -132,6 +142,10 @@ class ListWindow : public WindowManager {
     browse.ViewControl = kView;
     browse.SelectControl = kSelect;
     browse.AskProcedure = 1;
+    if (window_.definition().controls.size() >= ToolbarButton::Help) {
+      AddItem(toolbar);
+      browse.AddToolbarTarget(toolbar);
+    }
     if (setup_) setup_(*this);
     SetAlerts();
     return Level::Benign;
@@ -157,6 +171,7 @@ class ListWindow : public WindowManager {
   BrowseClass browse;
   StepStringClass thumb;
   IncrementalLocatorClass locator;
+  ToolbarClass toolbar;
   std::function<uint8_t(uint8_t)> form;
   std::function<void(ListWindow&)> probe;
   std::vector<uint8_t> requests;  // what the update procedure was asked
@@ -202,12 +217,12 @@ class BrowseTest : public ::testing::Test {
 
   // Thread 1: the register filled with `names`, then the list until it closes.
   void RunList(std::vector<std::string> names, ListWindow::Setup setup = {},
-               uint8_t request = 0) {
+               uint8_t request = 0, bool toolbar = false) {
     // A register of its own for every list.
     run_dir_ = dir_.File("run" + std::to_string(++runs_));
     ASSERT_EQ(::mkdir(run_dir_.c_str(), 0700), 0);
     ASSERT_EQ(::chdir(run_dir_.c_str()), 0);
-    ASSERT_TRUE(screen_.RunMain([this, names, setup, request] {
+    ASSERT_TRUE(screen_.RunMain([this, names, setup, request, toolbar] {
       app::ZUNABC::DctInit();
       Relate_ZUN->Open();
       Access_ZUN->UseFile();
@@ -219,7 +234,7 @@ class BrowseTest : public ::testing::Test {
       }
       datfile::FLUSH(app::ZUN());
       {
-        ListWindow list(request, setup);
+        ListWindow list(request, setup, toolbar);
         list.Run();
         std::lock_guard lock(mu_);
         requests_ = list.requests;
@@ -711,6 +726,35 @@ TEST_F(BrowseTest, AChangedResetFieldFillsTheListAgain) {
   Probe([&](ListWindow& list) { changed = list.view().records_examined(); });
   EXPECT_GE(changed, first + kLines) << "the page was read again";
   Close();
+}
+
+TEST_F(BrowseTest, TheFramesToolbarDrivesTheList) {
+  std::vector<std::string> names;
+  for (int i = 1; i <= 12; ++i) names.push_back(Numbered(i));
+  RunList(names, [](ListWindow& list) { list.browse.HideSelect = 1; }, 0, true);
+  EXPECT_TRUE(Disabled(ToolbarButton::History)) << "a list has no history";
+  for (int32_t b : {ToolbarButton::Bottom, ToolbarButton::Top, ToolbarButton::Insert,
+                    ToolbarButton::Change, ToolbarButton::Delete}) {
+    EXPECT_FALSE(Disabled(b)) << b;
+  }
+  EXPECT_TRUE(Disabled(kSelect));
+  EXPECT_EQ(screen_.Prop(win_, kSelect, PROP::Hide), "1") << "hidden while not selecting";
+  EXPECT_TRUE(Disabled(ToolbarButton::Select)) << "as the list's own select button";
+  EXPECT_EQ(screen_.Prop(win_, ToolbarButton::Down, PROP::Tip), "Go to the Next Record");
+  auto press = [&](int32_t button) {
+    screen_.Click(win_, button);
+    ASSERT_TRUE(screen_.Settle());
+  };
+  press(ToolbarButton::PageDown);
+  EXPECT_EQ(Shown().front(), "P0006");
+  press(ToolbarButton::Bottom);
+  EXPECT_EQ(Highlighted(), "P0012");
+  press(ToolbarButton::Top);
+  press(ToolbarButton::Down);
+  EXPECT_EQ(Highlighted(), "P0002");
+  press(ToolbarButton::Change);  // the list's own change button
+  Close();
+  EXPECT_EQ(requests_, std::vector<uint8_t>{ChangeRecord});
 }
 
 TEST_F(BrowseTest, ARecordAnotherStationDeletedIsNotActedOn) {
