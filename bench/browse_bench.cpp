@@ -9,6 +9,7 @@
 //   browse_bench [N [directory [repeats]]]     default N = 1,000,000
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -70,16 +71,18 @@ window::WindowDefinition ListDefinition() {
   return list;
 }
 
-struct Figures {
-  std::vector<double> ms;
-  void Add(std::chrono::steady_clock::duration d) {
-    ms.push_back(std::chrono::duration<double, std::milli>(d).count());
-  }
-  double Quantile(double q) {
-    std::sort(ms.begin(), ms.end());
-    return ms.empty() ? 0 : ms[std::min(ms.size() - 1, static_cast<size_t>(q * ms.size()))];
-  }
-};
+// The list thread's CPU time: on a machine shared with other work the wall
+// time's tail is the scheduler's as much as the list's.
+double ThreadCpuMs() {
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
+
+double Quantile(std::vector<double> v, double q) {
+  std::sort(v.begin(), v.end());
+  return v.empty() ? 0 : v[std::min(v.size() - 1, static_cast<size_t>(q * v.size()))];
+}
 
 class BenchList : public fw::WindowManager {
  public:
@@ -124,15 +127,19 @@ class BenchList : public fw::WindowManager {
  private:
   template <typename Step>
   void Time(const char* name, double goal_ms, Step&& step) {
-    Figures f;
+    std::vector<double> wall, cpu;
     for (int i = 0; i < repeats_; ++i) {
       const auto start = std::chrono::steady_clock::now();
+      const double cpu_start = ThreadCpuMs();
       step(i);
-      f.Add(std::chrono::steady_clock::now() - start);
+      cpu.push_back(ThreadCpuMs() - cpu_start);
+      wall.push_back(std::chrono::duration<double, std::milli>(
+                         std::chrono::steady_clock::now() - start).count());
     }
-    const double median = f.Quantile(0.5), p99 = f.Quantile(0.99);
-    std::printf("%-34s median %8.3f ms   p99 %8.3f ms   goal <= %g ms  %s\n", name, median,
-                p99, goal_ms, median <= goal_ms ? "met" : "MISSED");
+    const double median = Quantile(wall, 0.5), p99 = Quantile(wall, 0.99);
+    std::printf("%-31s median %7.3f ms  p99 %7.3f ms  (cpu p99 %7.3f ms)  goal <= %g ms: %s\n",
+                name, median, p99, Quantile(cpu, 0.99), goal_ms,
+                p99 <= goal_ms ? "met" : median <= goal_ms ? "median met" : "MISSED");
     std::fflush(stdout);
   }
 
