@@ -483,6 +483,8 @@ uint8_t BrowseClass::SetSort(uint8_t new_order, uint8_t force) {
     Reset(row == nullptr || !row->MainKey ? 1 : GetFreeElementPosition());
     ResetQueue(kResetPositioned);
   } else if (ListQueue->Records() > 0) {
+    // From the highlighted row, which the refill keeps on its line.
+    ListQueue->Fetch(std::clamp(CurrentChoice, 1, ListQueue->Records()));
     View->Reset(ListQueue->GetViewPosition());
     ResetQueue(kResetPositioned);
   } else {

@@ -5,8 +5,8 @@
 // row again after the page was rebuilt.  Scrolling past either end of the
 // page reads only the records that enter it.
 //
-//   ListQueue queue(row_bytes);                 // the rows' display fields
-//   queue.AddColumn(values::RefString(row.name, 30));
+//   ListQueue queue(std::span<char>(row, sizeof row));  // the row buffer
+//   queue.AddColumn(values::RefString(row.name, 30));     // a column in it
 //   BrowseClass browse;
 //   browse.Init(kList, queue, view, *Relate_ZUN, manager);   // after Open(window)
 //   browse.AddSortOrder(&thumb, kByName);
@@ -197,94 +197,138 @@ class BrowseClass : public ViewManager {
   };
   ComponentFace Component{*this};
 
-  // --- Settings and state (see the top of this file). ---
-  uint8_t ActiveInvisible = 0;
-  uint8_t AllowUnfilled = 0;
-  int32_t AskProcedure = 0;  // 0: edit in place (not built: requests cancelled)
-  int32_t ChangeControl = 0;
-  int32_t CurrentChoice = 0;
-  int32_t CurrentEvent = 0;
-  int32_t DeleteControl = 0;
-  uint8_t FileLoaded = 0;
+  // --- Settings (set by the procedure before the first fill). ---
+  uint8_t ActiveInvisible = 0;  // fill even while the list is hidden
+  uint8_t AllowUnfilled = 0;    // no topping up of a short last page; keep the thumb
+  int32_t AskProcedure = 0;     // the update procedure's number; 0: editing in
+                                // place, which this program's lists do not use
+  uint8_t FileLoaded = 0;       // the queue holds the whole set
   uint8_t UseMRP = 0;
-  uint8_t HasThumb = 0;
-  uint8_t HideSelect = 0;
-  IListControl* ILC = nullptr;
+  uint8_t HideSelect = 0;       // hide the select button unless selecting
+  uint8_t QuickScan = 0;        // quick-scan reads while filling
+  uint8_t RetainRow = 0;        // refills keep the highlighted row's line (Init: 1)
+  uint8_t SelectWholeRecord = 0;
+  uint8_t StartAtCurrent = 0;   // the first fill starts at the buffer's record
+  uint8_t UsePopup = 1;         // right button and Apps open the popup menu
+  uint8_t EditViaPopup = 1;     // insert/change/delete/view on the popup menu
+  // The window's buttons (0 = none) and the procedures they run.
   int32_t InsertControl = 0;
-  int32_t ItemsToFill = 0;
-  int32_t LastChoice = 0;
-  int32_t LastItems = 0;
-  BrowseQueue* ListQueue = nullptr;
-  uint8_t LoadPending = 0;
-  uint8_t Loaded = 0;
-  uint8_t NeedRefresh = 0;
-  std::unique_ptr<PopupClass> Popup;
-  uint8_t UsePopup = 1;
-  uint8_t EditViaPopup = 1;
-  int32_t PrevChoice = 0;
+  int32_t ChangeControl = 0;
+  int32_t DeleteControl = 0;
+  int32_t ViewControl = 0;
+  int32_t SelectControl = 0;
   int32_t PrintControl = 0;
   uint16_t PrintProcedure = 0;
-  int32_t QueryControl = 0;
-  uint8_t QuickScan = 0;
-  uint8_t RetainRow = 0;
-  int32_t SelectControl = 0;
-  uint8_t SelectWholeRecord = 0;
-  uint8_t Selecting = 0;
+  int32_t QueryControl = 0;     // no query object is built: accepting it locates
+  int32_t ToolControl = 0;      // opens the popup menu
+
+  // --- State. ---
+  int32_t CurrentChoice = 0;    // the highlighted row, 1-based; 0 none
+  int32_t CurrentEvent = 0;     // the scroll event last handled
+  uint8_t HasThumb = 0;         // the list box was defined with a scroll bar
+  IListControl* ILC = nullptr;
+  int32_t ItemsToFill = 0;      // after a Fetch: the rows the view could not give
+  int32_t LastChoice = 0;
+  int32_t LastItems = 0;        // the page size: the list's lines
+  BrowseQueue* ListQueue = nullptr;
+  uint8_t LoadPending = 0;      // a fill is owed (hidden, or range/resets changed)
+  uint8_t Loaded = 0;           // filled at least once
+  uint8_t NeedRefresh = 0;      // for one event: rebuild the page at its end
+  std::unique_ptr<PopupClass> Popup;
+  int32_t PrevChoice = 0;
+  uint8_t Selecting = 0;        // choosing a record for a caller (AddItem sets it)
   std::vector<BrowseSortRow> Sort;  // by sort order number - 1
-  uint8_t StartAtCurrent = 0;
-  int32_t ToolControl = 0;
   ToolbarClass* Toolbar = nullptr;
   std::unique_ptr<ToolbarListboxClass> ToolbarItem;
-  int32_t ViewControl = 0;
   WindowManager* Window = nullptr;
-  int32_t Buffer = 0;  // the caller's record saved while selecting
-  FieldPairsClass Fields;
+  int32_t Buffer = 0;           // the caller's record saved while selecting
+  FieldPairsClass Fields;       // (view field, queue field)
 
-  // --- Set-up. ---
+  // --- Set-up, in this order, from the procedure's Init (after the
+  // window is opened). ---
+
+  // Over a ListQueue shown in list box `list_control`: binds the list box
+  // to the queue and calls the second form.
   void Init(int32_t list_control, ::zuna::framework::ListQueue& queue,
             datfile::View& view, RelationManager& primary, WindowManager& window);
+  // Makes the sort orders, fields and popup, initialises the view manager
+  // and joins `window` (AddItem); when selecting, saves the caller's record.
   void Init(IListControl& list, datfile::View& view, BrowseQueue& queue,
             RelationManager& primary, WindowManager& window);
+  // A sort order over `key` with its step object (may be null); becomes
+  // current.  Returns its number, 0 when it could not be added.
   uint8_t AddSortOrder(StepClass* thumb, std::optional<datfile::Key> key = std::nullopt);
+  // The current sort order's locator.
   void AddLocator(LocatorClass& locator);
   void AddField(const values::VariableRef& view_field, const values::VariableRef& queue_field);
   // A field whose change since the last fill makes the list fill again.
   void AddResetField(const values::VariableRef& field);
+  // The frame's toolbar drives this list while it is visible.
   void AddToolbarTarget(ToolbarClass& toolbar);
 
   // --- ViewManager overrides. ---
+
+  // True when the list's size changed, or (then a fill is owed) the range
+  // or the reset fields.
   uint8_t ApplyRange() override;
+  // Safe twice; also leaves the window manager.
   void Kill() override;
+  // The view manager's read; at the end of the records the reset fields
+  // are given back, and a failed read closes the window.
   uint8_t Next() override;
   uint8_t Previous() override;
   using ViewManager::SetSort;
   using ViewManager::Reset;
 
-  // --- Queries. ---
+  // --- Rows and buffers. ---
+
+  // Rows in the queue; also enables the locator only while there are rows.
   int32_t Records();
+  // The view's record into the row buffer.  An override that computes
+  // display-only columns calls this first.
   virtual void SetQueueRecord();
+  // The highlighted row's fields into the record (cleared when no rows).
   void UpdateBuffer();
-  void UpdateResets();
-  void ResetResets();
+  void UpdateResets();  // reset fields back to their values at the last fill
+  void ResetResets();   // the values at the last fill become the fields' now
   BrowseSortRow* CurrentBrowseSort();
 
   // --- Filling. ---
+
+  // Up to ItemsToFill records from the page's end (kFillForward) or start
+  // (kFillBackward); the page slides, never holding more than LastItems.
   virtual void Fetch(uint8_t Direction);
+  // Rebuilds the page: kResetKeepPage from the page's first row, or
+  // kResetPositioned from where the caller set the view.  The highlighted
+  // record stays highlighted, with RetainRow on its line; when it is gone,
+  // the record now on that line is.  Hidden (and not ActiveInvisible): only
+  // owes the fill.
   virtual void ResetQueue(uint8_t Mode);
-  // Extended by lists that count their records.
+  // After a fill: the thumb's limits and position.  Lists that count their
+  // records extend it (call the parent).
   virtual void ResetFromView();
+  // The page rebuilt around the record in the file buffer (after a form
+  // wrote it).
   virtual void ResetFromFile();
+  // The page rebuilt from the key values in the record buffer.
   virtual void ResetFromBuffer();
+  // Makes `new_order` current and fills when it, the size, the range or
+  // the resets changed, or `force`, or a fill is owed.  True when filled.
   virtual uint8_t SetSort(uint8_t new_order, uint8_t force);
   virtual uint8_t InitSort(uint8_t new_order);
-  virtual void ResetSort(uint8_t Force);
+  virtual void ResetSort(uint8_t Force);  // SetSort(the current order, Force)
+  // The step object's limits from the first and last records.
   void ResetThumbLimits();
 
-  // --- Events. ---
+  // --- Events (from the window manager, on the procedure's thread). ---
+
   virtual void TakeEvent();
+  // An alerted key: update keys first, then the locator.  True when used.
   virtual uint8_t TakeKey();
   virtual void TakeNewSelection();
+  // A scroll event (0: the current one) when the list has rows.
   virtual void TakeScroll(int32_t Event = 0);
+  // A form's navigation request (3005-3010) as a scroll.
   virtual void TakeVCRScroll(int32_t VCRRequest);
   void TakeChoiceChanged();
   virtual void TakeAcceptedLocator();
@@ -292,20 +336,37 @@ class BrowseClass : public ViewManager {
   virtual void ScrollOne(int32_t Event);
   virtual void ScrollPage(int32_t Event);
   virtual void ScrollEnd(int32_t Event);
+  // Highlights CurrentChoice and posts EVENT::NewSelection to the list.
   void PostNewSelection();
 
   // --- Display. ---
+
+  // Buttons enabled by whether there are rows, the select button, the
+  // thumb, the toolbar and the list redisplayed.
   virtual void UpdateWindow();
   virtual void UpdateThumb();
-  virtual void UpdateThumbFixed();
+  virtual void UpdateThumbFixed();  // without a step object: where the page stands
+  // Reads the highlighted record again through its row's view position
+  // (watched, so a later write sees changes made meanwhile).  When it is
+  // gone, or no longer sorts where the row does or shows what the row
+  // shows, the user is told and NeedRefresh set: nothing is done to it.
   virtual void UpdateViewRecord();
+  // Key alerts, the thumb's presence and the popup menu's entries.
   virtual void SetAlerts();
   void UpdateToolbarButtons();
 
   // --- Update actions. ---
+
+  // Runs the request through the window manager's Run(AskProcedure,
+  // Request), again for each navigation request the form leaves.
   virtual uint8_t Ask(uint8_t Request);
   virtual uint8_t AskRecord(uint8_t Request);
+  // The list finds its place after the form: a deleted record (or a
+  // changed one the filter no longer passes) leaves its line to the next,
+  // an inserted or changed one is highlighted on the line, a cancelled
+  // request leaves the page as it was.
   virtual void ResetFromAsk(uint8_t& Request, uint8_t& Response);
+  // Msg::RecordReadFailed; 1 (rebuild the page).
   virtual uint8_t NotifyUpdateError();
 
  protected:
