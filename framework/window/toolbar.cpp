@@ -4,7 +4,9 @@
 #include <utility>
 
 #include "framework/data/assertion.h"
+#include "framework/window/browse_class.h"
 #include "framework/window/window_manager.h"
+#include "runtime/values/code_page.h"
 #include "runtime/window/engine.h"
 
 namespace zuna::framework {
@@ -70,6 +72,75 @@ void ToolbarTarget::TakeEvent(int32_t* /*VCRRequest*/, WindowManager& /*W*/) {
     default:
       break;
   }
+}
+
+// --- ToolbarListboxClass ----------------------------------------------------
+
+namespace {
+
+// The tooltips a list puts on the frame's buttons, in the order applied
+// (3009 twice, as the program has always had it).
+struct Tip {
+  int32_t control;
+  const char* text;
+};
+constexpr Tip kListTips[] = {
+    {ToolbarButton::Down, "Go to the Next Record"},
+    {ToolbarButton::Bottom, "Go to the Last Page"},
+    {ToolbarButton::Top, "Go to the First Page"},
+    {ToolbarButton::PageDown, "Go to the Next Page"},
+    {ToolbarButton::PageUp, "Go to the Prior Page"},
+    {ToolbarButton::Down, "Go to the Next Record"},
+    {ToolbarButton::Up, "Go to the Prior Record"},
+    {ToolbarButton::Insert, "Insert a new Record"},
+};
+
+}  // namespace
+
+void ToolbarListboxClass::DisplayButtons() {
+  window::Window* w = window::TARGET();
+  if (HasControl(w, ToolbarButton::History)) w->Disable(ToolbarButton::History);
+  for (int32_t button = ToolbarButton::Bottom; button <= ToolbarButton::Locate; ++button) {
+    if (HasControl(w, button)) w->Enable(button);
+  }
+  ToolbarTarget::DisplayButtons();
+}
+
+void ToolbarListboxClass::TakeToolbar() {
+  window::Window* w = window::TARGET();
+  for (const Tip& tip : kListTips) {
+    if (HasControl(w, tip.control)) w->SetProp(tip.control, PROP::Tip, tip.text);
+  }
+  DisplayButtons();
+}
+
+bool ToolbarListboxClass::TryTakeToolbar() {
+  if (Browse == nullptr || Browse->ILC == nullptr || !Browse->ILC->GetVisible()) return false;
+  TakeToolbar();
+  return true;
+}
+
+void ToolbarListboxClass::TakeEvent(int32_t* VCRRequest, WindowManager& W) {
+  const int32_t accepted = window::ACCEPTED();
+  int32_t event = 0;
+  switch (accepted) {
+    case ToolbarButton::Select:
+      W.Update();
+      W.Response = RequestCompleted;
+      window::POST(window::EVENT::CloseWindow);
+      return;
+    case ToolbarButton::Bottom: event = window::EVENT::ScrollBottom; break;
+    case ToolbarButton::Top: event = window::EVENT::ScrollTop; break;
+    case ToolbarButton::PageDown: event = window::EVENT::PageDown; break;
+    case ToolbarButton::PageUp: event = window::EVENT::PageUp; break;
+    case ToolbarButton::Down: event = window::EVENT::ScrollDown; break;
+    case ToolbarButton::Up: event = window::EVENT::ScrollUp; break;
+    case ToolbarButton::Locate: event = window::EVENT::Locate; break;
+    default:
+      ToolbarTarget::TakeEvent(VCRRequest, W);
+      return;
+  }
+  window::POST(event, Control);
 }
 
 // --- ToolbarClass -----------------------------------------------------------

@@ -31,6 +31,7 @@
 
 namespace zuna::framework {
 
+class BrowseClass;
 class WindowManager;
 
 namespace ToolbarButton {
@@ -72,6 +73,21 @@ class ToolbarTarget {
   virtual bool TryTakeToolbar();
   // Help presses F1; insert, change and delete accept the own buttons.
   virtual void TakeEvent(int32_t* VCRRequest, WindowManager& W);
+};
+
+// A list's target: the toolbar's navigation buttons scroll the list.
+class ToolbarListboxClass final : public ToolbarTarget {
+ public:
+  BrowseClass* Browse = nullptr;
+
+  // Navigation buttons enabled, history disabled, then the base rule.
+  void DisplayButtons() override;
+  // The list's tooltips on the toolbar buttons, then DisplayButtons.
+  void TakeToolbar() override;
+  // Only while the list is visible.
+  bool TryTakeToolbar() override;
+  // Select completes the window; the navigation buttons scroll the list.
+  void TakeEvent(int32_t* VCRRequest, WindowManager& W) override;
 };
 
 class ToolbarClass {

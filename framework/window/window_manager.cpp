@@ -6,6 +6,7 @@
 
 #include "framework/data/assertion.h"
 #include "framework/data/framework_host.h"
+#include "framework/window/browse_class.h"
 #include "framework/window/toolbar.h"
 #include "framework/window/window_resizer.h"
 #include "runtime/datfile/status.h"
@@ -683,6 +684,11 @@ void WindowManager::RestoreField(int32_t Control) {
 void WindowManager::AddItem(WindowComponent& component) {
   if (!Assert(CL != nullptr, "Window component added before Init")) return;
   CL->push_back(ComponentRow{0, &component});
+}
+
+void WindowManager::AddItem(BrowseClass& browse) {
+  AddItem(browse.Component);
+  if (Request == SelectRecord) browse.Selecting = 1;
 }
 
 void WindowManager::AddItem(ToolbarClass& toolbar) {

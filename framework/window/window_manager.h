@@ -66,6 +66,7 @@
 
 namespace zuna::framework {
 
+class BrowseClass;
 class ToolbarClass;
 class WindowResizeClass;
 
@@ -252,6 +253,9 @@ class WindowManager {
 
   // --- Non-virtual. ---
   void AddItem(WindowComponent& component);
+  // A list: its component face; a list of a window asked to select a
+  // record is selecting.
+  void AddItem(BrowseClass& browse);
   void AddItem(ToolbarClass& toolbar);
   void AddItem(WindowResizeClass& resizer);
   void AddItem(int32_t Control, uint8_t Response);
