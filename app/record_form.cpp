@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/globals.h"
+#include "app/window_parts.h"
 #include "app/zun_dictionary.h"
 #include "app/zunabc0.h"
 #include "framework/window/toolbar.h"
@@ -21,21 +22,12 @@ namespace Level = framework::Level;
 using values::W;
 
 constexpr size_t kActionMessageSize = 40;
-constexpr size_t kDataOffset = offsetof(ZUN_Record, DATA);
 
 // The values of the last record saved on the thread, for the ditto key;
 // cleared once, before the thread's first form.
 ZUN_Record& History_ZUN_Record() {
   thread_local ZUN_Record history = MakeZunRecord("", 0);
   return history;
-}
-
-values::VariableRef NameOf(std::span<char> record) {
-  return values::RefString(record.data(), kZunFioSize);
-}
-
-values::VariableRef DateOf(std::span<char> record) {
-  return values::RefLong(*reinterpret_cast<int32_t*>(record.data() + kDataOffset));
 }
 
 std::string ActionMessageFor(uint8_t request) {
@@ -71,7 +63,7 @@ class ThisWindow final : public framework::WindowManager {
     GlobalResponse = 0;
     HistoryKey = window::KEY::CtrlQuote;
     std::span<char> record = Access_ZUN->Buffer;
-    AddHistoryFile(framework::RecordGroup{record, {NameOf(record), DateOf(record)}},
+    AddHistoryFile(framework::RecordGroup{record, {FioOf(record), DataOf(record)}},
                    std::span<char>(reinterpret_cast<char*>(&History_ZUN_Record()),
                                    sizeof(ZUN_Record)));
     AddHistoryField(kFormName, 1);
@@ -141,22 +133,6 @@ class ThisWindow final : public framework::WindowManager {
   framework::WindowResizeClass resizer_;
 };
 
-window::ControlDefinition Control(int32_t type, const char* label, const char* text,
-                                  int32_t x, int32_t y, int32_t width, int32_t height,
-                                  int32_t parent = 0, const char* picture = "") {
-  window::ControlDefinition control;
-  control.type = type;
-  control.label = label;
-  control.text = W(text);
-  control.x = x;
-  control.y = y;
-  control.width = width;
-  control.height = height;
-  control.parent = parent;
-  control.picture = picture;
-  return control;
-}
-
 }  // namespace
 
 window::WindowDefinition RecordFormDefinition() {
@@ -188,8 +164,8 @@ void UpdateZun() {
   window::Window window(RecordFormDefinition());
   std::span<char> record = Access_ZUN->Buffer;
   window.Bind(kFormActionMessage, values::RefCString(action_message, kActionMessageSize));
-  window.Bind(kFormName, NameOf(record));
-  window.Bind(kFormDate, DateOf(record));
+  window.Bind(kFormName, FioOf(record));
+  window.Bind(kFormDate, DataOf(record));
   ThisWindow manager(window, action_message);
   GlobalResponse = manager.Run();
 }

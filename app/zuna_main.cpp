@@ -21,7 +21,9 @@
 #include <vector>
 
 #include "app/register_place.h"
+#include "app/register_list.h"
 #include "app/register_program.h"
+#include "app/upcoming_list.h"
 #include "app/stop_signals.h"
 #include "framework/window/engine_host.h"
 #include "runtime/values/clock.h"
@@ -115,6 +117,7 @@ int main(int argc, char** argv) {
   app::InstallThreadHooks(session.engine());
   engine = &session.engine();
   app::ProgramOptions options;
+  options.lists = {.upcoming = app::tab1, .register_list = app::tab2};
   options.create_register = true;
   options.backdrop = ExistingFile("backdrop.png");
   options.icon = ExistingFile("zuna.png");

@@ -202,6 +202,14 @@ bool QtWindow::Build() {
     window_widget_->show();
     QSize extra = window_widget_->size() - client_->size();
     window_widget_->resize(wanted + extra);
+    if (sub_ != nullptr) {
+      // The area's own placement may put a new child partly beyond its
+      // right or bottom edge: moved back in as far as it fits.
+      const QSize area = mdi_->viewport()->size();
+      const QRect placed = sub_->geometry();
+      sub_->move(std::clamp(placed.x(), 0, std::max(0, area.width() - placed.width())),
+                 std::clamp(placed.y(), 0, std::max(0, area.height() - placed.height())));
+    }
   }
   client_->installEventFilter(this);
   // The outer widget (a child's frame, the main frame, a plain window

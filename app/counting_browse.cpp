@@ -1,0 +1,25 @@
+#include "app/counting_browse.h"
+
+#include "framework/data/framework_host.h"
+#include "runtime/datfile/statements.h"
+
+namespace zuna::app {
+
+void CountingBrowse::ResetFromView() {
+  framework::WaitCursor wait;
+  int32_t count = 0;
+  if (View != nullptr && View->has_filter()) {
+    if (View->Set(View->order_items()) == 0) {
+      while (View->Next() == 0) ++count;
+    }
+  } else if (View != nullptr) {
+    const framework::SortOrderRow* order = CurrentSortOrder();
+    count = static_cast<int32_t>(order != nullptr && order->MainKey
+                                     ? datfile::RECORDS(View->primary(), *order->MainKey)
+                                     : datfile::RECORDS(View->primary()));
+  }
+  count_ = count;
+  BrowseClass::ResetFromView();
+}
+
+}  // namespace zuna::app

@@ -1,0 +1,163 @@
+#include "app/register_list.h"
+
+#include <span>
+
+#include "app/counting_browse.h"
+#include "app/globals.h"
+#include "app/record_form.h"
+#include "app/window_parts.h"
+#include "app/zun_dictionary.h"
+#include "app/zunabc0.h"
+#include "framework/window/locators.h"
+#include "framework/window/steps.h"
+#include "framework/window/toolbar.h"
+#include "framework/window/window_manager.h"
+#include "framework/window/window_resizer.h"
+#include "runtime/values/code_page.h"
+
+namespace zuna::app {
+namespace {
+
+namespace Level = framework::Level;
+constexpr datfile::Key kByName{kKey2Index};
+constexpr size_t kSearchSize = 20;
+
+struct RegisterRow {
+  char fio[kZunFioSize];
+  int32_t data;
+};
+
+// The list's browse: the select button shows only while a caller chooses a
+// record, and in view mode the update buttons are not wired.
+class RegisterBrowse final : public CountingBrowse {
+ public:
+  using CountingBrowse::CountingBrowse;
+  void Setup(framework::ListQueue& queue, datfile::View& view, framework::WindowManager& w) {
+    SelectControl = kRegisterSelect;
+    HideSelect = 1;
+    Init(kRegisterList, queue, view, *Relate_ZUN, w);
+    if (w.Request != framework::ViewRecord) {
+      InsertControl = kRegisterInsert;
+      ChangeControl = kRegisterChange;
+      DeleteControl = kRegisterDelete;
+    }
+  }
+};
+
+class ThisWindow final : public framework::WindowManager {
+ public:
+  ThisWindow() : window_(RegisterListDefinition()), queue_(RowBytes()), browse_(total_) {
+    queue_.AddColumn(values::RefString(row_.fio, kZunFioSize), "ZUN:FIO");
+    queue_.AddColumn(values::RefLong(row_.data), "ZUN:DATA");
+    window_.BindList(kRegisterList, &queue_);
+    window_.Bind(kRegisterSearch, values::RefString(search_, kSearchSize));
+    window_.Bind(kRegisterTotal, values::RefLong(total_));
+  }
+
+  uint8_t Init() override {
+    GlobalErrors.SetProcedureName("tab2");
+    Request = GlobalRequest;
+    const uint8_t level = WindowManager::Init();
+    if (level != Level::Benign) return level;
+    FirstField = kRegisterList;
+    VCRRequest = &app::VCRRequest;
+    Errors = &GlobalErrors;
+    AddItem(toolbar_);
+    GlobalRequest = 0;
+    GlobalResponse = 0;
+    AddItem(kRegisterClose, Request == framework::SelectRecord ? framework::RequestCancelled
+                                                               : framework::RequestCompleted);
+    Relate_ZUN->Open();
+    FilesOpened = 1;
+    Open(window_);
+    browse_.Setup(queue_, view_, *this);
+    resizer_.Init(2, /*SetWindowMinSize=*/1, /*SetWindowMaxSize=*/0);
+    resizer_.SetParentDefaults();
+    AddItem(resizer_);
+    thumb_.Init(framework::StepFlag::Letters, framework::StepMode::Runtime);
+    browse_.AddSortOrder(&thumb_, kByName);
+    std::span<char> record = Access_ZUN->Buffer;
+    locator_.Init(kRegisterSearch, FioOf(record), 1, browse_);
+    browse_.AddLocator(locator_);
+    browse_.AddField(FioOf(record), values::RefString(row_.fio, kZunFioSize));
+    browse_.AddField(DataOf(record), values::RefLong(row_.data));
+    browse_.AskProcedure = 1;
+    browse_.AddToolbarTarget(toolbar_);
+    SetAlerts();
+    return Level::Benign;
+  }
+
+  uint8_t Kill() override {
+    const uint8_t level = WindowManager::Kill();
+    if (level != Level::Benign) return level;
+    if (FilesOpened) Relate_ZUN->Close();
+    GlobalErrors.SetProcedureName();
+    return Level::Benign;
+  }
+
+  using WindowManager::Run;
+  // The one update procedure, the record form, on this thread.
+  uint8_t Run(uint16_t Number, uint8_t request) override {
+    const uint8_t response = WindowManager::Run(Number, request);
+    if (Request == framework::ViewRecord) return response;
+    GlobalRequest = request;
+    UpdateZun();
+    return GlobalResponse;
+  }
+
+ private:
+  std::span<char> RowBytes() { return {reinterpret_cast<char*>(&row_), sizeof row_}; }
+
+  int32_t total_ = 0;  // "Итого:"
+  char search_[kSearchSize] = {};
+  RegisterRow row_{};
+  window::Window window_;
+  datfile::View view_{ZUN()};
+  framework::ListQueue queue_;
+  RegisterBrowse browse_;
+  framework::StepStringClass thumb_;
+  framework::IncrementalLocatorClass locator_;
+  framework::ToolbarClass toolbar_;
+  framework::WindowResizeClass resizer_;
+};
+
+}  // namespace
+
+window::WindowDefinition RegisterListDefinition() {
+  namespace Type = window::ControlType;
+  window::WindowDefinition list;
+  list.name = "QuickWindow";
+  list.kind = window::WindowKind::kMdiChild;
+  list.title = values::W("Ввод-просмотр-корректировка");
+  list.icon = "CHILD.ICO";
+  list.width = 216;
+  list.height = 188;
+  window::ControlDefinition browse =
+      Control(Type::List, "?Browse:1", "", 12, 36, 192, 104, kRegisterTab);
+  browse.format = values::W("127L|M~ФИО~@s30@15R(1)|M~День рождения~C(0)@D6@");
+  browse.msg = "Browsing Records";
+  browse.imm = true;
+  browse.vscroll = true;
+  list.controls = {
+      browse,
+      Control(Type::Button, "?Select:2", "&Выбор", 12, 144, 45, 14, kRegisterTab),
+      Control(Type::Button, "?Insert:3", "&Добавить", 60, 144, 45, 14, kRegisterTab),
+      Control(Type::Button, "?Change:3", "&Изменить", 108, 144, 45, 14, kRegisterTab),
+      Control(Type::Button, "?Delete:3", "&Удалить", 156, 144, 48, 14, kRegisterTab),
+      Control(Type::Sheet, "?CurrentTab", "", 4, 4, 208, 160),
+      Control(Type::Tab, "?Tab:2", "Список", 4, 4, 208, 160, kRegisterSheet),
+      Control(Type::Entry, "?FFF", "", 104, 20, 100, 11, kRegisterTab, "@s20"),
+      Control(Type::String, "?String1", "Поиск по фамилии:", 12, 21, 90, 10, kRegisterTab),
+      Control(Type::Button, "?Close", "Закрыть", 162, 170, 50, 14),
+      Control(Type::String, "?TOT", "", 36, 172, 40, 10),
+      Control(Type::String, "?String2", "Итого:", 8, 172, 28, 10),
+  };
+  return list;
+}
+
+void tab2() {
+  ThisWindow manager;
+  GlobalResponse = manager.Run();
+}
+
+}  // namespace zuna::app

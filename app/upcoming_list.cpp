@@ -1,0 +1,149 @@
+#include "app/upcoming_list.h"
+
+#include <span>
+
+#include "app/counting_browse.h"
+#include "app/globals.h"
+#include "app/upcoming_filter.h"
+#include "app/window_parts.h"
+#include "app/zun_dictionary.h"
+#include "app/zunabc0.h"
+#include "framework/window/locators.h"
+#include "framework/window/toolbar.h"
+#include "framework/window/window_manager.h"
+#include "framework/window/window_resizer.h"
+#include "runtime/values/clock.h"
+#include "runtime/values/code_page.h"
+#include "runtime/window/properties.h"
+
+namespace zuna::app {
+namespace {
+
+namespace Level = framework::Level;
+constexpr datfile::Key kByDate{kZunKeyIndex};
+
+// The row of the list: the name and the date, as the list shows them.
+struct UpcomingRow {
+  char fio[kZunFioSize];
+  int32_t data;
+};
+
+// The date values are refreshed whenever the list updates its window, so
+// "Сегодня:" and the filter follow the calendar (a list left open over
+// midnight).
+class DateLocator final : public framework::IncrementalLocatorClass {
+ public:
+  explicit DateLocator(UpcomingDates& dates) : dates_(dates) {}
+  void UpdateWindow() override {
+    RefreshUpcomingDates(values::TODAY(), &dates_);
+    IncrementalLocatorClass::UpdateWindow();
+  }
+
+ private:
+  UpcomingDates& dates_;
+};
+
+class ThisWindow final : public framework::WindowManager {
+ public:
+  ThisWindow() : window_(UpcomingListDefinition()), queue_(RowBytes()), browse_(total_) {
+    queue_.AddColumn(values::RefString(row_.fio, kZunFioSize), "ZUN:FIO");
+    queue_.AddColumn(values::RefLong(row_.data), "ZUN:DATA");
+    window_.BindList(kUpcomingList, &queue_);
+    window_.Bind(kUpcomingToday, values::RefString(dates_.dd, sizeof dates_.dd));
+    window_.Bind(kUpcomingTotal, values::RefLong(total_));
+  }
+
+  uint8_t Init() override {
+    GlobalErrors.SetProcedureName("tab1");
+    Request = GlobalRequest;
+    const uint8_t level = WindowManager::Init();
+    if (level != Level::Benign) return level;
+    FirstField = kUpcomingList;
+    VCRRequest = &app::VCRRequest;
+    Errors = &GlobalErrors;
+    RefreshUpcomingDates(values::TODAY(), &dates_);
+    BindUpcomingDates(dates_);
+    AddItem(toolbar_);
+    GlobalRequest = 0;
+    GlobalResponse = 0;
+    AddItem(kUpcomingClose, Request == framework::SelectRecord ? framework::RequestCancelled
+                                                               : framework::RequestCompleted);
+    Relate_ZUN->Open();
+    FilesOpened = 1;
+    Open(window_);
+    resizer_.Init(2, /*SetWindowMinSize=*/1, /*SetWindowMaxSize=*/0);
+    resizer_.SetParentDefaults();
+    AddItem(resizer_);
+    browse_.Init(kUpcomingList, queue_, view_, *Relate_ZUN, *this);
+    browse_.FileLoaded = 1;
+    browse_.AddSortOrder(nullptr, kByDate);
+    std::span<char> record = Access_ZUN->Buffer;
+    locator_.Init(0, DataOf(record), 1, browse_);
+    browse_.AddLocator(locator_);
+    browse_.SetFilter(kUpcomingFilter);
+    browse_.AddField(FioOf(record), values::RefString(row_.fio, kZunFioSize));
+    browse_.AddField(DataOf(record), values::RefLong(row_.data));
+    browse_.AddToolbarTarget(toolbar_);
+    SetAlerts();
+    return Level::Benign;
+  }
+
+  uint8_t Kill() override {
+    const uint8_t level = WindowManager::Kill();
+    if (level != Level::Benign) return level;
+    if (FilesOpened) Relate_ZUN->Close();
+    GlobalErrors.SetProcedureName();
+    return Level::Benign;
+  }
+
+ private:
+  std::span<char> RowBytes() { return {reinterpret_cast<char*>(&row_), sizeof row_}; }
+
+  UpcomingDates dates_{};
+  int32_t total_ = 0;  // "Всего:"
+  UpcomingRow row_{};
+  window::Window window_;
+  datfile::View view_{ZUN()};
+  framework::ListQueue queue_;
+  CountingBrowse browse_;
+  DateLocator locator_{dates_};
+  framework::ToolbarClass toolbar_;
+  framework::WindowResizeClass resizer_;
+};
+
+}  // namespace
+
+window::WindowDefinition UpcomingListDefinition() {
+  namespace Type = window::ControlType;
+  window::WindowDefinition list;
+  list.name = "QuickWindow";
+  list.kind = window::WindowKind::kMdiChild;
+  list.title = values::W("День рождения в ближайшие 7 дней");
+  list.icon = "CHILD.ICO";
+  list.width = 248;
+  list.height = 188;
+  window::ControlDefinition browse =
+      Control(Type::List, "?Browse:1", "", 6, 36, 236, 124, kUpcomingTab);
+  browse.format = values::W("154L|M~ФИО~@s30@80R(1)|M~День рождения~C(0)@D6@");
+  browse.msg = "Browsing Records";
+  browse.imm = true;
+  browse.vscroll = true;
+  list.controls = {
+      browse,
+      Control(Type::Sheet, "?CurrentTab", "", 2, 4, 244, 162),
+      Control(Type::Tab, "?Tab:2", "", 2, 4, 244, 162, kUpcomingSheet),
+      Control(Type::String, "?String1", "Сегодня:", 12, 22, 36, 10, kUpcomingTab),
+      Control(Type::String, "?DD", "", 50, 22, 60, 10, kUpcomingTab),
+      Control(Type::Button, "?Close", "Закрыть", 190, 170, 50, 14),
+      Control(Type::String, "?String2", "Всего:", 8, 172, 30, 10),
+      Control(Type::String, "?TT", "", 40, 172, 40, 10),
+  };
+  return list;
+}
+
+void tab1() {
+  ThisWindow manager;
+  GlobalResponse = manager.Run();
+}
+
+}  // namespace zuna::app
