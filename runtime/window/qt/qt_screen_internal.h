@@ -86,6 +86,7 @@ class QtWindow final : public QObject {
   QMenu* MenuTitled(const QString& text) const;
   QTreeWidget* ListOf(int32_t control) const;
   QWidget* WidgetOf(int32_t control) const;
+  int32_t control_count() const { return static_cast<int32_t>(controls_.size()); }
   // The client area, where controls and popups are placed, and its size in
   // dialog units; a point on screen in the client's dialog units.
   QWidget* client() const { return client_; }
@@ -101,6 +102,9 @@ class QtWindow final : public QObject {
   bool eventFilter(QObject* watched, QEvent* event) override;
   // The wallpaper scaled to cover the child area, centred.
   void FitWallpaper();
+  // What a screen reader calls the control: its caption, else the prompt
+  // beside it, else its window (a list) or its label.
+  QString AccessibleNameOf(const ControlSnapshot& control) const;
 
  private:
   struct Control {

@@ -372,6 +372,17 @@ std::string QtSession::EntryText(std::string_view window_title_utf8, int32_t con
   return entry != nullptr ? entry->text().toStdString() : std::string();
 }
 
+std::vector<std::string> QtSession::AccessibleNames(std::string_view window_title_utf8) const {
+  std::vector<std::string> names;
+  QtWindow* window = impl_->WindowTitled(window_title_utf8);
+  if (window == nullptr) return names;
+  for (int32_t control = 1; control <= window->control_count(); ++control) {
+    QWidget* widget = window->WidgetOf(control);
+    names.push_back(widget != nullptr ? widget->accessibleName().toStdString() : std::string());
+  }
+  return names;
+}
+
 bool QtSession::RightClickRow(std::string_view window_title_utf8, int32_t control,
                               int32_t row) {
   QtWindow* window = impl_->WindowTitled(window_title_utf8);

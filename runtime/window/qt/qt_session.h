@@ -103,6 +103,9 @@ class QtSession final {
   bool TypeInto(std::string_view window_title_utf8, int32_t control,
                 std::string_view text_utf8, bool leave);
   std::string EntryText(std::string_view window_title_utf8, int32_t control) const;
+  // The accessible name of each control of the window, by control number
+  // (index 0 is control 1; empty for a control without a widget, a tab).
+  std::vector<std::string> AccessibleNames(std::string_view window_title_utf8) const;
   // The right mouse button pressed and released over row `row` of a list.
   bool RightClickRow(std::string_view window_title_utf8, int32_t control, int32_t row);
 

@@ -322,6 +322,36 @@ void QtWindow::BuildMenus(QMenuBar* bar) {
   }
 }
 
+QString QtWindow::AccessibleNameOf(const ControlSnapshot& control) const {
+  // A caption names its control.  An entry, a list or a value shown has
+  // none: the prompt beside it (before, else after) names it, as it does
+  // for a sighted user; a list with neither is named by its window.
+  auto caption = [](const ControlSnapshot& c) {
+    return WithoutAccessMarks(ToQt(Text(c.props, PROP::Text))).trimmed();
+  };
+  const bool has_caption = control.type == ControlType::Button ||
+                           control.type == ControlType::Prompt ||
+                           control.type == ControlType::Check ||
+                           control.type == ControlType::Radio ||
+                           control.type == ControlType::Group;
+  if (has_caption && !caption(control).isEmpty()) return caption(control);
+  // A prompt names the control after it; a text ending in ':' either
+  // neighbour ("Итого:" stands after its count).
+  const auto& all = snapshot_.controls;
+  const auto names = [&](size_t index, bool before) {
+    if (index >= all.size()) return false;
+    const ControlSnapshot& beside = all[index];
+    return (before && beside.type == ControlType::Prompt) ||
+           (beside.type == ControlType::String && caption(beside).endsWith(':'));
+  };
+  const size_t index = static_cast<size_t>(control.number) - 1;
+  if (names(index - 1, true)) return caption(all[index - 1]);
+  if (names(index + 1, false)) return caption(all[index + 1]);
+  if (control.type == ControlType::List) return title();
+  const QString own = caption(control);
+  return own.isEmpty() ? QString::fromStdString(control.label).remove('?') : own;
+}
+
 void QtWindow::BuildControl(const ControlSnapshot& snapshot) {
   auto control = std::make_unique<Control>();
   control->number = snapshot.number;
@@ -414,6 +444,7 @@ void QtWindow::BuildControl(const ControlSnapshot& snapshot) {
   made.widget->setEnabled(Number(made.props, PROP::Disable) == 0);
   if (auto tip = Text(made.props, PROP::Tip); !tip.empty()) made.widget->setToolTip(ToQt(tip));
   if (auto msg = Text(made.props, PROP::Msg); !msg.empty()) made.widget->setStatusTip(ToQt(msg));
+  made.widget->setAccessibleName(AccessibleNameOf(snapshot));
   ShowText(made);
   PlaceControl(made);
   if (made.list != nullptr) {

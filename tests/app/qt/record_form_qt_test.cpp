@@ -108,6 +108,11 @@ TEST_F(RecordFormQt, InsertChangeAndCloseWithQuestionsThroughTheWidgets) {
 
   CallForm(framework::ChangeRecord, W("Иванов Иван"), kChangeTitle);
   EXPECT_EQ(session_->EntryText(kChangeTitle, kFormDate), " 5/03/2009");
+  // What a screen reader says for each control: the entries by the prompts
+  // beside them.
+  EXPECT_EQ(session_->AccessibleNames(kChangeTitle),
+            (std::vector<std::string>{"CurrentTab", "", "ActionMessage", "Ф И О", "Ф И О",
+                                      "День рождения", "День рождения", "OK", "Выход"}));
   Type(kChangeTitle, kFormName, "Иванова Анна", /*leave=*/false);
   if (const char* shots = std::getenv("ZUNA_SHOT_DIR")) {
     EXPECT_TRUE(session_->GrabScreen(std::string(shots) + "/record-form.png"));
