@@ -123,15 +123,15 @@ window::WindowDefinition UpcomingListDefinition() {
   list.width = 248;
   list.height = 188;
   window::ControlDefinition browse =
-      Control(Type::List, "?Browse:1", "", 6, 36, 236, 124, kUpcomingTab);
+      Control(Type::List, "?Browse:1", "", 2, 36, 244, 124, kUpcomingTab);
   browse.format = values::W("154L|M~ФИО~@s30@80R(1)|M~День рождения~C(0)@D6@");
   browse.msg = "Browsing Records";
   browse.imm = true;
   browse.vscroll = true;
   list.controls = {
       browse,
-      Control(Type::Sheet, "?CurrentTab", "", 2, 4, 244, 162),
-      Control(Type::Tab, "?Tab:2", "", 2, 4, 244, 162, kUpcomingSheet),
+      Control(Type::Sheet, "?CurrentTab", "", 0, 4, 248, 162),
+      Control(Type::Tab, "?Tab:2", "", 0, 4, 248, 162, kUpcomingSheet),
       Control(Type::String, "?String1", "Сегодня:", 12, 22, 36, 10, kUpcomingTab),
       Control(Type::String, "?DD", "", 50, 22, 60, 10, kUpcomingTab),
       Control(Type::Button, "?Close", "Закрыть", 190, 170, 50, 14),

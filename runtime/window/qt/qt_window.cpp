@@ -1113,6 +1113,13 @@ bool QtWindow::eventFilter(QObject* watched, QEvent* event) {
                        .event = EVENT::Selected,
                        .control = number});
       }
+      if (control != nullptr && control->entry != nullptr && watched == control->entry) {
+        // An entry taken by a click or Tab has its text selected, so what
+        // the user types replaces it (a blank date's "  /  /" included)
+        // rather than landing beside it.  Queued: the click that brought the
+        // focus would otherwise place the cursor over the selection.
+        QTimer::singleShot(0, control->entry, &QLineEdit::selectAll);
+      }
       return false;
     case QEvent::Wheel:
       if (control != nullptr && control->thumb != nullptr && control->list != nullptr) {
