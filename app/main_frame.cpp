@@ -1,6 +1,7 @@
 #include "app/main_frame.h"
 
 #include "app/globals.h"
+#include "app/register_procedure.h"
 #include "framework/window/toolbar.h"
 #include "framework/window/window_manager.h"
 #include "runtime/values/code_page.h"
@@ -11,33 +12,19 @@ namespace {
 namespace Level = framework::Level;
 using values::W;
 
-class ThisWindow final : public framework::WindowManager {
+class ThisWindow final : public RegisterProcedure {
  public:
   ThisWindow(window::Window& frame, const MainFrameLists& lists)
       : frame_(frame), lists_(lists) {}
 
   uint8_t Init() override {
-    GlobalErrors.SetProcedureName("Main");
-    Request = GlobalRequest;
-    const uint8_t level = WindowManager::Init();
-    if (level != Level::Benign) return level;
-    FirstField = 1;
-    VCRRequest = &app::VCRRequest;
-    Errors = &GlobalErrors;
-    AddItem(toolbar_);
-    GlobalRequest = 0;
-    GlobalResponse = 0;
+    if (uint8_t level = BeginInit("Main", 1)) return level;
+    JoinToolbar();
     Open(frame_);
     SetAlerts();
     return Level::Benign;
   }
 
-  uint8_t Kill() override {
-    const uint8_t level = WindowManager::Kill();
-    if (level != Level::Benign) return level;
-    GlobalErrors.SetProcedureName();
-    return Level::Benign;
-  }
 
   uint8_t TakeAccepted() override {
     switch (window::ACCEPTED()) {
@@ -60,7 +47,6 @@ class ThisWindow final : public framework::WindowManager {
 
   window::Window& frame_;
   const MainFrameLists& lists_;
-  framework::ToolbarClass toolbar_;
 };
 
 window::MenuDefinition Menu(const char* text, const char* label, const char* msg,

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/globals.h"
+#include "app/register_procedure.h"
 #include "app/window_parts.h"
 #include "app/zun_dictionary.h"
 #include "app/zunabc0.h"
@@ -45,22 +46,14 @@ std::string ActionMessageFor(uint8_t request) {
   }
 }
 
-class ThisWindow final : public framework::WindowManager {
+class ThisWindow final : public RegisterProcedure {
  public:
   ThisWindow(window::Window& window, char* action_message)
       : window_(window), action_message_(action_message) {}
 
   uint8_t Init() override {
-    GlobalErrors.SetProcedureName("Updatezun");
-    Request = GlobalRequest;
-    uint8_t level = WindowManager::Init();
-    if (level != Level::Benign) return level;
-    FirstField = kFormActionMessage;
-    VCRRequest = &app::VCRRequest;
-    Errors = &GlobalErrors;
-    AddItem(toolbar_);
-    GlobalRequest = 0;
-    GlobalResponse = 0;
+    if (uint8_t level = BeginInit("Updatezun", kFormActionMessage)) return level;
+    JoinToolbar();
     HistoryKey = window::KEY::CtrlQuote;
     std::span<char> record = Access_ZUN->Buffer;
     AddHistoryFile(framework::RecordGroup{record, {FioOf(record), DataOf(record)}},
@@ -70,8 +63,7 @@ class ThisWindow final : public framework::WindowManager {
     AddHistoryField(kFormDate, 2);
     AddUpdateFile(*Access_ZUN);
     AddItem(kFormCancel, framework::RequestCancelled);
-    Relate_ZUN->Open();
-    FilesOpened = 1;
+    OpenRegister();
     Primary = Relate_ZUN;
     if (Request == framework::ViewRecord && !BatchProcessing) {
       InsertAction = framework::Insert::None;
@@ -86,9 +78,7 @@ class ThisWindow final : public framework::WindowManager {
       if (PrimeUpdate() != 0) return Level::Notify;
     }
     Open(window_);
-    resizer_.Init(2, /*SetWindowMinSize=*/1, /*SetWindowMaxSize=*/0);
-    resizer_.SetParentDefaults();
-    AddItem(resizer_);
+    FollowResizes();
     SetAlerts();
     return Level::Benign;
   }
@@ -118,19 +108,9 @@ class ThisWindow final : public framework::WindowManager {
     return Request == framework::ViewRecord ? framework::RequestCancelled : response;
   }
 
-  uint8_t Kill() override {
-    const uint8_t level = WindowManager::Kill();
-    if (level != Level::Benign) return level;
-    if (FilesOpened) Relate_ZUN->Close();
-    GlobalErrors.SetProcedureName();
-    return Level::Benign;
-  }
-
  private:
   window::Window& window_;
   char* action_message_;
-  framework::ToolbarClass toolbar_;
-  framework::WindowResizeClass resizer_;
 };
 
 }  // namespace

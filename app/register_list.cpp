@@ -4,6 +4,7 @@
 
 #include "app/counting_browse.h"
 #include "app/globals.h"
+#include "app/register_procedure.h"
 #include "app/record_form.h"
 #include "app/window_parts.h"
 #include "app/zun_dictionary.h"
@@ -44,7 +45,7 @@ class RegisterBrowse final : public CountingBrowse {
   }
 };
 
-class ThisWindow final : public framework::WindowManager {
+class ThisWindow final : public RegisterProcedure {
  public:
   ThisWindow() : window_(RegisterListDefinition()), queue_(RowBytes()), browse_(total_) {
     queue_.AddColumn(values::RefString(row_.fio, kZunFioSize), "ZUN:FIO");
@@ -55,25 +56,14 @@ class ThisWindow final : public framework::WindowManager {
   }
 
   uint8_t Init() override {
-    GlobalErrors.SetProcedureName("tab2");
-    Request = GlobalRequest;
-    const uint8_t level = WindowManager::Init();
-    if (level != Level::Benign) return level;
-    FirstField = kRegisterList;
-    VCRRequest = &app::VCRRequest;
-    Errors = &GlobalErrors;
-    AddItem(toolbar_);
-    GlobalRequest = 0;
-    GlobalResponse = 0;
+    if (uint8_t level = BeginInit("tab2", kRegisterList)) return level;
+    JoinToolbar();
     AddItem(kRegisterClose, Request == framework::SelectRecord ? framework::RequestCancelled
                                                                : framework::RequestCompleted);
-    Relate_ZUN->Open();
-    FilesOpened = 1;
+    OpenRegister();
     Open(window_);
     browse_.Setup(queue_, view_, *this);
-    resizer_.Init(2, /*SetWindowMinSize=*/1, /*SetWindowMaxSize=*/0);
-    resizer_.SetParentDefaults();
-    AddItem(resizer_);
+    FollowResizes();
     thumb_.Init(framework::StepFlag::Letters, framework::StepMode::Runtime);
     browse_.AddSortOrder(&thumb_, kByName);
     std::span<char> record = Access_ZUN->Buffer;
@@ -87,13 +77,6 @@ class ThisWindow final : public framework::WindowManager {
     return Level::Benign;
   }
 
-  uint8_t Kill() override {
-    const uint8_t level = WindowManager::Kill();
-    if (level != Level::Benign) return level;
-    if (FilesOpened) Relate_ZUN->Close();
-    GlobalErrors.SetProcedureName();
-    return Level::Benign;
-  }
 
   using WindowManager::Run;
   // The one update procedure, the record form, on this thread.
@@ -117,8 +100,6 @@ class ThisWindow final : public framework::WindowManager {
   RegisterBrowse browse_;
   framework::StepStringClass thumb_;
   framework::IncrementalLocatorClass locator_;
-  framework::ToolbarClass toolbar_;
-  framework::WindowResizeClass resizer_;
 };
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include "app/counting_browse.h"
 #include "app/globals.h"
+#include "app/register_procedure.h"
 #include "app/upcoming_filter.h"
 #include "app/window_parts.h"
 #include "app/zun_dictionary.h"
@@ -43,7 +44,7 @@ class DateLocator final : public framework::IncrementalLocatorClass {
   UpcomingDates& dates_;
 };
 
-class ThisWindow final : public framework::WindowManager {
+class ThisWindow final : public RegisterProcedure {
  public:
   ThisWindow() : window_(UpcomingListDefinition()), queue_(RowBytes()), browse_(total_) {
     queue_.AddColumn(values::RefString(row_.fio, kZunFioSize), "ZUN:FIO");
@@ -54,26 +55,15 @@ class ThisWindow final : public framework::WindowManager {
   }
 
   uint8_t Init() override {
-    GlobalErrors.SetProcedureName("tab1");
-    Request = GlobalRequest;
-    const uint8_t level = WindowManager::Init();
-    if (level != Level::Benign) return level;
-    FirstField = kUpcomingList;
-    VCRRequest = &app::VCRRequest;
-    Errors = &GlobalErrors;
+    if (uint8_t level = BeginInit("tab1", kUpcomingList)) return level;
     RefreshUpcomingDates(values::TODAY(), &dates_);
     BindUpcomingDates(dates_);
-    AddItem(toolbar_);
-    GlobalRequest = 0;
-    GlobalResponse = 0;
+    JoinToolbar();
     AddItem(kUpcomingClose, Request == framework::SelectRecord ? framework::RequestCancelled
                                                                : framework::RequestCompleted);
-    Relate_ZUN->Open();
-    FilesOpened = 1;
+    OpenRegister();
     Open(window_);
-    resizer_.Init(2, /*SetWindowMinSize=*/1, /*SetWindowMaxSize=*/0);
-    resizer_.SetParentDefaults();
-    AddItem(resizer_);
+    FollowResizes();
     browse_.Init(kUpcomingList, queue_, view_, *Relate_ZUN, *this);
     browse_.FileLoaded = 1;
     browse_.AddSortOrder(nullptr, kByDate);
@@ -88,13 +78,6 @@ class ThisWindow final : public framework::WindowManager {
     return Level::Benign;
   }
 
-  uint8_t Kill() override {
-    const uint8_t level = WindowManager::Kill();
-    if (level != Level::Benign) return level;
-    if (FilesOpened) Relate_ZUN->Close();
-    GlobalErrors.SetProcedureName();
-    return Level::Benign;
-  }
 
  private:
   std::span<char> RowBytes() { return {reinterpret_cast<char*>(&row_), sizeof row_}; }
@@ -107,8 +90,6 @@ class ThisWindow final : public framework::WindowManager {
   framework::ListQueue queue_;
   CountingBrowse browse_;
   DateLocator locator_{dates_};
-  framework::ToolbarClass toolbar_;
-  framework::WindowResizeClass resizer_;
 };
 
 }  // namespace
