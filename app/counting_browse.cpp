@@ -7,6 +7,16 @@ namespace zuna::app {
 
 void CountingBrowse::ResetFromView() {
   framework::WaitCursor wait;
+  Count();
+  BrowseClass::ResetFromView();
+}
+
+void CountingBrowse::ScrollEnd(int32_t Event) {
+  BrowseClass::ScrollEnd(Event);
+  if (!FileLoaded && View != nullptr && !View->has_filter()) Count();
+}
+
+void CountingBrowse::Count() {
   int32_t count = 0;
   if (View != nullptr && View->has_filter()) {
     if (View->Set(View->order_items()) == 0) {
@@ -19,7 +29,6 @@ void CountingBrowse::ResetFromView() {
                                      : datfile::RECORDS(View->primary()));
   }
   count_ = count;
-  BrowseClass::ResetFromView();
 }
 
 }  // namespace zuna::app

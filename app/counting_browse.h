@@ -2,7 +2,9 @@
 // After every fill it counts the records of its view into `*count` (a
 // 32-bit count: a register may hold far more than a SHORT's 32767).  With a
 // filter it reads the view through once; without one the key's own count
-// is the same number, known without reading.
+// is the same number, known without reading, so a page list also counts
+// again whenever Home or End rebuilds its page from the file (another
+// station's additions show there).
 #ifndef ZUNA_APP_COUNTING_BROWSE_H_
 #define ZUNA_APP_COUNTING_BROWSE_H_
 
@@ -16,8 +18,11 @@ class CountingBrowse : public framework::BrowseClass {
  public:
   explicit CountingBrowse(int32_t& count) : count_(count) {}
   void ResetFromView() override;
+  void ScrollEnd(int32_t Event) override;
 
  private:
+  void Count();
+
   int32_t& count_;
 };
 
