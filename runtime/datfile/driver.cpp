@@ -58,12 +58,16 @@ bool WorksClosed(Op op) {
 // The end step of every operation: each key forgets the leaf its last
 // search reached, so the next operation starts from the root and sees a
 // tree another operation may have changed, and on a shared file the header
-// lock byte is freed.  Inside an OperationGroup both wait for its end.
+// lock byte is freed.  The slots read ahead go too: once the operation is
+// over, nothing keeps other stations from changing them.  Inside an
+// OperationGroup all of this waits for its end.
 void EndStep(DatFileInstance& file) {
-  if (file.driver_state().group_depth > 0) return;
-  for (KeyState& key : file.driver_state().keys) {
+  DriverState& s = file.driver_state();
+  if (s.group_depth > 0) return;
+  for (KeyState& key : s.keys) {
     if (key.file) key.file->EndOperation();
   }
+  if (s.data) s.data->DropReadAhead();
   driver::EndSharing(file);
 }
 

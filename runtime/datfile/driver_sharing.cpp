@@ -173,6 +173,8 @@ void FreeHeaderByte(DatFileInstance& file) {
   DriverState& s = file.driver_state();
   if (!s.header_byte_locked) return;
   s.header_byte_locked = false;
+  // Other stations may change any slot once the byte is theirs.
+  s.data->DropReadAhead();
   UnlockCompanions(s);
   (void)CheckLocking(s.data->file().Unlock(kHeaderByte, 1));
 }
