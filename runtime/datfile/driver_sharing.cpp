@@ -244,6 +244,18 @@ Status RefreshHeader(DatFileInstance& file, RefreshMode mode) {
   // Alone on the file, the header in memory is the truth; only OPEN looks
   // for a LOCK flag another station left.
   if (!s.shared && mode != RefreshMode::kOpen) return Status::OK();
+  if (mode == RefreshMode::kLock && s.log->data != nullptr &&
+      transaction::SoleWriterHere(*s.log->data)) {
+    // Inside this FILE's own transaction every other station waits for its
+    // log before it reads or writes the file, and no other FILE here has
+    // changed it: the headers in memory are the file's, and reading them
+    // again for every record would only cost time.  Byte 0 is still taken,
+    // for the stations that read without waiting (those inside a
+    // transaction of their own) and must not meet a half-written header.
+    ZUNA_RETURN_IF_ERROR(TakeHeaderByteWaiting(file));
+    s.refreshed = true;
+    return Status::OK();
+  }
   std::optional<Clock::time_point> transaction_give_up;
   for (;;) {
     ZUNA_RETURN_IF_ERROR(TakeHeaderByteWaiting(file));
