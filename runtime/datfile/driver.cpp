@@ -279,6 +279,16 @@ OperationGroup::~OperationGroup() {
   UnlockDriver();
 }
 
+void YieldGroup(DatFileInstance& file) {
+  DriverLock lock;
+  DriverState& s = file.driver_state();
+  if (s.group_depth == 0) return;
+  const int depth = s.group_depth;
+  s.group_depth = 0;
+  EndStep(file);
+  s.group_depth = depth;
+}
+
 std::string_view OpName(Op op) {
   static constexpr std::string_view kNames[] = {
       "OPEN", "SHARE", "CREATE", "CLOSE", "DESTROY",

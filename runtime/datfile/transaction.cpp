@@ -513,9 +513,24 @@ size_t MergeGathered(std::map<uint64_t, std::string>& gathered, uint64_t offset,
   uint64_t from = offset;
   uint64_t to = offset + data.size();
   auto first = gathered.upper_bound(offset);
+  const auto next = first;
   if (first != gathered.begin()) {
     const auto before = std::prev(first);
-    if (before->first + before->second.size() >= offset) first = before;
+    const uint64_t before_end = before->first + before->second.size();
+    if (before_end >= offset) {
+      // Within or at the end of one range, clear of the next: written in
+      // place, or appended (slots added one after another grow one range,
+      // which must not be copied whole for each).
+      if (next == gathered.end() || next->first > to) {
+        std::string& bytes = before->second;
+        const size_t at = static_cast<size_t>(offset - before->first);
+        const size_t grown = to > before_end ? static_cast<size_t>(to - before_end) : 0;
+        if (grown > 0) bytes.resize(bytes.size() + grown);
+        std::copy(data.begin(), data.end(), bytes.begin() + static_cast<ptrdiff_t>(at));
+        return grown;
+      }
+      first = before;
+    }
   }
   auto last = first;
   size_t replaced = 0;

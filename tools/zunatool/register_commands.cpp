@@ -194,7 +194,9 @@ std::string CsvDate(int32_t serial) {
 // record would cost several system calls each.  Other stations wait for a
 // page meanwhile, so pages stay short, and a page's lines are written only
 // once the hold has ended: a slow reader of our output (a pager, a pipe)
-// never keeps other stations waiting.
+// never keeps other stations waiting.  (A view whose filter passes few of
+// the records it examines lets other stations in every few hundred of
+// them, page or no page: datfile::YieldGroup.)
 constexpr int kRecordsPerPage = 512;
 
 // Reads up to a page of records with `next` (NEXT, or a view's Next) under
