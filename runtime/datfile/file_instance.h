@@ -137,6 +137,7 @@ struct DriverState {
   bool header_dirty = false;
   bool locked_by_me = false;   // this FILE set the header's LOCK flag
   bool header_byte_locked = false;  // holds byte 0 (until the operation ends)
+  bool companions_locked = false;   // and the key and memo files' bytes
   bool refreshed = false;      // the header was refreshed in this operation
   int group_depth = 0;         // OperationGroups open on this FILE
   bool hold_next_read = false;

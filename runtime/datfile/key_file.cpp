@@ -167,6 +167,11 @@ Status KeyFile::WriteDirtyNodes() {
   return Status::OK();
 }
 
+void KeyFile::SetLargeCache(bool on) {
+  if (write_back_) return;
+  cache_->Resize(on ? NodeCache::kWriteBackSlots : NodeCache::kSlots);
+}
+
 void KeyFile::EndOperation() { remembered_no_ = 0; }
 
 Status KeyFile::CheckUsable() const { return error_; }

@@ -201,6 +201,13 @@ class KeyFile {
   // those writes do.
   Status SetWriteBack(bool on);
 
+  // A cache the size of write-back mode's, for a caller that knows no
+  // other station can change the key meanwhile (the driver inside its own
+  // transaction: the others wait for it) and so keeps it from one
+  // operation to the next, without write-back's deferred writes.  Off
+  // again: the small cache.  Nothing in write-back mode.
+  void SetLargeCache(bool on);
+
   // Ends a driver operation: forgets the remembered leaf.
   void EndOperation();
 
