@@ -261,9 +261,15 @@ Status Dispatch(Op op, DatFileInstance& file, const OpArgs& args,
   if (s.log->stale && file.is_open() && !closing) {
     ZUNA_RETURN_IF_ERROR(driver::RereadAfterRollback(file));
   }
-  OpResult scratch;
+  // An answer nobody asked for goes to scratch kept per thread: an
+  // OpResult holds a whole declaration (IMPORT's), too much to make and
+  // unmake for every NEXT.  A callback re-entering the driver may write
+  // it meanwhile; nobody reads it.
+  thread_local OpResult scratch;
   OpResult* out = result ? result : &scratch;
-  *out = OpResult{};
+  out->number = 0;
+  out->text.clear();
+  if (op == Op::ImportFile) out->declaration = FileDecl{};
   Status status = Run(op, file, args, out);
   EndStep(file);
   return status;

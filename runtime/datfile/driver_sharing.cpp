@@ -342,7 +342,8 @@ Status WaitForHeldSlot(DatFileInstance& file, uint32_t record_no, bool hold,
                        SlotPrefix* prefix, std::span<char> raw) {
   DriverState& s = file.driver_state();
   const uint32_t recover = s.switches.recover_seconds;
-  const Clock::time_point start = Clock::now();
+  // Read from the clock only once a wait begins: most slots are not held.
+  std::optional<Clock::time_point> start;
   for (;;) {
     ZUNA_RETURN_IF_ERROR(s.data->ReadSlot(record_no, prefix, raw));
     if (!prefix->held() || s.held == record_no || s.switches.ignore_status) {
@@ -351,7 +352,8 @@ Status WaitForHeldSlot(DatFileInstance& file, uint32_t record_no, bool hold,
     // Held by another station.  A plain read without RECOVER takes it as
     // it is.
     if (!hold && recover == 0) return Status::OK();
-    const auto waited = Clock::now() - start;
+    if (!start) start = Clock::now();
+    const auto waited = Clock::now() - *start;
     if (recover != 0 && waited >= seconds(recover)) {
       // Abandoned: take the hold over and give it up, which clears the bit.
       prefix->status &= ~dat::kStatusHeld;
