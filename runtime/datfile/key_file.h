@@ -105,6 +105,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -286,6 +287,11 @@ class KeyFile {
   Status CheckHeightOnFirstPath(const KeyHeader& h, const KeyNode& root) const;
   Status WriteHeader();
   Status ReadNode(uint32_t node_no, KeyNode* node);
+  // ReadNode without the copy where it can: *node points at the root or
+  // at the cache slot that holds the node (good until the next node is
+  // read or written), else at *scratch, read into.  Reads only.
+  Status NodeRef(uint32_t node_no, std::optional<KeyNode>* scratch,
+                 const KeyNode** node);
   Status WriteNode(uint32_t node_no, const KeyNode& node);
   // Applies `change` (a Mutation step) as one change: staged, then written
   // whole, or taken back (see "Writing a change").

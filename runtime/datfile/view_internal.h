@@ -222,7 +222,8 @@ class KeyFilter {
   // Program variables may change only between reads, so a judgement lives
   // for one read at most.
   bool reusable() const { return reusable_; }
-  // TODAY, AGE or DEFORMAT: a kept judgement also needs the same day.
+  // TODAY, AGE or DEFORMAT: a kept judgement also needs the same day (the
+  // view reads the day once per page of entries).
   bool daily() const { return daily_; }
 
  private:
