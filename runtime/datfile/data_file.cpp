@@ -374,7 +374,9 @@ Status DataFile::WriteStatus(uint32_t record_no, uint8_t status) {
 Status DataFile::ReadSlot(uint32_t record_no, SlotPrefix* prefix,
                           std::span<char> raw_image) {
   ZUNA_RETURN_IF_ERROR(CheckRecordNumber(record_no));
-  std::string slot(header_.slot_length, '\0');
+  // Kept from call to call: a scan reads a slot per record.
+  std::vector<char>& slot = slot_scratch_;
+  slot.resize(header_.slot_length);
   ZUNA_RETURN_IF_ERROR(ReadSlotBytes(record_no, slot));
   *prefix = DecodePrefix(slot.data());
   const size_t length = std::min(raw_image.size(), slot.size() - dat::kSlotPrefixSize);

@@ -325,6 +325,7 @@ class DataFile {
   uint32_t ahead_count_ = 0;
   uint32_t last_read_ = 0;
   uint32_t run_slots_ = 0;
+  std::vector<char> slot_scratch_;  // ReadSlot's
 };
 
 }  // namespace zuna::datfile

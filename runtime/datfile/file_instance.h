@@ -160,6 +160,8 @@ struct DriverState {
   // text), so that it compares byte for byte with a later read of the slot.
   uint32_t watched = 0;
   std::vector<char> watch_image;
+  // A read's slot image on its way to the record buffer (scratch).
+  std::vector<char> slot_image;
 
   SequenceState sequence;
   DriverSwitches switches;
