@@ -267,6 +267,7 @@ Status DataFile::ReadHeaderFromDisk(DatHeader* header) {
 }
 
 Status DataFile::ReadHeader() {
+  DropReadAhead();
   DatHeader fresh;
   ZUNA_RETURN_IF_ERROR(ReadHeaderFromDisk(&fresh));
   header_ = fresh;
@@ -276,7 +277,7 @@ Status DataFile::ReadHeader() {
 Status DataFile::WriteHeader(bool stamp) {
   if (stamp) StampHeader(&header_);
   const HeaderBytes bytes = SealDatHeader(&header_, owner_key_);
-  return file_->WriteAt(0, bytes);
+  return WriteBytes(0, bytes);
 }
 
 // --- descriptors ----------------------------------------------------------------
@@ -331,7 +332,7 @@ Status DataFile::RewriteKeyDescriptor(size_t key_index) {
                    " has another component count than declared");
   }
   if (owner_key_) Scramble(*owner_key_, declared);
-  return file_->WriteAt(offset, declared);
+  return WriteBytes(offset, declared);
 }
 
 // --- slots ----------------------------------------------------------------------
@@ -351,8 +352,7 @@ Status DataFile::CheckRecordNumber(uint32_t record_no) const {
 Status DataFile::ReadPrefix(uint32_t record_no, SlotPrefix* prefix) {
   ZUNA_RETURN_IF_ERROR(CheckRecordNumber(record_no));
   char bytes[dat::kSlotPrefixSize];
-  Status status = ReadExact(*file_, SlotOffset(record_no), bytes, Err::kInvalidDataFile);
-  if (!status.ok()) return Corrupt(status.detail());
+  ZUNA_RETURN_IF_ERROR(ReadSlotBytes(record_no, bytes));
   *prefix = DecodePrefix(bytes);
   return Status::OK();
 }
@@ -361,22 +361,23 @@ Status DataFile::WritePrefix(uint32_t record_no, const SlotPrefix& prefix) {
   ZUNA_RETURN_IF_ERROR(CheckRecordNumber(record_no));
   char bytes[dat::kSlotPrefixSize];
   EncodePrefix(prefix, bytes);
-  return file_->WriteAt(SlotOffset(record_no), bytes);
+  return WriteBytes(SlotOffset(record_no), bytes);
 }
 
 Status DataFile::WriteStatus(uint32_t record_no, uint8_t status) {
   ZUNA_RETURN_IF_ERROR(CheckRecordNumber(record_no));
   const char byte = static_cast<char>(status);
-  return file_->WriteAt(SlotOffset(record_no) + dat::kSlotStatusOffset,
+  return WriteBytes(SlotOffset(record_no) + dat::kSlotStatusOffset,
                         std::span<const char>(&byte, 1));
 }
 
 Status DataFile::ReadSlot(uint32_t record_no, SlotPrefix* prefix,
                           std::span<char> raw_image) {
   ZUNA_RETURN_IF_ERROR(CheckRecordNumber(record_no));
-  std::string slot(header_.slot_length, '\0');
-  Status status = ReadExact(*file_, SlotOffset(record_no), slot, Err::kInvalidDataFile);
-  if (!status.ok()) return Corrupt(status.detail());
+  // Kept from call to call: a scan reads a slot per record.
+  std::vector<char>& slot = slot_scratch_;
+  slot.resize(header_.slot_length);
+  ZUNA_RETURN_IF_ERROR(ReadSlotBytes(record_no, slot));
   *prefix = DecodePrefix(slot.data());
   const size_t length = std::min(raw_image.size(), slot.size() - dat::kSlotPrefixSize);
   std::copy_n(slot.begin() + dat::kSlotPrefixSize, length, raw_image.begin());
@@ -418,7 +419,7 @@ Status DataFile::WriteSlotImage(uint32_t record_no, const SlotPrefix& prefix,
   const size_t length = std::min(image.size(), slot.size() - dat::kSlotPrefixSize);
   std::copy_n(image.begin(), length, slot.begin() + dat::kSlotPrefixSize);
   if (encode) EncodeImage(std::span<char>(slot).subspan(dat::kSlotPrefixSize));
-  return file_->WriteAt(SlotOffset(record_no), slot);
+  return WriteBytes(SlotOffset(record_no), slot);
 }
 
 // --- counts ---------------------------------------------------------------------
@@ -506,7 +507,7 @@ Status DataFile::UndoAdd(const AddPlan& plan) {
   // live record.  Slots beyond record slots need nothing: nobody reads them.
   char bytes[dat::kSlotPrefixSize];
   EncodePrefix(plan.reused_prefix, bytes);
-  return file_->WriteAt(SlotOffset(plan.record_no), bytes);
+  return WriteBytes(SlotOffset(plan.record_no), bytes);
 }
 
 // --- DELETE -----------------------------------------------------------------------
@@ -597,11 +598,71 @@ Status DataFile::Undelete(uint32_t record_no) {
   return Status::OK();
 }
 
+// --- reading ahead ----------------------------------------------------------------
+
+void DataFile::DropReadAhead() { ahead_count_ = 0; }
+
+Status DataFile::WriteBytes(uint64_t offset, std::span<const char> bytes) {
+  // Whatever was read ahead may lie under the write.
+  DropReadAhead();
+  return file_->WriteAt(offset, bytes);
+}
+
+Status DataFile::ReadSlotBytes(uint32_t record_no, std::span<char> out) {
+  const uint32_t slot_length = header_.slot_length;
+  if (out.size() > slot_length) return Corrupt("slot read beyond its length");
+  const bool forward_run = record_no == last_read_ + 1;
+  const bool backward_run = last_read_ != 0 && record_no + 1 == last_read_;
+  last_read_ = record_no;
+  if (ahead_count_ == 0 || record_no < ahead_first_ ||
+      record_no - ahead_first_ >= ahead_count_) {
+    if (!forward_run && !backward_run) {
+      run_slots_ = 0;
+      Status status = ReadExact(*file_, SlotOffset(record_no), out, Err::kInvalidDataFile);
+      if (!status.ok()) return Corrupt(status.detail());
+      return Status::OK();
+    }
+    ZUNA_RETURN_IF_ERROR(FillReadAhead(record_no, forward_run));
+  }
+  const size_t at = size_t{record_no - ahead_first_} * slot_length;
+  std::copy_n(ahead_.begin() + static_cast<ptrdiff_t>(at), out.size(), out.begin());
+  return Status::OK();
+}
+
+// A run of slots in one read: from `record_no` on (forwards) or up to it
+// (backwards), within the record slots.  The run doubles with every fill
+// while the reader keeps going the same way, so a reader that stops after
+// a few records pays for little more than those.
+Status DataFile::FillReadAhead(uint32_t record_no, bool forwards) {
+  constexpr uint32_t kFirstRun = 16;
+  constexpr size_t kMostBytes = 64 * 1024;
+  const uint32_t slot_length = header_.slot_length;
+  const uint32_t most = static_cast<uint32_t>(
+      std::max<size_t>(1, kMostBytes / std::max<uint32_t>(slot_length, 1)));
+  run_slots_ = std::min(most, run_slots_ == 0 ? kFirstRun : run_slots_ * 2);
+  uint32_t first = record_no;
+  uint32_t count = 0;
+  if (forwards) {
+    count = std::min<uint32_t>(run_slots_, header_.record_slots - record_no + 1);
+  } else {
+    first = record_no >= run_slots_ ? record_no - run_slots_ + 1 : 1;
+    count = record_no - first + 1;
+  }
+  ahead_count_ = 0;
+  ahead_.resize(size_t{count} * slot_length);
+  Status status = ReadExact(*file_, SlotOffset(first), ahead_, Err::kInvalidDataFile);
+  if (!status.ok()) return Corrupt(status.detail());
+  ahead_first_ = first;
+  ahead_count_ = count;
+  return Status::OK();
+}
+
 // --- whole file -------------------------------------------------------------------
 
 Status DataFile::Empty() {
   RestoreCounts({});
   ZUNA_RETURN_IF_ERROR(WriteHeader(true));
+  DropReadAhead();
   return file_->Truncate(header_.data_offset);
 }
 

@@ -271,6 +271,17 @@ class DataFile {
   // Puts the file's data on the disk.
   Status Sync();
 
+  // --- reading ahead --------------------------------------------------------
+  // A reader walking the slots in order (record number up or down, one at a
+  // time) gets them from runs read whole, so a scan costs one read per run
+  // instead of two per record.  What was read ahead is only as current as
+  // the caller's hold on the file: it is dropped by every write through
+  // this DataFile and by ReadHeader, and the caller drops it when that hold
+  // ends (on a shared file, when it frees the header lock byte; otherwise
+  // at the end of each operation), since other stations may then change
+  // any slot.
+  void DropReadAhead();
+
   // Offset of slot `record_no` (1-based; record slots + 1 is where the
   // file's slots end).  REQUIRES: record_no >= 1.
   uint64_t SlotOffset(uint64_t record_no) const;
@@ -279,6 +290,12 @@ class DataFile {
   DataFile(std::unique_ptr<File> file, const FileDecl& decl, bool writable);
 
   Status Corrupt(const std::string& why) const;
+  // Every write goes through here: it drops what was read ahead.
+  Status WriteBytes(uint64_t offset, std::span<const char> bytes);
+  // The first out.size() bytes of slot `record_no` (checked by the caller),
+  // from the run read ahead, a new run, or a read of their own.
+  Status ReadSlotBytes(uint32_t record_no, std::span<char> out);
+  Status FillReadAhead(uint32_t record_no, bool forwards);
   // Writes prefix and image; `encode` applies EncodeImage (a record buffer)
   // or not (an image already as on disk).
   Status WriteSlotImage(uint32_t record_no, const SlotPrefix& prefix,
@@ -300,6 +317,15 @@ class DataFile {
   std::optional<ScrambleKey> encrypt_key_;  // ENCRYPT: record images
   OemTextMap oem_;                          // empty unless OEM
   DatHeader header_;
+  // Slots ahead_first_ .. ahead_first_ + ahead_count_ - 1 as on disk
+  // (ahead_count_ 0: none); the last slot read, which tells a run; and the
+  // length of the current run's last fill.
+  std::vector<char> ahead_;
+  uint32_t ahead_first_ = 0;
+  uint32_t ahead_count_ = 0;
+  uint32_t last_read_ = 0;
+  uint32_t run_slots_ = 0;
+  std::vector<char> slot_scratch_;  // ReadSlot's
 };
 
 }  // namespace zuna::datfile

@@ -58,12 +58,16 @@ bool WorksClosed(Op op) {
 // The end step of every operation: each key forgets the leaf its last
 // search reached, so the next operation starts from the root and sees a
 // tree another operation may have changed, and on a shared file the header
-// lock byte is freed.  Inside an OperationGroup both wait for its end.
+// lock byte is freed.  The slots read ahead go too: once the operation is
+// over, nothing keeps other stations from changing them.  Inside an
+// OperationGroup all of this waits for its end.
 void EndStep(DatFileInstance& file) {
-  if (file.driver_state().group_depth > 0) return;
-  for (KeyState& key : file.driver_state().keys) {
+  DriverState& s = file.driver_state();
+  if (s.group_depth > 0) return;
+  for (KeyState& key : s.keys) {
     if (key.file) key.file->EndOperation();
   }
+  if (s.data) s.data->DropReadAhead();
   driver::EndSharing(file);
 }
 
@@ -257,9 +261,15 @@ Status Dispatch(Op op, DatFileInstance& file, const OpArgs& args,
   if (s.log->stale && file.is_open() && !closing) {
     ZUNA_RETURN_IF_ERROR(driver::RereadAfterRollback(file));
   }
-  OpResult scratch;
+  // An answer nobody asked for goes to scratch kept per thread: an
+  // OpResult holds a whole declaration (IMPORT's), too much to make and
+  // unmake for every NEXT.  A callback re-entering the driver may write
+  // it meanwhile; nobody reads it.
+  thread_local OpResult scratch;
   OpResult* out = result ? result : &scratch;
-  *out = OpResult{};
+  out->number = 0;
+  out->text.clear();
+  if (op == Op::ImportFile) out->declaration = FileDecl{};
   Status status = Run(op, file, args, out);
   EndStep(file);
   return status;
@@ -273,6 +283,16 @@ OperationGroup::OperationGroup(DatFileInstance& file) : file_(file) {
 OperationGroup::~OperationGroup() {
   if (--file_.driver_state().group_depth == 0) EndStep(file_);
   UnlockDriver();
+}
+
+void YieldGroup(DatFileInstance& file) {
+  DriverLock lock;
+  DriverState& s = file.driver_state();
+  if (s.group_depth == 0) return;
+  const int depth = s.group_depth;
+  s.group_depth = 0;
+  EndStep(file);
+  s.group_depth = depth;
 }
 
 std::string_view OpName(Op op) {

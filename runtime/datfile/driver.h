@@ -158,6 +158,14 @@ class OperationGroup {
   DatFileInstance& file_;
 };
 
+// Inside OperationGroups on `file`: lets other stations in, as if the
+// groups ended and began again -- the header lock byte freed, nothing kept
+// of the file -- while they stay open; the next operation refreshes the
+// header.  For a reader that may examine many records under its caller's
+// group (a view's filter passing few of them), so that other stations
+// still get their turn every so often.  Nothing outside a group.
+void YieldGroup(DatFileInstance& file);
+
 // The runtime's name of an operation ("OPEN", "GETfileptr" ...), for traces.
 std::string_view OpName(Op op);
 

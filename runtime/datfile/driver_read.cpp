@@ -84,8 +84,10 @@ Status LoadRecord(DatFileInstance& file, uint32_t record_no) {
   if (record_no < 1 || record_no > header.record_slots) {
     return NotFound("record " + std::to_string(record_no));
   }
-  // The slot as stored: a WATCH keeps exactly these bytes.
-  std::vector<char> raw(file.record().size());
+  // The slot as stored: a WATCH keeps exactly these bytes.  The buffer
+  // stays with the FILE from read to read.
+  std::vector<char>& raw = s.slot_image;
+  raw.resize(file.record().size());
   SlotPrefix prefix;
   ZUNA_RETURN_IF_ERROR(WaitForHeldSlot(file, record_no, hold, &prefix, raw));
   if (prefix.deleted() && !ignore_status) {

@@ -98,7 +98,8 @@ void UnlockCompanions(DriverState& s) {
 }
 
 // One round: byte 0 every millisecond for a second; 5 when it stays taken.
-Status TakeHeaderByteRound(DatFileInstance& file) {
+// With `companions`, the key and memo files' reserved bytes too.
+Status TakeHeaderByteRound(DatFileInstance& file, bool companions = true) {
   DriverState& s = file.driver_state();
   if (!s.shared || s.header_byte_locked) return Status::OK();
   const Clock::time_point give_up = Clock::now() + kByteAttempts;
@@ -110,15 +111,17 @@ Status TakeHeaderByteRound(DatFileInstance& file) {
     PauseOutsideDriver(kByteRetry);
   }
   s.header_byte_locked = true;
+  s.companions_locked = companions;
+  if (!companions) return Status::OK();
   Status status = LockCompanions(s);
   if (!status.ok()) FreeHeaderByte(file);
   return status;
 }
 
 // Rounds of a second, without limit.
-Status TakeHeaderByteWaiting(DatFileInstance& file) {
+Status TakeHeaderByteWaiting(DatFileInstance& file, bool companions = true) {
   for (;;) {
-    Status status = TakeHeaderByteRound(file);
+    Status status = TakeHeaderByteRound(file, companions);
     if (status.code() != Err::kAccessDenied) return status;
     PauseOutsideDriver(kRefreshRound);
   }
@@ -173,7 +176,10 @@ void FreeHeaderByte(DatFileInstance& file) {
   DriverState& s = file.driver_state();
   if (!s.header_byte_locked) return;
   s.header_byte_locked = false;
-  UnlockCompanions(s);
+  // Other stations may change any slot once the byte is theirs.
+  s.data->DropReadAhead();
+  if (s.companions_locked) UnlockCompanions(s);
+  s.companions_locked = false;
   (void)CheckLocking(s.data->file().Unlock(kHeaderByte, 1));
 }
 
@@ -242,6 +248,27 @@ Status RefreshHeader(DatFileInstance& file, RefreshMode mode) {
   // Alone on the file, the header in memory is the truth; only OPEN looks
   // for a LOCK flag another station left.
   if (!s.shared && mode != RefreshMode::kOpen) return Status::OK();
+  if (mode == RefreshMode::kLock && s.log->data != nullptr &&
+      transaction::SoleWriterHere(*s.log->data)) {
+    // Inside this FILE's own transaction every other station waits for its
+    // log before it reads or writes the file, and no other FILE here has
+    // changed it: the headers in memory are the file's, and reading them
+    // again for every record would only cost time.  Byte 0 is still taken,
+    // for the stations that read without waiting (those inside a
+    // transaction of their own) and must not meet a half-written header;
+    // not the key and memo files' bytes, which only make a network file
+    // system revalidate and write back its caches: no other station's
+    // change is there to see, and the transaction's own reach the server
+    // at its syncs.
+    ZUNA_RETURN_IF_ERROR(TakeHeaderByteWaiting(file, /*companions=*/false));
+    // For the same reason the key nodes read stay good: a cache that
+    // holds a bulk load's tree saves reading them again.
+    for (KeyState& key : s.keys) {
+      if (key.file && key.maintained) key.file->SetLargeCache(true);
+    }
+    s.refreshed = true;
+    return Status::OK();
+  }
   std::optional<Clock::time_point> transaction_give_up;
   for (;;) {
     ZUNA_RETURN_IF_ERROR(TakeHeaderByteWaiting(file));
@@ -271,7 +298,9 @@ Status RefreshHeader(DatFileInstance& file, RefreshMode mode) {
   Status status;
   if (s.memo) status = s.memo->ReadHeader();
   for (KeyState& key : s.keys) {
-    if (status.ok() && key.file && key.maintained) status = key.file->Refresh();
+    if (!key.file || !key.maintained) continue;
+    key.file->SetLargeCache(false);
+    if (status.ok()) status = key.file->Refresh();
   }
   if (!status.ok()) {
     FreeHeaderByte(file);
@@ -313,7 +342,8 @@ Status WaitForHeldSlot(DatFileInstance& file, uint32_t record_no, bool hold,
                        SlotPrefix* prefix, std::span<char> raw) {
   DriverState& s = file.driver_state();
   const uint32_t recover = s.switches.recover_seconds;
-  const Clock::time_point start = Clock::now();
+  // Read from the clock only once a wait begins: most slots are not held.
+  std::optional<Clock::time_point> start;
   for (;;) {
     ZUNA_RETURN_IF_ERROR(s.data->ReadSlot(record_no, prefix, raw));
     if (!prefix->held() || s.held == record_no || s.switches.ignore_status) {
@@ -322,7 +352,8 @@ Status WaitForHeldSlot(DatFileInstance& file, uint32_t record_no, bool hold,
     // Held by another station.  A plain read without RECOVER takes it as
     // it is.
     if (!hold && recover == 0) return Status::OK();
-    const auto waited = Clock::now() - start;
+    if (!start) start = Clock::now();
+    const auto waited = Clock::now() - *start;
     if (recover != 0 && waited >= seconds(recover)) {
       // Abandoned: take the hold over and give it up, which clears the bit.
       prefix->status &= ~dat::kStatusHeld;

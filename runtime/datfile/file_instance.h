@@ -137,6 +137,7 @@ struct DriverState {
   bool header_dirty = false;
   bool locked_by_me = false;   // this FILE set the header's LOCK flag
   bool header_byte_locked = false;  // holds byte 0 (until the operation ends)
+  bool companions_locked = false;   // and the key and memo files' bytes
   bool refreshed = false;      // the header was refreshed in this operation
   int group_depth = 0;         // OperationGroups open on this FILE
   bool hold_next_read = false;
@@ -159,6 +160,8 @@ struct DriverState {
   // text), so that it compares byte for byte with a later read of the slot.
   uint32_t watched = 0;
   std::vector<char> watch_image;
+  // A read's slot image on its way to the record buffer (scratch).
+  std::vector<char> slot_image;
 
   SequenceState sequence;
   DriverSwitches switches;

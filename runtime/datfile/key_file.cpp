@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "runtime/datfile/key_tree_internal.h"
 
@@ -167,6 +168,11 @@ Status KeyFile::WriteDirtyNodes() {
   return Status::OK();
 }
 
+void KeyFile::SetLargeCache(bool on) {
+  if (write_back_) return;
+  cache_->Resize(on ? NodeCache::kWriteBackSlots : NodeCache::kSlots);
+}
+
 void KeyFile::EndOperation() { remembered_no_ = 0; }
 
 Status KeyFile::CheckUsable() const { return error_; }
@@ -298,6 +304,24 @@ Status KeyFile::ReadNode(uint32_t node_no, KeyNode* node) {
   if (staged_ && !write_back_ && node_no <= staged_->header.node_count) {
     staged_->replaced.try_emplace(node_no, *node);
   }
+  return Status::OK();
+}
+
+Status KeyFile::NodeRef(uint32_t node_no, std::optional<KeyNode>* scratch,
+                        const KeyNode** node) {
+  if (!staged_ && node_no >= 1 && node_no <= header_.node_count) {
+    if (node_no == header_.root) {
+      *node = root_.get();
+      return Status::OK();
+    }
+    if (const KeyNode* cached = cache_->Find(node_no)) {
+      *node = cached;
+      return Status::OK();
+    }
+  }
+  scratch->emplace();
+  ZUNA_RETURN_IF_ERROR(ReadNode(node_no, &**scratch));
+  *node = &**scratch;
   return Status::OK();
 }
 
@@ -592,28 +616,47 @@ Status KeyFile::Last(KeyPosition* position) {
 Status KeyFile::Next(KeyPosition* position, bool* found) {
   *found = false;
   ZUNA_RETURN_IF_ERROR(CheckUsable());
-  if (position->entry.size() != layout_.entry_length) return Status::OK();
-  KeyPosition at;
-  ZUNA_RETURN_IF_ERROR(Reanchor(*position, &at));
-  if (at.state == SearchState::kPastEnd) return Status::OK();
-  KeyNode node;
-  ZUNA_RETURN_IF_ERROR(ReadNode(at.node, &node));
-  uint32_t node_no = at.node;
-  uint16_t index = at.index;
-  if (at.state == SearchState::kFound) {
-    if (index + 1 < node.count()) {
+  const size_t el = layout_.entry_length;
+  if (position->entry.size() != el) return Status::OK();
+  // A scan steps here once per record: the leaf is looked at where it is
+  // kept (NodeRef), not copied, as long as the position still stands.
+  std::optional<KeyNode> scratch;
+  const KeyNode* node = nullptr;
+  uint32_t node_no = position->node;
+  uint16_t index = position->index;
+  if (position->generation == generation_ && node_no != 0) {
+    ZUNA_RETURN_IF_ERROR(NodeRef(node_no, &scratch, &node));
+    if (index >= node->count() ||
+        std::memcmp(node->entry(index, el), position->entry.data(), el) != 0) {
+      node = nullptr;
+    }
+  }
+  SearchState state = SearchState::kFound;
+  if (node == nullptr) {
+    KeyPosition at;
+    ZUNA_RETURN_IF_ERROR(Locate(position->entry.data(), /*exact_value=*/false,
+                                /*use_remembered=*/true, &at));
+    if (at.state == SearchState::kPastEnd) return Status::OK();
+    state = at.state;
+    node_no = at.node;
+    index = at.index;
+    ZUNA_RETURN_IF_ERROR(NodeRef(node_no, &scratch, &node));
+  }
+  if (state == SearchState::kFound) {
+    if (index + 1 < node->count()) {
       ++index;
     } else {
-      const uint32_t right = node.right();
+      const uint32_t right = node->right();
       if (right == 0) return Status::OK();
-      KeyNode next;
-      ZUNA_RETURN_IF_ERROR(ReadNode(right, &next));
+      // Reading the next leaf may reuse the cache slot `node` lies in.
+      const std::string last(node->entry(index, el), el);
+      std::optional<KeyNode> next_scratch;
+      const KeyNode* next = nullptr;
+      ZUNA_RETURN_IF_ERROR(NodeRef(right, &next_scratch, &next));
       // Stepping goes on for as long as the caller asks, so a cycle in the
       // chain must be caught here: the next leaf has to start higher.
-      if (next.left() != node_no || next.count() == 0 ||
-          CompareEntries(next.entry(0, layout_.entry_length),
-                         node.entry(index, layout_.entry_length),
-                         layout_.key_length) <= 0) {
+      if (next->left() != node_no || next->count() == 0 ||
+          CompareEntries(next->entry(0, el), last.data(), layout_.key_length) <= 0) {
         return Corrupt("leaf " + std::to_string(right) + " does not follow " +
                        std::to_string(node_no));
       }
@@ -622,7 +665,7 @@ Status KeyFile::Next(KeyPosition* position, bool* found) {
       index = 0;
     }
   }
-  FillPosition(SearchState::kFound, node_no, node, index, position);
+  FillPosition(SearchState::kFound, node_no, *node, index, position);
   *found = true;
   return Status::OK();
 }

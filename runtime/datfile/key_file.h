@@ -105,6 +105,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -201,6 +202,13 @@ class KeyFile {
   // those writes do.
   Status SetWriteBack(bool on);
 
+  // A cache the size of write-back mode's, for a caller that knows no
+  // other station can change the key meanwhile (the driver inside its own
+  // transaction: the others wait for it) and so keeps it from one
+  // operation to the next, without write-back's deferred writes.  Off
+  // again: the small cache.  Nothing in write-back mode.
+  void SetLargeCache(bool on);
+
   // Ends a driver operation: forgets the remembered leaf.
   void EndOperation();
 
@@ -279,6 +287,11 @@ class KeyFile {
   Status CheckHeightOnFirstPath(const KeyHeader& h, const KeyNode& root) const;
   Status WriteHeader();
   Status ReadNode(uint32_t node_no, KeyNode* node);
+  // ReadNode without the copy where it can: *node points at the root or
+  // at the cache slot that holds the node (good until the next node is
+  // read or written), else at *scratch, read into.  Reads only.
+  Status NodeRef(uint32_t node_no, std::optional<KeyNode>* scratch,
+                 const KeyNode** node);
   Status WriteNode(uint32_t node_no, const KeyNode& node);
   // Applies `change` (a Mutation step) as one change: staged, then written
   // whole, or taken back (see "Writing a change").

@@ -127,6 +127,12 @@ class NodeCache {
     *node = slot.node;
     return true;
   }
+  // The cached image of `node_no` in place; null when not cached.
+  const KeyNode* Find(uint32_t node_no) const {
+    if (slots_.empty()) return nullptr;
+    const Slot& slot = slots_[node_no % slots_.size()];
+    return slot.node_no == node_no ? &slot.node : nullptr;
+  }
   // The slot `node_no` goes into; the caller writes out a dirty occupant.
   Slot& SlotFor(uint32_t node_no) {
     if (slots_.empty()) slots_.resize(size_);

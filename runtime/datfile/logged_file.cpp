@@ -1,5 +1,7 @@
 #include "runtime/datfile/logged_file.h"
 
+#include <algorithm>
+
 #include "runtime/datfile/handle_table.h"
 #include "runtime/datfile/transaction.h"
 
@@ -22,17 +24,35 @@ bool LoggedFile::Logging() const {
 
 Status LoggedFile::ReadAt(uint64_t offset, std::span<char> out,
                           size_t* bytes_read) {
-  return base_->ReadAt(offset, out, bytes_read);
+  ZUNA_RETURN_IF_ERROR(base_->ReadAt(offset, out, bytes_read));
+  if (transaction::Active()) transaction::Overlay(*this, offset, out, bytes_read);
+  return Status::OK();
 }
 
 Status LoggedFile::WriteAt(uint64_t offset, std::span<const char> data) {
-  if (Logging() && !data.empty()) {
-    ZUNA_RETURN_IF_ERROR(transaction::BeforeWrite(*this, offset, data.size()));
+  if (data.empty()) return base_->WriteAt(offset, data);
+  if (Logging()) return transaction::Gather(*this, offset, data);
+  // Not logged, yet another FILE's transaction may have gathered writes
+  // for this file: they go first, so this write lands on top of them.
+  if (transaction::Active() && transaction::HasGathered(*this)) {
+    ZUNA_RETURN_IF_ERROR(transaction::WriteGathered());
   }
   return base_->WriteAt(offset, data);
 }
 
+Status LoggedFile::Sync() {
+  if (transaction::Active()) ZUNA_RETURN_IF_ERROR(transaction::WriteGathered());
+  return base_->Sync();
+}
+
+Status LoggedFile::Size(uint64_t* size) {
+  ZUNA_RETURN_IF_ERROR(base_->Size(size));
+  if (transaction::Active()) *size = std::max(*size, transaction::GatheredEnd(*this));
+  return Status::OK();
+}
+
 Status LoggedFile::Truncate(uint64_t size) {
+  if (transaction::Active()) ZUNA_RETURN_IF_ERROR(transaction::WriteGathered());
   if (Logging()) {
     uint64_t now = 0;
     ZUNA_RETURN_IF_ERROR(base_->Size(&now));

@@ -1,10 +1,12 @@
 // The files of one FILE as the transaction log sees them.  The driver opens
 // a FILE's data, memo and key files through a LoggingFileSystem, which
 // wraps each in a LoggedFile: while the FILE is logged (LOGOUT) and a
-// transaction is open, every write and every change of length first hands
-// the bytes about to change to the transaction log (transaction.h), and
-// only then reaches the file.  Outside a transaction a LoggedFile is a
-// plain pass-through.
+// transaction is open, every write is gathered by the transaction and made
+// in batches, each batch's before-images in the log first (transaction.h,
+// "Gathered writes"), and every change of length is logged before it is
+// made.  Reads and Size see the gathered writes as if made; Sync and
+// Truncate make them first.  Outside a transaction a LoggedFile is a plain
+// pass-through.
 #ifndef ZUNA_RUNTIME_DATFILE_LOGGED_FILE_H_
 #define ZUNA_RUNTIME_DATFILE_LOGGED_FILE_H_
 
@@ -37,9 +39,9 @@ class LoggedFile final : public File {
   Status ReadAt(uint64_t offset, std::span<char> out,
                 size_t* bytes_read) override;
   Status WriteAt(uint64_t offset, std::span<const char> data) override;
-  Status Sync() override { return base_->Sync(); }
+  Status Sync() override;
   Status Truncate(uint64_t size) override;
-  Status Size(uint64_t* size) override { return base_->Size(size); }
+  Status Size(uint64_t* size) override;
   const std::string& path() const override { return base_->path(); }
   FileHandle handle() const override { return base_->handle(); }
   Status Lock(uint64_t offset, uint64_t length, LockKind kind) override {

@@ -38,6 +38,8 @@ struct Target {
   // The lowest end of file logged as an append; a cut there undoes every
   // growth after it.
   uint64_t appended_at = UINT64_MAX;
+  // Writes gathered and not yet made: disjoint ranges by offset.
+  std::map<uint64_t, std::string> gathered;
 };
 
 // The log of one data file.
@@ -57,7 +59,12 @@ struct State {
   std::vector<Target> targets;  // by id - 1
   std::vector<DataLog> logs;
   std::vector<std::weak_ptr<LogBinding>> bindings;
+  size_t gathered_bytes = 0;    // over every target
 };
+
+// A batch is made once this much is gathered: a few runs of a bulk load,
+// little memory.
+constexpr size_t kGatherLimit = 4 << 20;
 
 State& Current() {
   static State state;  // guarded by the driver's critical section
@@ -458,7 +465,7 @@ void AddCovered(Target& target, uint64_t from, uint64_t to) {
 
 // The log records protecting a write of [offset, offset + length) of a
 // file `end` bytes long.
-Status MakeRecords(Target& target, uint64_t offset, uint64_t length,
+Status MakeRecords(Target& target, File& file, uint64_t offset, uint64_t length,
                    uint64_t end, std::string* records) {
   const uint64_t write_end = offset + length;
   if (offset < end) {
@@ -468,7 +475,7 @@ Status MakeRecords(Target& target, uint64_t offset, uint64_t length,
       for (uint64_t from = offset; from < to; from += kMaxImageRecord) {
         const uint64_t n = std::min<uint64_t>(kMaxImageRecord, to - from);
         image.resize(n);
-        ZUNA_RETURN_IF_ERROR(ReadExact(target.files.front()->base(), from, image, Err::kUnableToLog));
+        ZUNA_RETURN_IF_ERROR(ReadExact(file, from, image, Err::kUnableToLog));
         *records += image;
         *records += Trailer(from, n, target.id);
       }
@@ -479,6 +486,86 @@ Status MakeRecords(Target& target, uint64_t offset, uint64_t length,
     *records += Trailer(end, 0, target.id);
     target.appended_at = end;
   }
+  return Status::OK();
+}
+
+// The target `file` is an open description of, without joining it: by
+// membership, else by name (another FILE of this process reading a file
+// this transaction writes).
+const Target* TargetOf(const LoggedFile& file) {
+  for (const Target& target : Current().targets) {
+    if (std::find(target.files.begin(), target.files.end(), &file) != target.files.end()) {
+      return &target;
+    }
+  }
+  const std::optional<std::string> name = OpenHandles().Lookup(file.handle());
+  if (!name) return nullptr;
+  for (const Target& target : Current().targets) {
+    if (target.name == *name) return &target;
+  }
+  return nullptr;
+}
+
+// Puts `data` at `offset` into the disjoint ranges of `gathered`, merged
+// with every range it overlaps or touches; returns the growth in bytes.
+size_t MergeGathered(std::map<uint64_t, std::string>& gathered, uint64_t offset,
+                     std::span<const char> data) {
+  uint64_t from = offset;
+  uint64_t to = offset + data.size();
+  auto first = gathered.upper_bound(offset);
+  const auto next = first;
+  if (first != gathered.begin()) {
+    const auto before = std::prev(first);
+    const uint64_t before_end = before->first + before->second.size();
+    if (before_end >= offset) {
+      // Within or at the end of one range, clear of the next: written in
+      // place, or appended (slots added one after another grow one range,
+      // which must not be copied whole for each).
+      if (next == gathered.end() || next->first > to) {
+        std::string& bytes = before->second;
+        const size_t at = static_cast<size_t>(offset - before->first);
+        const size_t grown = to > before_end ? static_cast<size_t>(to - before_end) : 0;
+        if (grown > 0) bytes.resize(bytes.size() + grown);
+        std::copy(data.begin(), data.end(), bytes.begin() + static_cast<ptrdiff_t>(at));
+        return grown;
+      }
+      first = before;
+    }
+  }
+  auto last = first;
+  size_t replaced = 0;
+  for (; last != gathered.end() && last->first <= to; ++last) {
+    from = std::min(from, last->first);
+    to = std::max<uint64_t>(to, last->first + last->second.size());
+    replaced += last->second.size();
+  }
+  std::string merged(to - from, '\0');
+  for (auto it = first; it != last; ++it) {
+    std::copy(it->second.begin(), it->second.end(), merged.begin() + (it->first - from));
+  }
+  std::copy(data.begin(), data.end(), merged.begin() + (offset - from));
+  gathered.erase(first, last);
+  const size_t size = merged.size();
+  gathered.emplace(from, std::move(merged));
+  return size - replaced;
+}
+
+// The writes of targets with gathered ranges go through their first open
+// description's file, or through one opened again by name when every
+// FILE has closed it since.
+Status TargetFile(Target& target, std::vector<std::unique_ptr<File>>* reopened,
+                  File** file) {
+  if (!target.files.empty()) {
+    *file = &target.files.front()->base();
+    return Status::OK();
+  }
+  OpenOptions options;
+  options.write = true;
+  options.share = ShareMode::kDenyNone;
+  std::unique_ptr<File> opened;
+  ZUNA_RETURN_IF_ERROR(Current().fs->Open(target.name, options, &opened));
+  *file = opened.get();
+  reopened->push_back(std::move(opened));
   return Status::OK();
 }
 
@@ -508,6 +595,19 @@ bool LogsHere(const std::string& data_path) {
 }
 
 bool LogsAnythingHere() { return OpenHere() && !Current().logs.empty(); }
+
+bool SoleWriterHere(const LoggedFile& data) {
+  if (!OpenHere()) return false;
+  for (const Target& target : Current().targets) {
+    if (target.owner != 0 || target.files.size() != 1 || target.files[0] != &data) {
+      continue;
+    }
+    // Its log exists from the first logged write on, and is held until
+    // the transaction ends.
+    return LogOf(target) != nullptr;
+  }
+  return false;
+}
 
 std::string LogPathFor(const std::string& data_path) {
   return CompanionFileName(data_path, kLogExtension);
@@ -575,7 +675,7 @@ Status BeforeWrite(LoggedFile& file, uint64_t offset, uint64_t length) {
   Status status = file.base().Size(&end);
   if (!status.ok()) return LogFailure(file.path() + ": " + status.ToString());
   std::string records;
-  ZUNA_RETURN_IF_ERROR(MakeRecords(*target, offset, length, end, &records));
+  ZUNA_RETURN_IF_ERROR(MakeRecords(*target, file.base(), offset, length, end, &records));
   if (records.empty()) return Status::OK();
   status = log->file->WriteAt(log->size, records);
   if (status.ok()) status = log->file->Sync();
@@ -590,8 +690,120 @@ Status BeforeWrite(LoggedFile& file, uint64_t offset, uint64_t length) {
   return Status::OK();
 }
 
+Status Gather(LoggedFile& file, uint64_t offset, std::span<const char> data) {
+  if (offset + data.size() > UINT32_MAX) return LogFailure(file.path() + ": beyond 4 GiB");
+  Target* target = FindByName(file);
+  if (target == nullptr) ZUNA_RETURN_IF_ERROR(Register(file, &target));
+  if (LogOf(*target) == nullptr) return LogFailure(file.path() + ": no log");
+  State& s = Current();
+  s.gathered_bytes += MergeGathered(target->gathered, offset, data);
+  if (s.gathered_bytes < kGatherLimit) return Status::OK();
+  return WriteGathered();
+}
+
+namespace {
+
+// WriteGathered; with `sync`, every file written is then synced too.
+Status WriteGatheredBatch(bool sync) {
+  State& s = Current();
+  if (s.gathered_bytes == 0) return Status::OK();
+  // The before-images of the whole batch, one run of records per log; the
+  // files' ends as they are before any of its writes.
+  std::vector<std::unique_ptr<File>> reopened;
+  std::vector<std::pair<Target*, File*>> written;
+  std::map<DataLog*, std::string> records;
+  Status status;
+  for (Target& target : s.targets) {
+    if (target.gathered.empty()) continue;
+    DataLog* log = LogOf(target);
+    File* file = nullptr;
+    if (log == nullptr) status = LogFailure(target.name + ": no log");
+    if (status.ok()) status = TargetFile(target, &reopened, &file);
+    uint64_t end = 0;
+    if (status.ok()) status = file->Size(&end);
+    for (const auto& [offset, bytes] : target.gathered) {
+      if (!status.ok()) break;
+      status = MakeRecords(target, *file, offset, bytes.size(), end, &records[log]);
+    }
+    if (!status.ok()) break;
+    written.emplace_back(&target, file);
+  }
+  for (auto& [log, text] : records) {
+    if (!status.ok()) break;
+    if (text.empty()) continue;
+    status = log->file->WriteAt(log->size, text);
+    if (status.ok()) status = log->file->Sync();
+    if (status.ok()) {
+      log->size += text.size();
+      Reached(CrashPoint::kLogged);
+    }
+  }
+  if (!status.ok()) {
+    // The records may be half there: the ranges they claimed are not.
+    for (Target& target : s.targets) {
+      target.logged.clear();
+      target.appended_at = UINT64_MAX;
+    }
+    return LogFailure(status.ToString());
+  }
+  // Logged: now the writes, in block order, each range forgotten once made.
+  for (auto& [target, file] : written) {
+    while (!target->gathered.empty()) {
+      const auto range = target->gathered.begin();
+      ZUNA_RETURN_IF_ERROR(file->WriteAt(range->first, range->second));
+      s.gathered_bytes -= range->second.size();
+      target->gathered.erase(range);
+      Reached(CrashPoint::kWritten);
+    }
+    if (sync) ZUNA_RETURN_IF_ERROR(file->Sync());
+  }
+  return Status::OK();
+}
+
+}  // namespace
+
+Status WriteGathered() { return WriteGatheredBatch(/*sync=*/false); }
+
+void Overlay(const LoggedFile& file, uint64_t offset, std::span<char> out,
+             size_t* bytes_read) {
+  if (Current().gathered_bytes == 0) return;
+  const Target* target = TargetOf(file);
+  if (target == nullptr || target->gathered.empty()) return;
+  const uint64_t end = offset + out.size();
+  auto it = target->gathered.upper_bound(offset);
+  if (it != target->gathered.begin()) --it;
+  for (; it != target->gathered.end() && it->first < end; ++it) {
+    const uint64_t from = std::max(offset, it->first);
+    const uint64_t to = std::min<uint64_t>(end, it->first + it->second.size());
+    if (from >= to) continue;
+    if (to - offset > *bytes_read) {
+      // Between the file's end and the gathered write lies a gap.
+      std::fill(out.begin() + static_cast<ptrdiff_t>(*bytes_read),
+                out.begin() + static_cast<ptrdiff_t>(to - offset), '\0');
+      *bytes_read = static_cast<size_t>(to - offset);
+    }
+    std::copy_n(it->second.begin() + static_cast<ptrdiff_t>(from - it->first), to - from,
+                out.begin() + static_cast<ptrdiff_t>(from - offset));
+  }
+}
+
+uint64_t GatheredEnd(const LoggedFile& file) {
+  if (Current().gathered_bytes == 0) return 0;
+  const Target* target = TargetOf(file);
+  if (target == nullptr || target->gathered.empty()) return 0;
+  const auto& last = *target->gathered.rbegin();
+  return last.first + last.second.size();
+}
+
+bool HasGathered(const LoggedFile& file) { return GatheredEnd(file) != 0; }
+
 void Forget(LoggedFile& file) {
-  if (Target* target = Find(file)) std::erase(target->files, &file);
+  Target* target = Find(file);
+  if (target == nullptr) return;
+  // Its writes must not wait for a description that is going.  A failure
+  // here leaves them gathered, for a batch through a file opened by name.
+  if (!target->gathered.empty()) (void)WriteGathered();
+  std::erase(target->files, &file);
 }
 
 Status Commit(const std::shared_ptr<LogBinding>& binding) {
@@ -600,6 +812,9 @@ Status Commit(const std::shared_ptr<LogBinding>& binding) {
     binding->logged = false;
     return Status::OK();
   }
+  // Every gathered write on disk before the commit point: afterwards no
+  // log protects the files any more.
+  ZUNA_RETURN_IF_ERROR(WriteGatheredBatch(/*sync=*/true));
   // The commit point: without its transaction file no log is ever undone.
   Status directory_gone;
   if (s.file != nullptr) {
@@ -626,6 +841,9 @@ Status Rollback(const std::shared_ptr<LogBinding>& binding) {
     binding->logged = false;
     return Status::OK();
   }
+  // What was only gathered never reached the files: nothing to undo.
+  for (Target& target : s.targets) target.gathered.clear();
+  s.gathered_bytes = 0;
   TargetFor targets;
   std::vector<std::unique_ptr<File>> reopened;
   Status result;

@@ -41,6 +41,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 
 #include "runtime/datfile/logged_file.h"
@@ -69,6 +70,13 @@ bool OpenHere();
 // `data_path` (absolute), or any file at all.  False without one.
 bool LogsHere(const std::string& data_path);
 bool LogsAnythingHere();
+// True when the calling thread's open transaction logs the data file that
+// `data` is an open description of, and every change logged for it so far
+// came through `data` alone.  While that holds, every other station waits
+// for the transaction to end before it reads or writes the file (its log
+// is held), and no other FILE of this process has changed it either: the
+// headers the owner of `data` keeps in memory are the file's.
+bool SoleWriterHere(const LoggedFile& data);
 
 // The log of the data file `data_path` (its name with ".LOG").
 std::string LogPathFor(const std::string& data_path);
@@ -97,6 +105,39 @@ Status Rollback(const std::shared_ptr<LogBinding>& binding);
 // must not write).
 Status BeforeWrite(LoggedFile& target, uint64_t offset, uint64_t length);
 
+// Gathered writes.  Inside the transaction a logged file's writes are not
+// made at once: they are gathered in memory, by file and in block order,
+// and made in batches -- the before-images of a whole batch logged with
+// one write and one sync per log, then the writes.  Once a file's first
+// write is gathered its data file's log exists and is held, so every
+// other station waits for the transaction to end before it reads or
+// writes the file; a FILE of this process reads through its LoggedFile,
+// which lays the gathered writes over what it reads (Overlay, GatheredEnd).
+// A batch is made when the gathered bytes pass a limit, at every Sync and
+// Truncate of a logged file, and at COMMIT before the commit point (the
+// files then synced); a ROLLBACK forgets what was never made.
+
+// For LoggedFile::WriteAt: gathers the write of `data` at `offset`,
+// registering the file with the transaction (and creating its data file's
+// log) at its first.  48 when that fails; a batch's failure otherwise.
+Status Gather(LoggedFile& target, uint64_t offset, std::span<const char> data);
+
+// Makes every gathered write (see above).  48 when a log cannot be
+// written (nothing of the batch is then made, and it stays gathered);
+// a failed write's own error, the writes not yet made staying gathered.
+Status WriteGathered();
+
+// For LoggedFile's reads: after `out` was read from the file at `offset`
+// (*bytes_read of it), lays over it what is gathered for that file;
+// *bytes_read grows when gathered writes reach past what was read (bytes
+// between read as zero, as a file's gap does).
+void Overlay(const LoggedFile& file, uint64_t offset, std::span<char> out,
+             size_t* bytes_read);
+// The end of the file's furthest gathered write; 0 when none.
+uint64_t GatheredEnd(const LoggedFile& file);
+// Whether anything is gathered for the file.
+bool HasGathered(const LoggedFile& file);
+
 // For LoggedFile's destructor: the transaction stops using `target` (an
 // undo reopens it by name).
 void Forget(LoggedFile& target);
@@ -114,7 +155,9 @@ Status Recover(FileSystem& fs, const std::string& data_path, File* here);
 // Where the process stands, for tests that stop it on purpose (a station
 // killing itself at such a point).
 enum class CrashPoint {
-  kLogged,           // a log record is on disk, its write not yet done
+  kLogged,           // a batch's log records are on disk, its writes not
+                     // yet made
+  kWritten,          // one write of a batch made, the rest not yet
   kCommitted,        // the transaction file is gone, the logs not yet
   kUndoing,          // one record of a log has just been undone
 };

@@ -20,8 +20,10 @@
 #include <numeric>
 #include <optional>
 
+#include "runtime/datfile/coding.h"
 #include "runtime/datfile/driver.h"
 #include "runtime/datfile/view_internal.h"
+#include "runtime/values/clock.h"
 #include "runtime/values/error_state.h"
 #include "runtime/values/locale.h"
 
@@ -36,8 +38,10 @@ using view_internal::ValueKind;
 namespace {
 
 constexpr int32_t kRecordNotAvailable = Err::kRecordNotAvailable;
-// Records examined under one OperationGroup.
-constexpr int kRecordsPerPage = 20;
+// Records examined under one OperationGroup: enough that its header
+// refresh and lock calls cost little per record, few enough that other
+// stations hardly wait.
+constexpr int kRecordsPerPage = 256;
 
 Status NoMoreRecords() {
   return Status::Error(kRecordNotAvailable, "no more records in the view");
@@ -243,6 +247,11 @@ struct View::Impl {
     if (filter && !items.empty()) {
       early_end = EarlyEnd::Analyse(filter_text, items[0], fields);
     }
+    key_filter.reset();
+    if (filter && path.kind == AccessPath::Kind::kKey) {
+      key_filter = view_internal::KeyFilter::Analyse(filter_text,
+                                                     file.declaration(), path.key);
+    }
     rebuild_pending = false;
     return Status::OK();
   }
@@ -336,21 +345,21 @@ struct View::Impl {
     if (!open) return NotOpen();
     if (rebuild_pending) ZUNA_RETURN_IF_ERROR(Rebuild());
     if (off_end == direction) return Status::OK();
+    kept.valid = false;  // program variables may have changed since
     const std::vector<char> saved = SaveBuffer();
     const bool ascending_values =
         !items.empty() && (direction > 0) != items[0].descending;
     // Records are read a page at a time: one header refresh (on a shared
     // file, one hold of its lock byte) serves the page.
-    std::optional<OperationGroup> page;
-    int in_page = 0;
+    struct PageEnd {
+      std::optional<OperationGroup>& page;
+      ~PageEnd() { page.reset(); }
+    } page_end{page};
+    in_page = 0;
     for (;;) {
-      if (!page || ++in_page == kRecordsPerPage) {
-        page.reset();
-        page.emplace(file);
-        in_page = 0;
-      }
+      TurnPage();
       uint32_t record_no = 0;
-      Status status = StepPath(direction, &record_no);
+      Status status = StepPath(direction, ascending_values, &record_no);
       if (!status.ok()) {
         RestoreBuffer(saved);
         return status;
@@ -401,7 +410,7 @@ struct View::Impl {
                : items[0].Evaluate();
   }
 
-  Status StepPath(int direction, uint32_t* record_no) {
+  Status StepPath(int direction, bool ascending_values, uint32_t* record_no) {
     *record_no = 0;
     if (path.kind == AccessPath::Kind::kSortedPass) {
       return StepSorted(direction, record_no);
@@ -414,6 +423,9 @@ struct View::Impl {
                                   : StartFileOrder());
       start_pending = false;
     }
+    if (by_key && key_filter) {
+      return StepJudgingEntries(driver_direction, ascending_values, record_no);
+    }
     for (;;) {
       const Status status = Do(driver_direction > 0 ? Op::Next : Op::Previous);
       if (status.code() == kRecordNotAvailable) return Status::OK();
@@ -425,6 +437,76 @@ struct View::Impl {
       *record_no = landed;
       return Status::OK();
     }
+  }
+
+  // The key path with a filter its entries can judge: the key is stepped
+  // without reading records (SKIP), each entry judged with its components
+  // written into the record buffer, and a record read only when it passes
+  // -- or when it fails and the early end may stop there, so that Read
+  // meets it as it would have.  The record read is the one the entry
+  // names, under the same hold of the file, so it is the record the entry
+  // was made from; Read judges it again whole.
+  Status StepJudgingEntries(int driver_direction, bool ascending_values,
+                            uint32_t* record_no) {
+    OpArgs step;
+    step.count = driver_direction;
+    for (;;) {
+      const Status status = Do(Op::Skip, step);
+      if (status.code() == kRecordNotAvailable) return Status::OK();
+      ZUNA_RETURN_IF_ERROR(status);
+      // The entry SKIP landed on: the FILE's sequence, which this view
+      // drives (view.h), stands on it.
+      const std::string& entry = file.driver_state().sequence.position.entry;
+      if (entry.size() < 4) return Status::OK();
+      const uint32_t landed = DecodeFixed32(entry.data());
+      const uint32_t skip = skip_record;
+      skip_record = 0;
+      if (landed == skip) continue;  // the record the path was put back on
+      key_filter->Decode(entry, file.record());
+      if (!JudgeEntry(std::string_view(entry).substr(4))) {
+        const bool ends = early_end &&
+                          early_end->Ends(items[0].Evaluate(), ascending_values);
+        if (!ends) {
+          ++examined;
+          TurnPage();
+          continue;
+        }
+      }
+      ZUNA_RETURN_IF_ERROR(Get(landed));
+      *record_no = landed;
+      return Status::OK();
+    }
+  }
+
+  // Before each record (or entry) a read examines: a new page, and with it
+  // a new hold of the file, every kRecordsPerPage of them, so other
+  // stations never wait long for a scan that passes few records.
+  // Inside a group of the caller's (a reader of pages) the turn is a
+  // yield of every group open on the FILE.
+  void TurnPage() {
+    if (page && ++in_page < kRecordsPerPage) return;
+    in_page = 0;
+    // The day a kept judgement needs, read once a page rather than once
+    // an entry: a page takes well under a second.
+    if (key_filter && key_filter->daily()) page_day = values::TODAY();
+    if (page) {
+      YieldGroup(file);
+    } else {
+      page.emplace(file);
+    }
+  }
+
+  // The filter on the record buffer as Decode left it; a judgement is kept
+  // for the next entry with the same key value (see KeyFilter::reusable).
+  bool JudgeEntry(std::string_view value) {
+    if (!key_filter->reusable()) return filter->EvaluateBool();
+    const int32_t day = key_filter->daily() ? page_day : 0;
+    if (kept.valid && kept.day == day && kept.value == value) return kept.passes;
+    kept.passes = filter->EvaluateBool();
+    kept.value.assign(value);
+    kept.day = day;
+    kept.valid = true;
+    return kept.passes;
   }
 
   Status StartFileOrder() {
@@ -640,6 +722,19 @@ struct View::Impl {
 
   AccessPath path;
   std::unique_ptr<EarlyEnd> early_end;
+  // Set by a rebuild on the key path when the key's entries can judge the
+  // filter; the judgement of the last entry, kept within one read.
+  std::unique_ptr<view_internal::KeyFilter> key_filter;
+  struct KeptJudgement {
+    bool valid = false;
+    std::string value;  // the entry's key value
+    int32_t day = 0;    // TODAY() when judged, for a daily filter
+    bool passes = false;
+  } kept;
+  // The page of the read in progress (Read, TurnPage).
+  std::optional<OperationGroup> page;
+  int in_page = 0;
+  int32_t page_day = 0;  // TODAY() at the page's start (TurnPage)
 
   // The sorted pass.
   std::vector<uint32_t> sorted_record_no;    // by row

@@ -195,6 +195,46 @@ class EarlyEnd {
   std::vector<Node> nodes_;  // nodes_[0] is the root
 };
 
+// --- Judging on key entries (view_key_filter.cpp)
+// ------------------------------------------------
+
+// A filter that names no field of the FILE but integer components of the
+// key the view reads (BYTE, SHORT, USHORT, LONG, ULONG, not dimensioned),
+// which the key's entries give back exactly: it can be judged on an entry
+// with those components written into the record buffer, and a record that
+// fails need not be read at all.  Built once per rebuild.
+class KeyFilter {
+ public:
+  // nullptr when the filter names another field, no field at all, or
+  // calls something that is not a built-in (a bound procedure could read
+  // the record buffer).
+  static std::unique_ptr<KeyFilter> Analyse(std::string_view filter_text,
+                                            const FileDecl& decl, int key_index);
+  ~KeyFilter();
+
+  // Writes the integer components of `entry` (record number, then key
+  // value) into their fields of `record`; other bytes are left alone.
+  void Decode(std::string_view entry, std::span<char> record) const;
+
+  // Whether two entries with the same key value are judged alike, so a
+  // judgement may be kept for the next entry: false when the filter calls
+  // CLOCK, RANDOM, GETINI, MEMORY, PATH, LONGPATH, SHORTPATH or SQL.
+  // Program variables may change only between reads, so a judgement lives
+  // for one read at most.
+  bool reusable() const { return reusable_; }
+  // TODAY, AGE or DEFORMAT: a kept judgement also needs the same day (the
+  // view reads the day once per page of entries).
+  bool daily() const { return daily_; }
+
+ private:
+  struct Part;
+  KeyFilter();
+
+  std::vector<Part> parts_;
+  bool reusable_ = true;
+  bool daily_ = false;
+};
+
 }  // namespace zuna::datfile::view_internal
 
 #endif  // ZUNA_RUNTIME_DATFILE_VIEW_INTERNAL_H_

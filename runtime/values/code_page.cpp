@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <utility>
 
 namespace zuna::values {
@@ -175,9 +176,27 @@ void Cp1251ToCp866InPlace(char* data, size_t size) {
 }
 
 std::string Cp1251ToUtf8(std::string_view text) {
-  std::string out;
-  out.reserve(text.size() * 2);
-  for (char c : text) AppendUtf8(out, Cp1251ToUnicode(static_cast<uint8_t>(c)));
+  // Every byte's UTF-8 form, made once: the conversion of each line a
+  // program prints is then a walk through a table.  [0] is the length.
+  using Form = std::array<char, 4>;
+  static const std::array<Form, 256> kForms = [] {
+    std::array<Form, 256> forms{};
+    for (int b = 0; b < 256; ++b) {
+      std::string utf8;
+      AppendUtf8(utf8, Cp1251ToUnicode(static_cast<uint8_t>(b)));
+      forms[b][0] = static_cast<char>(utf8.size());
+      std::copy(utf8.begin(), utf8.end(), forms[b].begin() + 1);
+    }
+    return forms;
+  }();
+  std::string out(text.size() * 3, '\0');
+  char* at = out.data();
+  for (char c : text) {
+    const Form& form = kForms[static_cast<uint8_t>(c)];
+    std::memcpy(at, form.data() + 1, 3);
+    at += form[0];
+  }
+  out.resize(static_cast<size_t>(at - out.data()));
   return out;
 }
 

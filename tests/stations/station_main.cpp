@@ -19,6 +19,9 @@
 //   getname NAME       GET by ZUN:key2; answers as get
 //   set                SET in record-number order
 //   next               NEXT; answers as get
+//   page COUNT         COUNT NEXTs under one OperationGroup (one hold of
+//                      the file, as a reader of pages takes it); answers
+//                      "0 RECNO NAME DATE RECNO NAME DATE ..."
 //   put NAME DATE      gives the current record a new FIO and DATA, PUT
 //   delete             DELETE the current record
 //   hold SECONDS       HOLD the next record read, waiting up to SECONDS
@@ -88,6 +91,7 @@
 #include <vector>
 
 #include "app/zun_dictionary.h"
+#include "runtime/datfile/driver.h"
 #include "runtime/datfile/file_instance.h"
 #include "runtime/datfile/maintenance_points.h"
 #include "runtime/datfile/statements.h"
@@ -212,6 +216,17 @@ class CommandStation {
     if (command == "set" && words.empty()) return code(datfile::SET(file_));
     if (command == "next" && words.empty()) {
       return ReadAnswer(file_, datfile::NEXT(file_));
+    }
+    if (command == "page" && words.size() == 1 && number(0, &a)) {
+      // COUNT NEXTs under one hold of the file, as zunatool reads a page.
+      datfile::OperationGroup page(file_);
+      std::string records;
+      for (int64_t i = 0; i < a; ++i) {
+        const int32_t c = datfile::NEXT(file_);
+        if (c != 0) return code(c);
+        records += " " + RecordText(file_);
+      }
+      return "0" + records;
     }
     if (command == "put" && words.size() == 2 && number(1, &b)) {
       SetChanged(file_, words[0], static_cast<int32_t>(b));

@@ -44,6 +44,7 @@
 
 #include "app/upcoming_filter.h"
 #include "app/zun_dictionary.h"
+#include "runtime/datfile/driver.h"
 #include "runtime/datfile/file_instance.h"
 #include "runtime/datfile/os_file.h"
 #include "runtime/datfile/statements.h"
@@ -187,6 +188,49 @@ std::string CsvDate(int32_t serial) {
   return values::FormatDate(serial, picture);
 }
 
+// Readers take the register a page at a time: one hold of it (a
+// datfile::OperationGroup: one header refresh, and on the shared register
+// one hold of its lock byte) serves a page of records, where one per
+// record would cost several system calls each.  Other stations wait for a
+// page meanwhile, so pages stay short, and a page's lines are written only
+// once the hold has ended: a slow reader of our output (a pager, a pipe)
+// never keeps other stations waiting.  (A view whose filter passes few of
+// the records it examines lets other stations in every few hundred of
+// them, page or no page: datfile::YieldGroup.)
+constexpr int kRecordsPerPage = 512;
+
+// Reads up to a page of records with `next` (NEXT, or a view's Next) under
+// one hold of `file`, appending `line(record)` and a newline to *text for
+// each; *count counts them.  Returns the error that ended the page early,
+// kNoError when the page is full.
+template <typename Next, typename Line>
+int32_t ReadPage(DatFileInstance& file, Next next, Line line,
+                 std::string* text, size_t* count) {
+  datfile::OperationGroup page(file);
+  for (int i = 0; i < kRecordsPerPage; ++i) {
+    const int32_t error = next();
+    if (error != kNoError) return error;
+    *text += values::Cp1251ToUtf8(line(app::ReadZunRecord(file.record())));
+    *text += '\n';
+    ++*count;
+  }
+  return kNoError;
+}
+
+// Pages of ReadPage until an error (33 at the end), each written to stdout
+// after its hold.  Returns that error.
+template <typename Next, typename Line>
+int32_t PrintPages(DatFileInstance& file, Next next, Line line, size_t* count) {
+  std::string text;
+  int32_t error = kNoError;
+  while (error == kNoError) {
+    text.clear();
+    error = ReadPage(file, next, line, &text, count);
+    std::cout << text;
+  }
+  return error;
+}
+
 // Runs CLOSE and keeps the first error: the statement that failed first is
 // the one to report.
 int CloseAndReport(DatFileInstance& file, int32_t error) {
@@ -240,12 +284,13 @@ int PrintView(DatFileInstance& file, datfile::View& view, bool total) {
   int32_t error = view.Open();
   if (error == kNoError) error = view.Set();
   size_t count = 0;
-  while (error == kNoError) {
-    error = view.Next();
-    if (error != kNoError) break;
-    const ZUN_Record record = app::ReadZunRecord(file.record());
-    PrintLine(std::string(app::ZunName(record)) + "|" + ListDate(record.DATA));
-    ++count;
+  if (error == kNoError) {
+    error = PrintPages(
+        file, [&view] { return view.Next(); },
+        [](const ZUN_Record& record) {
+          return std::string(app::ZunName(record)) + "|" + ListDate(record.DATA);
+        },
+        &count);
   }
   if (error != kEndOfSequence) {
     const int result = ReportFor(file);
@@ -329,11 +374,14 @@ int RunExport(Arguments arguments) {
   auto file = NewZun(arguments[0]);
   if (datfile::OPEN(*file, kReadShared) != kNoError) return ReportFor(*file);
   int32_t error = datfile::SET(*file);
-  while (error == kNoError) {
-    error = datfile::NEXT(*file);
-    if (error != kNoError) break;
-    const ZUN_Record record = app::ReadZunRecord(file->record());
-    PrintLine(std::string(app::ZunName(record)) + ";" + CsvDate(record.DATA));
+  size_t count = 0;
+  if (error == kNoError) {
+    error = PrintPages(
+        *file, [&file] { return datfile::NEXT(*file); },
+        [](const ZUN_Record& record) {
+          return std::string(app::ZunName(record)) + ";" + CsvDate(record.DATA);
+        },
+        &count);
   }
   return CloseAndReport(*file, error == kEndOfSequence ? kNoError : error);
 }

@@ -131,6 +131,36 @@ TEST_F(TransactionTest, OneTransactionCoversSeveralFilesOfTheProcess) {
   EXPECT_EQ(RegisterFiles(Snapshot(fs_)), RegisterFiles(before_));
 }
 
+// Inside a transaction a FILE keeps its headers in memory from one
+// operation to the next only while it alone has changed the data file:
+// here two FILEs of one thread take turns adding, and each must see the
+// other's records (no slot written twice, the keys holding every one).
+TEST_F(TransactionTest, TwoFilesTakingTurnsInOneTransactionSeeEachOthersAdds) {
+  auto a = Station(fs_);
+  auto b = Station(fs_);
+  ASSERT_EQ(LOGOUT(*a), 0);
+  ASSERT_EQ(LOGOUT(*b), 0);
+  const std::vector<std::pair<DatFileInstance*, const char*>> turns = {
+      {a.get(), "A1"}, {a.get(), "A2"}, {b.get(), "B1"},
+      {a.get(), "A3"}, {b.get(), "B2"}, {a.get(), "A4"}};
+  uint32_t expected = 4;
+  for (const auto& [zun, name] : turns) {
+    SCOPED_TRACE(name);
+    ASSERT_EQ(AddZun(*zun, name, 100), 0);
+    EXPECT_EQ(POINTER(*zun), expected++);
+    EXPECT_EQ(RECORDS(*zun), expected - 1);
+  }
+  ASSERT_EQ(COMMIT(*a), 0);
+  ASSERT_EQ(CLOSE(*a), 0);
+  ASSERT_EQ(CLOSE(*b), 0);
+  ExpectClean(fs_);
+  auto again = Station(fs_);
+  for (const char* name : {"A1", "A2", "A3", "A4", "B1", "B2"}) {
+    SetZun(*again, name, 0);
+    EXPECT_EQ(GET(*again, kByName), 0) << name;
+  }
+}
+
 TEST_F(TransactionTest, ALogWithOnlyItsMarkerUndoesToNothing) {
   // A transaction that died right after its data file was registered.
   Files files = before_;
@@ -226,9 +256,22 @@ TEST_F(TransactionTest, ThreadsWaitingForATransactionTakeTurns) {
   EXPECT_EQ(results[1], 0);
 }
 
+// The file as its LoggedFile shows it: size and bytes.
+std::string ReadWhole(File& file) {
+  uint64_t size = 0;
+  EXPECT_OK(file.Size(&size));
+  std::string bytes(size, '?');
+  size_t read = 0;
+  EXPECT_OK(file.ReadAt(0, bytes, &read));
+  bytes.resize(read);
+  return bytes;
+}
+
 // A write that starts inside a file and runs past its end: the log keeps
 // the bytes it overwrites and the old end, so ROLLBACK restores the one
 // and cuts the file back to the other.  So does a shrinking Truncate.
+// Writes are gathered: the file shows them at once, the disk once they
+// are made (a Truncate or Sync makes them).
 TEST_F(TransactionTest, WritesPastTheEndAndCutsAreUndoneToo) {
   fs_.SetContents("/PLAIN.DAT", "0123456789");
   auto binding = std::make_shared<LogBinding>();
@@ -240,13 +283,61 @@ TEST_F(TransactionTest, WritesPastTheEndAndCutsAreUndoneToo) {
   ASSERT_OK(logged.Open("/PLAIN.DAT", options, &file));
   ASSERT_OK(transaction::Logout(fs_, binding));
   ASSERT_OK(file->WriteAt(6, std::string("abcdefgh")));
-  EXPECT_EQ(fs_.Contents("/PLAIN.DAT"), "012345abcdefgh");
+  EXPECT_EQ(ReadWhole(*file), "012345abcdefgh");
+  EXPECT_EQ(fs_.Contents("/PLAIN.DAT"), "0123456789");
   ASSERT_OK(file->Truncate(3));
+  EXPECT_EQ(fs_.Contents("/PLAIN.DAT"), "012");
   ASSERT_OK(file->WriteAt(3, std::string("XY")));
+  ASSERT_OK(file->Sync());
   EXPECT_EQ(fs_.Contents("/PLAIN.DAT"), "012XY");
   ASSERT_OK(transaction::Rollback(binding));
   EXPECT_EQ(fs_.Contents("/PLAIN.DAT"), "0123456789");
   EXPECT_TRUE(Leftovers(fs_).empty());
+}
+
+// Gathered writes as a reader of the file sees them, table-driven: each
+// row writes some ranges (in order) over "0123456789" and reads one
+// range back before anything is made.  Overlapping and touching writes
+// merge, later ones win, and a write beyond the end leaves a gap that
+// reads as zeros.  A ROLLBACK then finds the disk untouched.
+TEST_F(TransactionTest, GatheredWritesReadBackAsIfMade) {
+  struct Row {
+    const char* name;
+    std::vector<std::pair<uint64_t, std::string>> writes;
+    uint64_t read_at;
+    size_t read_length;
+    std::string expected;  // what the read gives (its length: bytes read)
+  };
+  const std::vector<Row> rows = {
+      {"inside", {{2, "ab"}}, 0, 10, "01ab456789"},
+      {"overlapping, later wins", {{2, "abcd"}, {4, "XY"}}, 1, 6, "1abXY6"},
+      {"touching", {{2, "ab"}, {4, "cd"}, {0, "Z"}}, 0, 7, "Z1abcd6"},
+      {"past the end", {{8, "abcd"}}, 6, 10, "67abcd"},
+      {"a gap", {{12, "ab"}}, 9, 10, std::string("9\0\0ab", 5)},
+      {"read before", {{12, "ab"}}, 0, 3, "012"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    testing::MemFileSystem fs;
+    fs.SetContents("/PLAIN.DAT", "0123456789");
+    auto binding = std::make_shared<LogBinding>();
+    binding->data_path = "/PLAIN.DAT";
+    LoggingFileSystem logged(fs, binding);
+    std::unique_ptr<File> file;
+    OpenOptions options;
+    options.write = true;
+    ASSERT_OK(logged.Open("/PLAIN.DAT", options, &file));
+    ASSERT_OK(transaction::Logout(fs, binding));
+    for (const auto& [offset, bytes] : row.writes) ASSERT_OK(file->WriteAt(offset, bytes));
+    std::string out(row.read_length, '?');
+    size_t read = 0;
+    ASSERT_OK(file->ReadAt(row.read_at, out, &read));
+    out.resize(read);
+    EXPECT_EQ(out, row.expected);
+    EXPECT_EQ(fs.Contents("/PLAIN.DAT"), "0123456789");
+    ASSERT_OK(transaction::Rollback(binding));
+    EXPECT_EQ(fs.Contents("/PLAIN.DAT"), "0123456789");
+  }
 }
 
 // Every crash point of a transaction that changes several records (both
@@ -280,7 +371,8 @@ TEST_F(TransactionTest, RecoveryAfterACrashAtAnyPointLeavesBeforeOrAfter) {
     ASSERT_EQ(CLOSE(*zun), 0);
     const Files after = RegisterFiles(Snapshot(fs));
     const Files before = RegisterFiles(before_);
-    ASSERT_GT(snapshots.size(), 5u);
+    // A batch per write-through operation: its log records, each write.
+    ASSERT_GT(snapshots.size(), 8u);
     for (size_t i = 0; i < snapshots.size(); ++i) {
       SCOPED_TRACE("crash point " + std::to_string(i));
       testing::MemFileSystem recovered;

@@ -1,0 +1,121 @@
+// What a station keeps from one driver operation to the next, seen from
+// another station: nothing it keeps may hide a change made meanwhile.
+//   - Slots read ahead by a reader of pages live for one page (one hold of
+//     the file): the next page sees what another station changed between.
+//   - Inside its own transaction a station keeps its headers in memory from
+//     one operation to the next; every other station waits for the
+//     transaction to end, and afterwards both see each other's records.
+// Each station is a real zuna_station process, stepped through pipes.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "tests/support/run_program.h"
+#include "tests/support/station_client.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/test_env.h"
+
+namespace zuna::testing {
+namespace {
+
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+
+class KeptStateStationTest : public ::testing::Test {
+ protected:
+  std::string Path() const { return dir_.File("ZUN"); }
+
+  // Records 1..count named P01, P02 ... with DATA 60001, 60002 ...
+  void MakeRegister(int count) {
+    StationClient maker;
+    ASSERT_EQ(maker.Code("create " + Path()), 0);
+    ASSERT_EQ(maker.Code("open " + Path() + " 0x12"), 0);
+    for (int i = 1; i <= count; ++i) {
+      ASSERT_EQ(maker.Code("add " + Name(i) + " " + std::to_string(60000 + i)), 0);
+    }
+    ASSERT_EQ(maker.Code("close"), 0);
+  }
+
+  static std::string Name(int i) {
+    return (i < 10 ? "P0" : "P") + std::to_string(i);
+  }
+
+  void ExpectCheckPasses() {
+    const ProgramResult r = RunProgram(BinPath("zunatool"), {"check", Path()});
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+  }
+
+  TempDir dir_;
+};
+
+// A reader of pages in record order reads slots ahead in runs; between two
+// of its pages another station changes, deletes and adds records inside
+// the run already read, and the reader's next pages show every change.
+TEST_F(KeptStateStationTest, APageReaderSeesChangesMadeBetweenItsPages) {
+  MakeRegister(40);
+  StationClient reader;
+  StationClient writer;
+  ASSERT_EQ(reader.Code("open " + Path() + " 0x40"), 0);
+  ASSERT_EQ(writer.Code("share " + Path()), 0);
+  ASSERT_EQ(reader.Code("set"), 0);
+  ASSERT_EQ(reader.Ask("page 3").line,
+            "0 1 P01 60001 2 P02 60002 3 P03 60003");
+
+  ASSERT_EQ(writer.Ask("get 5").line, "0 5 P05 60005");
+  ASSERT_EQ(writer.Code("put Changed 70005"), 0);
+  ASSERT_EQ(writer.Ask("get 6").line, "0 6 P06 60006");
+  ASSERT_EQ(writer.Code("delete"), 0);
+  EXPECT_EQ(reader.Ask("page 3").line,
+            "0 4 P04 60004 5 Changed 70005 7 P07 60007");
+
+  // Again inside a run already read, and past the end the reader met (the
+  // register reclaims: the first add takes the deleted slot back).
+  ASSERT_EQ(writer.Ask("get 9").line, "0 9 P09 60009");
+  ASSERT_EQ(writer.Code("put Again 70009"), 0);
+  ASSERT_EQ(writer.Ask("add Late 70006").line, "0 6");
+  ASSERT_EQ(writer.Ask("add Later 70041").line, "0 41");
+  EXPECT_EQ(reader.Ask("page 2").line, "0 8 P08 60008 9 Again 70009");
+  ASSERT_EQ(reader.Code("page 31"), 0);
+  EXPECT_EQ(reader.Ask("next").line, "0 41 Later 70041");
+  EXPECT_EQ(reader.Code("next"), 33);
+  EXPECT_EQ(reader.Code("close"), 0);
+  EXPECT_EQ(writer.Code("close"), 0);
+  ExpectCheckPasses();
+}
+
+// A station inside its transaction adds records without reading the
+// headers again; another station's add waits for the transaction, and
+// after the commit each station's next add finds the other's record.
+TEST_F(KeptStateStationTest, AnotherStationWaitsForATransactionAndSeesItAfter) {
+  MakeRegister(1);
+  StationClient a;
+  StationClient b;
+  ASSERT_EQ(a.Code("share " + Path()), 0);
+  ASSERT_EQ(b.Code("share " + Path()), 0);
+  ASSERT_EQ(a.Code("logout"), 0);
+  ASSERT_EQ(a.Code("stream"), 0);
+  ASSERT_EQ(a.Ask("add InA1 70002").line, "0 2");
+
+  ASSERT_TRUE(b.Send("add InB 70099"));
+  EXPECT_FALSE(b.Receive(milliseconds(400)).answered)
+      << "a station wrote into another's transaction";
+  ASSERT_EQ(a.Ask("add InA2 70003").line, "0 3");
+  ASSERT_EQ(a.Code("flush"), 0);
+  ASSERT_EQ(a.Code("commit"), 0);
+
+  const StationReply waited = b.Receive(seconds(10));
+  ASSERT_TRUE(waited.answered);
+  EXPECT_EQ(waited.line, "0 4");
+  EXPECT_EQ(a.Ask("add AfterA 70005").line, "0 5");
+  EXPECT_EQ(b.Ask("records").line, "0 5");
+  EXPECT_EQ(a.Ask("getname InB").line, "0 4 InB 70099");
+  EXPECT_EQ(b.Ask("getname InA2").line, "0 3 InA2 70003");
+  EXPECT_EQ(a.Code("close"), 0);
+  EXPECT_EQ(b.Code("close"), 0);
+  ExpectCheckPasses();
+}
+
+}  // namespace
+}  // namespace zuna::testing
