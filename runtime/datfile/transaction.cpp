@@ -822,11 +822,17 @@ Status Commit(const std::shared_ptr<LogBinding>& binding) {
     directory_gone = RemoveDurably(*s.fs, s.name);
   }
   Reached(CrashPoint::kCommitted);
+  // Each log's name goes while the log is still held, and only then the
+  // log: once let go, the name may be removed by another station's
+  // recovery and taken by a new transaction's log, which a removal by
+  // name would then take away -- and with it the wait of every other
+  // station for that transaction.
   Status logs_gone;
   for (DataLog& log : s.logs) {
-    log.file.reset();
     Status removed = RemoveDurably(*s.fs, log.path);
     if (logs_gone.ok()) logs_gone = removed;
+    Reached(CrashPoint::kLogRemoved);
+    log.file.reset();
   }
   EndTransaction(/*rolled_back=*/false);
   // Either removal alone commits: a log without its transaction file, or
