@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <map>
@@ -356,28 +357,59 @@ Status AppendDirectoryRecord(const Target& target) {
   return Status::OK();
 }
 
-Status CreateLog(const Target& data) {
-  State& s = Current();
-  DataLog log;
-  log.data_id = data.id;
-  log.path = LogPathFor(data.name);
+// Creates the log, held (deny-all) from then on.  A new log is there
+// before its open takes the share bytes, empty and let go: a station
+// opening the data file meanwhile recovers without byte 0, takes it for
+// the log of a process that died before its marker, and removes it.  Such
+// a log would be held under no name, and no station would wait for the
+// transaction: so the log is made again until its name is still there
+// once held (no other log can take the name meanwhile, since a new log is
+// made only under byte 0, as this one is).  An open refused for sharing
+// is that recovery holding it: it goes on once the name is free.
+Status OpenNewLog(const std::string& path, std::unique_ptr<File>* file) {
+  constexpr int kAttempts = 50;
+  constexpr std::chrono::milliseconds kPause{1};
   OpenOptions options;
   options.write = true;
   options.create = true;
   options.exclusive = true;
   options.share = ShareMode::kDenyAll;
-  Status status = s.fs->Open(log.path, options, &log.file);
-  if (!status.ok()) {
-    // An existing log is a transaction not yet recovered: never overwrite it.
-    return LogFailure(log.path + ": " + status.ToString());
+  State& s = Current();
+  Status status;
+  bool refused = false;
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    if (attempt > 0) std::this_thread::sleep_for(kPause);
+    status = s.fs->Open(path, options, file);
+    // An existing log is a transaction not yet recovered: never overwrite
+    // it.  After a refusal it may be the one made here, which the
+    // recovery holding it is about to remove.
+    if (IsAlreadyExists(status) && !refused) return status;
+    if (IsAlreadyExists(status) || status.code() == Err::kAccessDenied) {
+      refused = true;
+      continue;
+    }
+    if (!status.ok()) return status;
+    if (s.fs->Exists(path)) return Status::OK();
+    file->reset();
+    status = Status::Error(Err::kAccessDenied, path + ": removed as soon as made");
   }
+  return status;
+}
+
+Status CreateLog(const Target& data) {
+  State& s = Current();
+  DataLog log;
+  log.data_id = data.id;
+  log.path = LogPathFor(data.name);
+  Status status = OpenNewLog(log.path, &log.file);
+  if (!status.ok()) return LogFailure(log.path + ": " + status.ToString());
   const std::string marker = StoredName(s.name) + Trailer(0, kNameSize, 0);
   status = log.file->WriteAt(0, marker);
   if (status.ok()) status = log.file->Sync();
   if (status.ok()) status = s.fs->SyncDirectory(DirectoryOf(log.path));
   if (!status.ok()) {
-    log.file.reset();
     (void)s.fs->Remove(log.path);
+    log.file.reset();
     return LogFailure(log.path + ": " + status.ToString());
   }
   log.size = marker.size();
@@ -822,11 +854,17 @@ Status Commit(const std::shared_ptr<LogBinding>& binding) {
     directory_gone = RemoveDurably(*s.fs, s.name);
   }
   Reached(CrashPoint::kCommitted);
+  // Each log's name goes while the log is still held, and only then the
+  // log: once let go, the name may be removed by another station's
+  // recovery and taken by a new transaction's log, which a removal by
+  // name would then take away -- and with it the wait of every other
+  // station for that transaction.
   Status logs_gone;
   for (DataLog& log : s.logs) {
-    log.file.reset();
     Status removed = RemoveDurably(*s.fs, log.path);
     if (logs_gone.ok()) logs_gone = removed;
+    Reached(CrashPoint::kLogRemoved);
+    log.file.reset();
   }
   EndTransaction(/*rolled_back=*/false);
   // Either removal alone commits: a log without its transaction file, or

@@ -159,6 +159,8 @@ enum class CrashPoint {
                      // yet made
   kWritten,          // one write of a batch made, the rest not yet
   kCommitted,        // the transaction file is gone, the logs not yet
+  kLogRemoved,       // after the commit point, one log's name removed, the
+                     // log itself still held
   kUndoing,          // one record of a log has just been undone
 };
 using CrashHook = void (*)(CrashPoint point);

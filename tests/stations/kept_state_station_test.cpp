@@ -5,6 +5,8 @@
 //   - Inside its own transaction a station keeps its headers in memory from
 //     one operation to the next; every other station waits for the
 //     transaction to end, and afterwards both see each other's records.
+//     That wait rests on the transaction's log, which a COMMIT before
+//     must not take away from it.
 // Each station is a real zuna_station process, stepped through pipes.
 #include <gtest/gtest.h>
 
@@ -114,6 +116,52 @@ TEST_F(KeptStateStationTest, AnotherStationWaitsForATransactionAndSeesItAfter) {
   EXPECT_EQ(b.Ask("getname InA2").line, "0 3 InA2 70003");
   EXPECT_EQ(a.Code("close"), 0);
   EXPECT_EQ(b.Code("close"), 0);
+  ExpectCheckPasses();
+}
+
+// A COMMIT lets its log go only after the log's name is gone.  Were it the
+// other way round, another station could meanwhile remove the name (its
+// recovery finding the log let go after the commit point) and a third
+// station's transaction take the name for its own log; the COMMIT removing
+// its log by name would then take that log away, the other stations would
+// no longer wait for the third one's transaction, and its commit would
+// write over what they added meanwhile.
+TEST_F(KeptStateStationTest, ACommitRemovesOnlyItsOwnLog) {
+  MakeRegister(1);
+  StationClient committer({"--pause-at-log-removed"});
+  StationClient adder;
+  StationClient importer;
+  ASSERT_EQ(committer.Code("share " + Path()), 0);
+  ASSERT_EQ(adder.Code("share " + Path()), 0);
+  ASSERT_EQ(importer.Code("share " + Path()), 0);
+  ASSERT_EQ(committer.Code("logout"), 0);
+  ASSERT_EQ(committer.Ask("add Committed 70002").line, "0 2");
+  ASSERT_TRUE(committer.Send("commit"));
+  std::string paused;
+  ASSERT_TRUE(committer.ReadLine(&paused, seconds(10)));
+  ASSERT_EQ(paused, "paused");
+
+  ASSERT_EQ(adder.Ask("add Between 70003").line, "0 3");
+  ASSERT_EQ(importer.Code("logout"), 0);
+  ASSERT_EQ(importer.Code("stream"), 0);
+  ASSERT_EQ(importer.Ask("add Imported 70004").line, "0 4");
+  ASSERT_TRUE(committer.Send("go on"));
+  ASSERT_EQ(committer.Receive(seconds(10)).line, "0");
+
+  ASSERT_TRUE(adder.Send("add During 70099"));
+  EXPECT_FALSE(adder.Receive(milliseconds(400)).answered)
+      << "a station wrote into another's transaction";
+  ASSERT_EQ(importer.Code("flush"), 0);
+  ASSERT_EQ(importer.Code("commit"), 0);
+  const StationReply waited = adder.Receive(seconds(10));
+  ASSERT_TRUE(waited.answered);
+  EXPECT_EQ(waited.line, "0 5");
+  EXPECT_EQ(adder.Ask("dump").line,
+            "0 5 1:P01:60001 2:Committed:70002 3:Between:70003 "
+            "4:Imported:70004 5:During:70099");
+  EXPECT_EQ(committer.Code("close"), 0);
+  EXPECT_EQ(adder.Code("close"), 0);
+  EXPECT_EQ(importer.Code("close"), 0);
   ExpectCheckPasses();
 }
 

@@ -56,6 +56,9 @@
 //                  disk before its write, the commit point passed, one
 //                  record of a rollback undone; or a BUILD or PACK: each
 //                  step of maintenance_points.h (one per key node written)
+//   --pause-at-log-removed  at a COMMIT, once the name of its data file's
+//                  log is gone, prints "paused" and goes on only after a
+//                  line on stdin (which is not taken as a command)
 //   --fixed-clock  the clock stands at 2009-03-05 12:30, so the files a run
 //                  leaves (change stamps included) can be compared bytewise
 //
@@ -118,7 +121,20 @@ std::string maintenance_steps;  // " P1 P2 ..."
 void PassPoint() {
   if (++points_passed == crash_at) ::raise(SIGKILL);
 }
-void PassTransactionPoint(datfile::transaction::CrashPoint) { PassPoint(); }
+// --pause-at-log-removed: the first time a committed log's name is gone,
+// "paused" goes out and the station waits for a line on stdin, so a test
+// can step other stations through that moment.
+bool pause_at_log_removed = false;
+
+void PassTransactionPoint(datfile::transaction::CrashPoint point) {
+  PassPoint();
+  if (pause_at_log_removed && point == datfile::transaction::CrashPoint::kLogRemoved) {
+    pause_at_log_removed = false;
+    std::cout << "paused" << std::endl;
+    std::string line;
+    std::getline(std::cin, line);
+  }
+}
 void PassMaintenancePoint(datfile::MaintenancePoint point) {
   if (point != datfile::MaintenancePoint::kKeyNodeWritten) {
     maintenance_steps += " " + std::to_string(points_passed + 1);
@@ -621,6 +637,9 @@ int main(int argc, char** argv) {
   while (!args.empty() && args[0].starts_with("--")) {
     if (args[0] == "--fixed-clock") {
       zuna::values::SetClock(&fixed);
+      args.erase(args.begin());
+    } else if (args[0] == "--pause-at-log-removed") {
+      pause_at_log_removed = true;
       args.erase(args.begin());
     } else if (args[0] == "--crash-at" && args.size() >= 2) {
       crash_at = std::stol(args[1]);

@@ -387,5 +387,63 @@ TEST_F(TransactionTest, RecoveryAfterACrashAtAnyPointLeavesBeforeOrAfter) {
   }
 }
 
+// The file system as a station opening the data file at the wrong moment
+// leaves it: a new log, made and not yet held, is taken for the log of a
+// process that died before its marker and removed -- once.
+class LogRemovedAsMade final : public FileSystem {
+ public:
+  explicit LogRemovedAsMade(FileSystem& base) : base_(base) {}
+  Status Open(const std::string& path, const OpenOptions& options,
+              std::unique_ptr<File>* file) override {
+    ZUNA_RETURN_IF_ERROR(base_.Open(path, options, file));
+    if (options.create && path.ends_with(".LOG") && !removed_) {
+      removed_ = true;
+      (void)base_.Remove(path);
+    }
+    return Status::OK();
+  }
+  Status CreateTemp(const std::string& prefix, std::unique_ptr<File>* file) override {
+    return base_.CreateTemp(prefix, file);
+  }
+  Status Remove(const std::string& path) override { return base_.Remove(path); }
+  Status Rename(const std::string& from, const std::string& to) override {
+    return base_.Rename(from, to);
+  }
+  bool Exists(const std::string& path) override { return base_.Exists(path); }
+  Status SyncDirectory(const std::string& directory) override {
+    return base_.SyncDirectory(directory);
+  }
+  Status ResolveName(const std::string& path, std::string* resolved) override {
+    return base_.ResolveName(path, resolved);
+  }
+  Status ProbeUnused(const std::string& path) override { return base_.ProbeUnused(path); }
+  bool LocksAreHostLocal(const std::string& path, std::string* reason) override {
+    return base_.LocksAreHostLocal(path, reason);
+  }
+  bool removed() const { return removed_; }
+
+ private:
+  FileSystem& base_;
+  bool removed_ = false;
+};
+
+// Other stations wait for a transaction only while its log is there under
+// its name: a log removed as soon as it was made is made again.
+TEST_F(TransactionTest, ALogRemovedAsSoonAsMadeIsMadeAgain) {
+  LogRemovedAsMade fs(fs_);
+  auto zun = std::make_unique<DatFileInstance>(testing::ZunDeclaration(), fs);
+  zun->set_name("/ZUN");
+  ASSERT_EQ(OPEN(*zun, kShared), 0);
+  ASSERT_EQ(LOGOUT(*zun), 0);
+  ASSERT_EQ(AddZun(*zun, "Kuznetsov", 400), 0);
+  EXPECT_TRUE(fs.removed());
+  EXPECT_TRUE(fs_.Exists("/ZUN.LOG")) << "the transaction's log has no name";
+  ASSERT_EQ(COMMIT(*zun), 0);
+  EXPECT_TRUE(Leftovers(fs_).empty());
+  EXPECT_EQ(RECORDS(*zun), 4u);
+  ASSERT_EQ(CLOSE(*zun), 0);
+  ExpectClean(fs_);
+}
+
 }  // namespace
 }  // namespace zuna::datfile::driver_test
