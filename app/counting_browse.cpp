@@ -18,7 +18,10 @@ void CountingBrowse::ScrollEnd(int32_t Event) {
 
 void CountingBrowse::Count() {
   int32_t count = 0;
-  if (View != nullptr && View->has_filter()) {
+  if (FileLoaded && ListQueue != nullptr) {
+    // The queue holds the whole set already: no second pass over the view.
+    count = ListQueue->Records();
+  } else if (View != nullptr && View->has_filter()) {
     if (View->Set(View->order_items()) == 0) {
       while (View->Next() == 0) ++count;
     }

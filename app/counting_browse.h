@@ -1,7 +1,8 @@
 // CountingBrowse: a register list that shows how many people it lists.
 // After every fill it counts the records of its view into `*count` (a
-// 32-bit count: a register may hold far more than a SHORT's 32767).  With a
-// filter it reads the view through once; without one the key's own count
+// 32-bit count: a register may hold far more than a SHORT's 32767).  A
+// file-loaded list counts its queue, which holds the whole set; with a
+// filter a page list reads the view through once; without one the key's own count
 // is the same number, known without reading, so a page list also counts
 // again whenever Home or End rebuilds its page from the file (another
 // station's additions show there).

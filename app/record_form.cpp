@@ -117,13 +117,7 @@ class ThisWindow final : public RegisterProcedure {
 
 window::WindowDefinition RecordFormDefinition() {
   namespace Type = window::ControlType;
-  window::WindowDefinition form;
-  form.name = "QuickWindow";
-  form.kind = window::WindowKind::kMdiChild;
-  form.title = W("Добавить-изменить");
-  form.icon = "CHILD.ICO";
-  form.width = 193;
-  form.height = 84;
+  window::WindowDefinition form = ChildWindow("Добавить-изменить", 193, 84);
   form.controls = {
       Control(Type::Sheet, "?CurrentTab", "", 4, 4, 185, 58),
       Control(Type::Tab, "?Tab:1", "", 4, 4, 185, 58, kFormSheet),

@@ -23,11 +23,6 @@ namespace Level = framework::Level;
 constexpr datfile::Key kByName{kKey2Index};
 constexpr size_t kSearchSize = 20;
 
-struct RegisterRow {
-  char fio[kZunFioSize];
-  int32_t data;
-};
-
 // The list's browse: the select button shows only while a caller chooses a
 // record, and in view mode the update buttons are not wired.
 class RegisterBrowse final : public CountingBrowse {
@@ -47,9 +42,8 @@ class RegisterBrowse final : public CountingBrowse {
 
 class ThisWindow final : public RegisterProcedure {
  public:
-  ThisWindow() : window_(RegisterListDefinition()), queue_(RowBytes()), browse_(total_) {
-    queue_.AddColumn(values::RefString(row_.fio, kZunFioSize), "ZUN:FIO");
-    queue_.AddColumn(values::RefLong(row_.data), "ZUN:DATA");
+  ThisWindow() : window_(RegisterListDefinition()), queue_(row_.bytes()), browse_(total_) {
+    row_.AddColumns(queue_);
     window_.BindList(kRegisterList, &queue_);
     window_.Bind(kRegisterSearch, values::RefString(search_, kSearchSize));
     window_.Bind(kRegisterTotal, values::RefLong(total_));
@@ -69,8 +63,7 @@ class ThisWindow final : public RegisterProcedure {
     std::span<char> record = Access_ZUN->Buffer;
     locator_.Init(kRegisterSearch, FioOf(record), 1, browse_);
     browse_.AddLocator(locator_);
-    browse_.AddField(FioOf(record), values::RefString(row_.fio, kZunFioSize));
-    browse_.AddField(DataOf(record), values::RefLong(row_.data));
+    row_.AddFields(browse_, record);
     browse_.AskProcedure = 1;
     browse_.AddToolbarTarget(toolbar_);
     SetAlerts();
@@ -89,11 +82,9 @@ class ThisWindow final : public RegisterProcedure {
   }
 
  private:
-  std::span<char> RowBytes() { return {reinterpret_cast<char*>(&row_), sizeof row_}; }
-
   int32_t total_ = 0;  // "Итого:"
   char search_[kSearchSize] = {};
-  RegisterRow row_{};
+  NameDateRow row_{};
   window::Window window_;
   datfile::View view_{ZUN()};
   framework::ListQueue queue_;
@@ -106,21 +97,9 @@ class ThisWindow final : public RegisterProcedure {
 
 window::WindowDefinition RegisterListDefinition() {
   namespace Type = window::ControlType;
-  window::WindowDefinition list;
-  list.name = "QuickWindow";
-  list.kind = window::WindowKind::kMdiChild;
-  list.title = values::W("Ввод-просмотр-корректировка");
-  list.icon = "CHILD.ICO";
-  list.width = 216;
-  list.height = 188;
-  window::ControlDefinition browse =
-      Control(Type::List, "?Browse:1", "", 12, 36, 192, 104, kRegisterTab);
-  browse.format = values::W("127L|M~ФИО~@s30@15R(1)|M~День рождения~C(0)@D6@");
-  browse.msg = "Browsing Records";
-  browse.imm = true;
-  browse.vscroll = true;
+  window::WindowDefinition list = ChildWindow("Ввод-просмотр-корректировка", 216, 188);
   list.controls = {
-      browse,
+      BrowseList("127L|M~ФИО~@s30@15R(1)|M~День рождения~C(0)@D6@", 12, 36, 192, 104, kRegisterTab),
       Control(Type::Button, "?Select:2", "&Выбор", 12, 144, 45, 14, kRegisterTab),
       Control(Type::Button, "?Insert:3", "&Добавить", 60, 144, 45, 14, kRegisterTab),
       Control(Type::Button, "?Change:3", "&Изменить", 108, 144, 45, 14, kRegisterTab),

@@ -23,12 +23,6 @@ namespace {
 namespace Level = framework::Level;
 constexpr datfile::Key kByDate{kZunKeyIndex};
 
-// The row of the list: the name and the date, as the list shows them.
-struct UpcomingRow {
-  char fio[kZunFioSize];
-  int32_t data;
-};
-
 // The date values are refreshed whenever the list updates its window, so
 // "Сегодня:" and the filter follow the calendar (a list left open over
 // midnight).
@@ -46,9 +40,8 @@ class DateLocator final : public framework::IncrementalLocatorClass {
 
 class ThisWindow final : public RegisterProcedure {
  public:
-  ThisWindow() : window_(UpcomingListDefinition()), queue_(RowBytes()), browse_(total_) {
-    queue_.AddColumn(values::RefString(row_.fio, kZunFioSize), "ZUN:FIO");
-    queue_.AddColumn(values::RefLong(row_.data), "ZUN:DATA");
+  ThisWindow() : window_(UpcomingListDefinition()), queue_(row_.bytes()), browse_(total_) {
+    row_.AddColumns(queue_);
     window_.BindList(kUpcomingList, &queue_);
     window_.Bind(kUpcomingToday, values::RefString(dates_.dd, sizeof dates_.dd));
     window_.Bind(kUpcomingTotal, values::RefLong(total_));
@@ -71,8 +64,7 @@ class ThisWindow final : public RegisterProcedure {
     locator_.Init(0, DataOf(record), 1, browse_);
     browse_.AddLocator(locator_);
     browse_.SetFilter(kUpcomingFilter);
-    browse_.AddField(FioOf(record), values::RefString(row_.fio, kZunFioSize));
-    browse_.AddField(DataOf(record), values::RefLong(row_.data));
+    row_.AddFields(browse_, record);
     browse_.AddToolbarTarget(toolbar_);
     SetAlerts();
     return Level::Benign;
@@ -80,11 +72,9 @@ class ThisWindow final : public RegisterProcedure {
 
 
  private:
-  std::span<char> RowBytes() { return {reinterpret_cast<char*>(&row_), sizeof row_}; }
-
   UpcomingDates dates_{};
   int32_t total_ = 0;  // "Всего:"
-  UpcomingRow row_{};
+  NameDateRow row_{};
   window::Window window_;
   datfile::View view_{ZUN()};
   framework::ListQueue queue_;
@@ -96,21 +86,9 @@ class ThisWindow final : public RegisterProcedure {
 
 window::WindowDefinition UpcomingListDefinition() {
   namespace Type = window::ControlType;
-  window::WindowDefinition list;
-  list.name = "QuickWindow";
-  list.kind = window::WindowKind::kMdiChild;
-  list.title = values::W("День рождения в ближайшие 7 дней");
-  list.icon = "CHILD.ICO";
-  list.width = 248;
-  list.height = 188;
-  window::ControlDefinition browse =
-      Control(Type::List, "?Browse:1", "", 2, 36, 244, 124, kUpcomingTab);
-  browse.format = values::W("154L|M~ФИО~@s30@80R(1)|M~День рождения~C(0)@D6@");
-  browse.msg = "Browsing Records";
-  browse.imm = true;
-  browse.vscroll = true;
+  window::WindowDefinition list = ChildWindow("День рождения в ближайшие 7 дней", 248, 188);
   list.controls = {
-      browse,
+      BrowseList("154L|M~ФИО~@s30@80R(1)|M~День рождения~C(0)@D6@", 2, 36, 244, 124, kUpcomingTab),
       Control(Type::Sheet, "?CurrentTab", "", 0, 4, 248, 162),
       Control(Type::Tab, "?Tab:2", "", 0, 4, 248, 162, kUpcomingSheet),
       Control(Type::String, "?String1", "Сегодня:", 12, 22, 36, 10, kUpcomingTab),

@@ -44,19 +44,6 @@ Volatility VolatilityOf(const values::BuiltinInfo& builtin) {
   }
 }
 
-bool Decodable(FieldType type) {
-  switch (type) {
-    case FieldType::kByte:
-    case FieldType::kShort:
-    case FieldType::kUShort:
-    case FieldType::kLong:
-    case FieldType::kULong:
-      return true;
-    default:
-      return false;
-  }
-}
-
 }  // namespace
 
 struct KeyFilter::Part {
@@ -82,7 +69,7 @@ std::unique_ptr<KeyFilter> KeyFilter::Analyse(std::string_view filter_text,
   for (size_t c = 0; c < key.components.size(); ++c) {
     const FieldDecl& field = decl.fields[key.components[c].field];
     const uint16_t length = ElementLength(field);
-    if (Decodable(field.type) && field.dimensions.empty()) {
+    if (IsIntegerField(field.type) && field.dimensions.empty()) {
       component_of[key.components[c].field] = static_cast<int>(c);
       Part part;
       part.value_offset = value_offset;

@@ -21,6 +21,7 @@
 #include "runtime/values/error_state.h"
 #include "runtime/window/qt/qt_session.h"
 #include "tests/support/register/form_calls.h"
+#include "tests/support/qt_session_test.h"
 #include "tests/support/shipped_locale.h"
 #include "tests/support/temp_dir.h"
 
@@ -31,15 +32,12 @@ using values::W;
 using zuna::testing::FormCalls;
 namespace BUTTON = window::BUTTON;
 
-constexpr int kWait = 10000;  // ms; only a stuck program takes this long
 const char* const kInsertTitle = "Добавить ???";
 const char* const kChangeTitle = "Изменить ???";
 
-class RecordFormQt : public ::testing::Test {
+class RecordFormQt : public zuna::testing::QtSessionTest {
  protected:
   RecordFormQt() : host_([](int, std::string_view) {}) {
-    setenv("QT_QPA_PLATFORM", "offscreen", /*overwrite=*/0);
-    session_ = std::make_unique<window::qt::QtSession>(argc_, argv_);
     installed_ = std::make_unique<framework::ScopedHost>(host_);
     zuna::testing::InstallShippedLocale();
     values::ClearError();
@@ -55,8 +53,6 @@ class RecordFormQt : public ::testing::Test {
     values::ClearError();
   }
 
-  bool Pump(const std::function<bool()>& done) { return session_->PumpUntil(done, kWait); }
-  bool Settled() { return session_->engine().WaitIdle(std::chrono::milliseconds(0)); }
   bool FormOpen(const char* title) {
     for (const std::string& t : session_->ChildTitles()) {
       if (t == title) return true;
@@ -85,14 +81,10 @@ class RecordFormQt : public ::testing::Test {
     ASSERT_TRUE(Pump([&] { return Settled() && session_->ChildTitles().empty(); }));
   }
 
-  int argc_ = 1;
-  char name_[16] = "app_qt_tests";
-  char* argv_[2] = {name_, nullptr};
   framework::EngineHost host_;
   zuna::testing::TempDir dir_;
   char previous_dir_[4096] = {};
   FormCalls calls_;
-  std::unique_ptr<window::qt::QtSession> session_;
   std::unique_ptr<framework::ScopedHost> installed_;
 };
 

@@ -18,6 +18,7 @@
 
 #include "runtime/window/engine.h"
 #include "runtime/window/qt/qt_session.h"
+#include "tests/support/qt_session_test.h"
 
 namespace zuna::window::qt {
 namespace {
@@ -133,22 +134,10 @@ class Script {
   QTimer timer_;
 };
 
-class QtExit : public ::testing::Test {
+class QtExit : public zuna::testing::QtSessionTest {
  protected:
-  QtExit() {
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    session_ = std::make_unique<QtSession>(argc_, argv_);
-  }
-
-  QtSession& session() { return *session_; }
-
-  bool Pump(const std::function<bool()>& done, int timeout_ms = kWait) {
-    return session_->PumpUntil(done, timeout_ms);
-  }
-
-  // Input to a window is dropped until its thread has it on screen: a
-  // user acts on what has settled.
-  bool Settled() { return session_->engine().WaitIdle(std::chrono::milliseconds(0)); }
+  // The session (its threads) ends before the program state they use.
+  ~QtExit() override { session_.reset(); }
 
   // Opens `count` children from the frame's menu and waits for them.
   void OpenChildren(size_t count) {
@@ -165,10 +154,6 @@ class QtExit : public ::testing::Test {
     return Clock::now() - start;
   }
 
-  int argc_ = 1;
-  char name_[16] = "window_qt_tests";
-  char* argv_[2] = {name_, nullptr};
-  std::unique_ptr<QtSession> session_;
   Program program_;
 };
 

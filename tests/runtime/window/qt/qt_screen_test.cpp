@@ -21,6 +21,7 @@
 
 #include "runtime/window/engine.h"
 #include "runtime/window/qt/qt_session.h"
+#include "tests/support/qt_session_test.h"
 
 namespace zuna::window::qt {
 namespace {
@@ -213,20 +214,10 @@ std::function<void()> MainProcedure(Program& program) {
   };
 }
 
-class QtScreenTest : public ::testing::Test {
+class QtScreenTest : public zuna::testing::QtSessionTest {
  protected:
-  QtScreenTest() {
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    session_ = std::make_unique<QtSession>(argc_, argv_);
-  }
-
-  QtSession& session() { return *session_; }
-  bool Pump(const std::function<bool()>& done, int timeout_ms = kWait) {
-    return session_->PumpUntil(done, timeout_ms);
-  }
-  // The user acts on what has settled: input before a window's thread has
-  // it on screen is dropped.
-  bool Settled() { return session_->engine().WaitIdle(std::chrono::milliseconds(0)); }
+  // The session (its threads) ends before the program state they use.
+  ~QtScreenTest() override { session_.reset(); }
 
   // Starts the program and opens child windows 2, 3, … from the menu.
   void OpenChildren(size_t count) {
@@ -250,11 +241,7 @@ class QtScreenTest : public ::testing::Test {
     });
   }
 
-  int argc_ = 1;
-  char name_[16] = "window_qt_tests";
-  char* argv_[2] = {name_, nullptr};
   Program program_;
-  std::unique_ptr<QtSession> session_;
 };
 
 TEST_F(QtScreenTest, TheProgramSizesItsWindowAndLimitsTheUsersDragging) {
