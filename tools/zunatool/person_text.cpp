@@ -1,0 +1,93 @@
+#include "tools/zunatool/person_text.h"
+
+#include <algorithm>
+
+#include "app/zun_dictionary.h"
+#include "runtime/values/code_page.h"
+#include "runtime/values/date_serial.h"
+#include "runtime/values/format.h"
+#include "runtime/values/picture.h"
+
+namespace zuna::tool {
+namespace {
+
+// The number of '?' in `text`: conversions put one where a character has no
+// form, so more of them after a conversion than before means a loss.
+size_t CountNoForm(std::string_view text) {
+  return static_cast<size_t>(std::count(text.begin(), text.end(), values::kNoFormChar));
+}
+
+}  // namespace
+
+std::optional<std::string> CheckName(std::string_view utf8, std::string* fio) {
+  std::string text = values::Utf8ToCp1251(utf8);
+  const size_t question_marks = CountNoForm(utf8);
+  if (CountNoForm(text) != question_marks) {
+    return "в имени «" + std::string(utf8) +
+           "» есть знак, который реестр не может хранить (его нет в кодовой "
+           "странице 1251, или текст не в UTF-8)";
+  }
+  if (CountNoForm(values::Utf8ToCp866(utf8)) != question_marks) {
+    return "в имени «" + std::string(utf8) +
+           "» есть знак, который реестр не может хранить (его нет в кодовой "
+           "странице 866, в которой ZUN хранит текст)";
+  }
+  for (char c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {
+      return "в имени «" + std::string(utf8) + "» есть управляющий символ";
+    }
+  }
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  if (text.empty()) return std::string("имя не задано");
+  if (text.size() > app::kZunFioSize) {
+    return "имя «" + std::string(utf8) + "» длиннее " +
+           std::to_string(app::kZunFioSize) + " знаков";
+  }
+  *fio = std::move(text);
+  return std::nullopt;
+}
+
+// DEFORMAT with @D6 would roll 31/02 over into March, so the fields are
+// checked against the calendar here instead.
+std::optional<std::string> CheckDate(std::string_view text, int32_t* serial) {
+  const std::string bad = "дата «" + std::string(text) + "»";
+  int fields[3] = {0, 0, 0};
+  const size_t min_digits[3] = {1, 1, 4};
+  const size_t max_digits[3] = {2, 2, 4};
+  size_t pos = 0;
+  for (int f = 0; f < 3; ++f) {
+    size_t digits = 0;
+    while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9' &&
+           digits < max_digits[f]) {
+      fields[f] = fields[f] * 10 + (text[pos] - '0');
+      ++pos;
+      ++digits;
+    }
+    if (digits < min_digits[f]) return bad + " не в виде ДД/ММ/ГГГГ";
+    if (f < 2) {
+      if (pos == text.size() || text[pos] != '/') return bad + " не в виде ДД/ММ/ГГГГ";
+      ++pos;
+    }
+  }
+  if (pos != text.size()) return bad + " не в виде ДД/ММ/ГГГГ";
+  const int32_t result = values::SerialFromCivil(fields[2], fields[1], fields[0]);
+  if (result <= 0) return bad + " не существует в календаре (годы 1801-9999)";
+  *serial = result;
+  return std::nullopt;
+}
+
+std::string ListDate(int32_t serial) {
+  static const values::Picture picture = values::CompilePicture("@D6");
+  if (!values::IsValidDateSerial(serial)) return std::string();
+  std::string text = values::FormatDate(serial, picture);
+  const size_t first = text.find_first_not_of(' ');
+  return first == std::string::npos ? std::string() : text.substr(first);
+}
+
+std::string CsvDate(int32_t serial) {
+  static const values::Picture picture = values::CompilePicture("@D06");
+  if (!values::IsValidDateSerial(serial)) return std::string();
+  return values::FormatDate(serial, picture);
+}
+
+}  // namespace zuna::tool
