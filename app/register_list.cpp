@@ -51,6 +51,9 @@ class ThisWindow final : public RegisterProcedure {
 
   uint8_t Init() override {
     if (uint8_t level = BeginInit("tab2", kRegisterList)) return level;
+    // Other stations change the register too: coming back to the list
+    // refills it and counts again.
+    ResetOnGainFocus = 1;
     JoinToolbar();
     AddItem(kRegisterClose, Request == framework::SelectRecord ? framework::RequestCancelled
                                                                : framework::RequestCompleted);

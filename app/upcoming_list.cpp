@@ -49,6 +49,9 @@ class ThisWindow final : public RegisterProcedure {
 
   uint8_t Init() override {
     if (uint8_t level = BeginInit("tab1", kUpcomingList)) return level;
+    // Other stations change the register too: coming back to the list
+    // refills it and counts again.
+    ResetOnGainFocus = 1;
     RefreshUpcomingDates(values::TODAY(), &dates_);
     BindUpcomingDates(dates_);
     JoinToolbar();

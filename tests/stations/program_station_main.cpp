@@ -13,6 +13,8 @@
 //   delete NAME        the row NAME highlighted, "Удалить", OK
 //   top                the list to its first page (Home): a refill
 //   count              "0 TOTAL ROWS": the list's "Итого:" and its rows
+//   refocus            the upcoming list made the active window, then the
+//                      register list again
 //   quit               "Выход"; answers "0" once the program has ended
 // Names are one word, in UTF-8.  Answers: "0 ..." on success, "1 WHY" when
 // the step could not be taken (a question on screen answers it with its
@@ -79,6 +81,12 @@ class Station {
     }
     if (command == "top") {
       screen_.PressKey(list_, app::kRegisterList, window::KEY::Home);
+      return Settled() ? "0" : "1 unsettled";
+    }
+    if (command == "refocus") {
+      screen_.Activate(screen_.FindWindow(W("День рождения в ближайшие 7 дней")));
+      if (!Settled()) return "1 unsettled";
+      screen_.Activate(list_);
       return Settled() ? "0" : "1 unsettled";
     }
     if (command == "count") {

@@ -87,6 +87,17 @@ TEST(TwoPrograms, TakingTurnsThroughTheFormLoseNothing) {
     EXPECT_EQ(total, static_cast<int>(expected.size())) << "the list caught up";
     EXPECT_GT(rows, 0);
   }
+  // Coming back to its window refills a list: A counts B's newest person
+  // without a step of its own.
+  ASSERT_EQ(b.Ask("insert Дарья1 02/04/1990"), "0");
+  expected.insert("Дарья1");
+  ASSERT_EQ(a.Ask("refocus"), "0");
+  {
+    std::istringstream count(a.Ask("count"));
+    int code = -1, total = -1;
+    count >> code >> total;
+    EXPECT_EQ(total, static_cast<int>(expected.size())) << "the list refilled on focus";
+  }
   // Home rebuilds the page from the file and counts again: both lists now
   // show what both programs did.
   for (Program* program : {&a, &b}) {
