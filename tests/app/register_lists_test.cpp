@@ -156,6 +156,15 @@ TEST_F(RegisterListsTest, UpcomingListsTheComingWeekAndCountsIt) {
   EXPECT_NE(screen_.View(first)->thread, screen_.View(second)->thread);
   EXPECT_EQ(Names(second, kUpcomingList), Names(first, kUpcomingList));
 
+  // Left open over midnight: coming back to the list shows the new day's
+  // week, and says which day that is.
+  clock_.now = {2026, 3, 11, 0};
+  screen_.Activate(first);
+  ASSERT_TRUE(screen_.Settle());
+  EXPECT_EQ(Names(first, kUpcomingList), (std::vector<std::string>{"Week", "Midweek", "Eight"}));
+  EXPECT_EQ(Trim(screen_.Text(first, kUpcomingTotal)), "3");
+  EXPECT_EQ(Trim(screen_.Text(first, kUpcomingToday)), "11/03/2026");
+
   // "Выход" with both open ends the program.
   screen_.ChooseMenu(frame_, kItemExit);
   ASSERT_TRUE(screen_.Finish());
