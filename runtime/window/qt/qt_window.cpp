@@ -478,6 +478,9 @@ void QtWindow::BuildList(Control& control) {
     list->headerItem()->setTextAlignment(static_cast<int>(i), AlignmentOf(align));
   }
   list->header()->setStretchLastSection(true);
+  // Lists are declared without a horizontal scroll bar: a column that does
+  // not fit is cut at the list's edge rather than scrolled to.
+  list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   int32_t number = control.number;
   bool imm = Number(control.props, PROP::Imm) != 0;
   if (imm) {
