@@ -333,6 +333,7 @@ Status RereadAfterRollback(DatFileInstance& file) {
   s.header_dirty = false;
   s.current = 0;
   s.sequence = {};
+  s.entries_pending = 0;
   ZUNA_RETURN_IF_ERROR(s.data->ReadHeader());
   if (s.memo) ZUNA_RETURN_IF_ERROR(s.memo->ReadHeader());
   for (size_t k = 0; k < s.keys.size(); ++k) {

@@ -123,6 +123,12 @@ std::string EntryForImage(const KeyState& key, uint32_t record_no,
 // Reads record `record_no` into the buffers and makes it current.  A deleted
 // slot is 35 unless IGNORESTATUS is on.  Honours HOLD, WATCH and NOMEMO.
 Status LoadRecord(DatFileInstance& file, uint32_t record_no);
+// Makes the current record's key entries that its read left to be made
+// (DriverState::entries_pending); every reader of KeyState::current_entry
+// calls it first.
+void MakeCurrentEntries(DatFileInstance& file);
+// Forgets every key's current entry, made or not (no current record).
+void ForgetCurrentEntries(DriverState& s);
 Status GetByKey(DatFileInstance& file, int key);
 Status GetByOrdinal(DatFileInstance& file, int key, uint32_t ordinal);
 Status RegetFile(DatFileInstance& file, std::string_view position,

@@ -554,7 +554,7 @@ Status EmptyFile(DatFileInstance& file) {
   ZUNA_RETURN_IF_ERROR(ReleaseHeld(file));
   s.current = 0;
   s.sequence = {};
-  for (KeyState& key : s.keys) key.current_entry.clear();
+  ForgetCurrentEntries(s);
   Status status = EmptyAll(file);
   return status.ok() ? status : Fail(file, status);
 }

@@ -61,7 +61,7 @@ void ResetRecordState(DriverState& s) {
   s.watch_image.clear();
   s.sequence = {};
   s.failure = Status::OK();
-  for (KeyState& key : s.keys) key.current_entry.clear();
+  ForgetCurrentEntries(s);
 }
 
 // A transaction that died in the middle is undone before anyone reads the

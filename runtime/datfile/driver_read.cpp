@@ -38,16 +38,21 @@ Status ReadMemo(DatFileInstance& file, const SlotPrefix& prefix) {
   return Status::OK();
 }
 
-// Each key's entry for the record just read.  A deleted record (read with
-// IGNORESTATUS) is in no key; its values count as blank.
-void RebuildEntries(DatFileInstance& file, uint32_t record_no, bool deleted) {
-  for (KeyState& key : file.driver_state().keys) {
-    if (!deleted) {
-      key.current_entry = EntryFor(file, key, record_no);
-    } else {
-      key.current_entry =
-          key.decl.optional ? std::string() : key.encoder.MakeBlankEntry(record_no);
-    }
+// Each key's entry for the record just read (`image`, program form).  A
+// live record's wait until asked for (MakeCurrentEntries); a deleted one
+// (read with IGNORESTATUS) is in no key, its values count as blank.
+void RebuildEntries(DatFileInstance& file, uint32_t record_no, bool deleted,
+                    std::span<const char> image) {
+  DriverState& s = file.driver_state();
+  if (!deleted) {
+    s.entries_image.assign(image.begin(), image.end());
+    s.entries_pending = s.keys.size();
+    return;
+  }
+  s.entries_pending = 0;
+  for (KeyState& key : s.keys) {
+    key.current_entry =
+        key.decl.optional ? std::string() : key.encoder.MakeBlankEntry(record_no);
   }
 }
 
@@ -115,8 +120,23 @@ Status LoadRecord(DatFileInstance& file, uint32_t record_no) {
   s.current = record_no;
   s.current_prefix = prefix;
   s.current_unkeyed = false;
-  RebuildEntries(file, record_no, prefix.deleted());
+  RebuildEntries(file, record_no, prefix.deleted(), raw);
   return Status::OK();
+}
+
+void MakeCurrentEntries(DatFileInstance& file) {
+  DriverState& s = file.driver_state();
+  // Keys added since the read (a dynamic index) had no entry made by it.
+  const size_t pending = std::min(s.entries_pending, s.keys.size());
+  s.entries_pending = 0;
+  for (size_t k = 0; k < pending; ++k) {
+    s.keys[k].current_entry = EntryForImage(s.keys[k], s.current, s.entries_image);
+  }
+}
+
+void ForgetCurrentEntries(DriverState& s) {
+  s.entries_pending = 0;
+  for (KeyState& key : s.keys) key.current_entry.clear();
 }
 
 Status GetByKey(DatFileInstance& file, int index) {
@@ -190,6 +210,7 @@ void PositionFile(const DatFileInstance& file, std::string* position) {
 Status PositionKey(DatFileInstance& file, int index, std::string* position) {
   KeyState* key = nullptr;
   ZUNA_RETURN_IF_ERROR(OpenKey(file, index, &key));
+  MakeCurrentEntries(file);
   *position = file.driver_state().current == 0 ? std::string() : key->current_entry;
   return Status::OK();
 }
@@ -197,6 +218,7 @@ Status PositionKey(DatFileInstance& file, int index, std::string* position) {
 Status PointerKey(DatFileInstance& file, int index, uint32_t* ordinal) {
   KeyState* key = nullptr;
   ZUNA_RETURN_IF_ERROR(OpenKey(file, index, &key));
+  MakeCurrentEntries(file);
   *ordinal = 0;
   if (file.driver_state().current == 0 || key->current_entry.empty()) {
     return Status::OK();

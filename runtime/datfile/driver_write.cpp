@@ -49,6 +49,7 @@ Status StartCurrentRecordWrite(DatFileInstance& file, uint32_t* record_no,
   if (s.read_only) return ReadOnly(file);
   ZUNA_RETURN_IF_ERROR(RefreshHeader(file, RefreshMode::kLock));
   if (s.current == 0) return NoCurrentRecord();
+  MakeCurrentEntries(file);
   *record_no = s.current;
   raw->assign(file.record().size(), '\0');
   ZUNA_RETURN_IF_ERROR(s.data->ReadSlot(*record_no, prefix, *raw));
@@ -120,6 +121,7 @@ void BecomeCurrent(DatFileInstance& file, uint32_t record_no,
   s.current = record_no;
   s.current_prefix = prefix;
   s.current_unkeyed = false;
+  s.entries_pending = 0;
   for (size_t k = 0; k < s.keys.size(); ++k) {
     s.keys[k].current_entry = std::move(entries[k]);
   }
@@ -396,7 +398,7 @@ Status DeleteRecord(DatFileInstance& file) {
   }
   s.current = 0;
   s.current_prefix = {};
-  for (KeyState& key : s.keys) key.current_entry.clear();
+  ForgetCurrentEntries(s);
   // The memo goes last: released before the slot was deleted, a failure
   // would have left a live record naming free blocks.
   if (s.memo && done.old_prefix.link != 0) {

@@ -82,9 +82,10 @@ struct KeyState {
   bool dynamic = false;       // built by BUILDdyn in a file of its own
   std::string filter;         // a dynamic index's filter; empty: none
   std::string path;           // its key file
-  // The current record's entry in this key, rebuilt at every read; empty
-  // when there is no current record or the record is absent from an OPT
-  // key (its components were all blank).
+  // The current record's entry in this key; empty when there is no
+  // current record or the record is absent from an OPT key (its components
+  // were all blank).  After a read it is made only when first asked for
+  // (DriverState::entries_pending).
   std::string current_entry;
 };
 
@@ -162,6 +163,13 @@ struct DriverState {
   std::vector<char> watch_image;
   // A read's slot image on its way to the record buffer (scratch).
   std::vector<char> slot_image;
+  // The current record as its read left it (program form), and how many
+  // keys (the first ones) still wait for their current_entry to be made
+  // from it: a reader stepping through the file never asks for them, so a
+  // read leaves them to the first operation that does (MakeCurrentEntries,
+  // driver_internal.h).  0 whenever the entries are set otherwise.
+  std::vector<char> entries_image;
+  size_t entries_pending = 0;
 
   SequenceState sequence;
   DriverSwitches switches;

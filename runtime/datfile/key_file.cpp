@@ -170,7 +170,19 @@ Status KeyFile::WriteDirtyNodes() {
 
 void KeyFile::SetLargeCache(bool on) {
   if (write_back_) return;
-  cache_->Resize(on ? NodeCache::kWriteBackSlots : NodeCache::kSlots);
+  if (!on) {
+    cache_->Resize(NodeCache::kSlots);
+    return;
+  }
+  // A slot for every node: the inserts of a transaction come in whatever
+  // order its records do (an import's), and a cache smaller than the tree
+  // sends most of them to the disk for a leaf.  It grows by doublings with
+  // the tree (each growth starts empty), never shrinks while on.
+  size_t slots = std::max(cache_->size(), NodeCache::kWriteBackSlots);
+  while (slots <= header_.node_count && slots < NodeCache::kMostLargeSlots) {
+    slots *= 2;
+  }
+  cache_->Resize(slots);
 }
 
 void KeyFile::EndOperation() { remembered_no_ = 0; }
@@ -428,15 +440,23 @@ Status KeyFile::Locate(const char* entry, bool exact_value, bool use_remembered,
     return std::memcmp(e + kEntryNumberSize, entry + kEntryNumberSize, kl) < 0;
   };
 
+  // The descent looks at nodes where they lie (the root, the remembered
+  // leaf, a cache slot) instead of copying each: a search is most of the
+  // work of a key change.  A node not cached is read into one of two
+  // scratch images, the one the node above is not in; a cache slot may be
+  // taken over by the next read, so whatever the next step needs of a node
+  // is taken from it before that read.
+  std::optional<KeyNode> scratch[2];
+  int spare = 0;  // the scratch image `node` is not in
   uint32_t node_no = header_.root;
-  KeyNode node = *root_;
+  const KeyNode* node = root_.get();
   uint32_t depth = 1;
   // Whether every node so far was left by its last way down: only there may
   // a value pass every separator (elsewhere the separator above bounds it).
   bool right_edge = true;
   if (use_remembered && RememberedLeafHolds(entry, exact_value)) {
     node_no = remembered_no_;
-    node = *remembered_;
+    node = remembered_.get();
     depth = header_.height;
   }
   // A leaf reached by a descent is checked against the leaf before it when
@@ -447,34 +467,42 @@ Status KeyFile::Locate(const char* entry, bool exact_value, bool use_remembered,
   // it has nodes, so more means a cycle.
   for (uint32_t steps = 0; steps <= header_.node_count; ++steps) {
     if (depth < header_.height) {
-      const uint16_t i = FirstNotPassed(node, el, inner_passes);
+      const uint16_t i = FirstNotPassed(*node, el, inner_passes);
       uint32_t child_no = 0;
-      KeyNode child;
-      if (i < node.count()) {
-        child_no = node.number(i, el);
-        right_edge = right_edge && i + 1 == node.count() && node.right() == 0;
-        ZUNA_RETURN_IF_ERROR(ReadChild(node_no, child_no, &child));
+      const KeyNode* child = nullptr;
+      if (i < node->count()) {
+        child_no = node->number(i, el);
+        right_edge = right_edge && i + 1 == node->count() && node->right() == 0;
+        ZUNA_RETURN_IF_ERROR(ChildRef(node_no, child_no, &scratch[spare], &child));
       } else {
-        ZUNA_RETURN_IF_ERROR(RightmostChild(node_no, node, &child_no, &child));
+        const uint32_t node_right = node->right();
+        KeyNode& rightmost = scratch[spare].emplace();
+        ZUNA_RETURN_IF_ERROR(RightmostChild(node_no, *node, &child_no, &rightmost));
         if (child_no == 0) {
-          if (!right_edge || node.right() != 0) {
+          if (!right_edge || node_right != 0) {
             return Corrupt("a value above the separators of node " +
                            std::to_string(node_no) +
                            ", which is not on the right edge");
           }
           return LastLeafEnd(entry, leaf_target.any_record, position);
         }
+        child = &rightmost;
       }
+      if (scratch[spare].has_value() && child == &*scratch[spare]) spare = 1 - spare;
       node_no = child_no;
       node = child;
       ++depth;
       continue;
     }
     const uint16_t i = FirstNotPassed(
-        node, el, [&](const char* e) { return leaf_target.Passes(e); });
-    if (i == 0 && !came_from_left && node.left() != 0) {
+        *node, el, [&](const char* e) { return leaf_target.Passes(e); });
+    if (i == 0 && !came_from_left && node->left() != 0) {
+      const uint32_t left_no = node->left();
       KeyNode left;
-      ZUNA_RETURN_IF_ERROR(ReadNode(node.left(), &left));
+      ZUNA_RETURN_IF_ERROR(ReadNode(left_no, &left));
+      // The read may have taken over the cache slot `node` was in.
+      ZUNA_RETURN_IF_ERROR(NodeRef(node_no, &scratch[spare], &node));
+      if (scratch[spare].has_value() && node == &*scratch[spare]) spare = 1 - spare;
       if (left.right() != node_no || left.count() == 0 ||
           !leaf_target.Passes(left.entry(left.count() - 1, el))) {
         return Corrupt("the separators above leaf " + std::to_string(node_no) +
@@ -482,32 +510,33 @@ Status KeyFile::Locate(const char* entry, bool exact_value, bool use_remembered,
       }
     }
     came_from_left = true;
-    if (i < node.count()) {
-      const bool found = leaf_target.Matches(node.entry(i, el));
+    if (i < node->count()) {
+      const bool found = leaf_target.Matches(node->entry(i, el));
       FillPosition(found ? SearchState::kFound : SearchState::kPositioned,
-                   node_no, node, i, position);
+                   node_no, *node, i, position);
+      if (node != remembered_.get()) *remembered_ = *node;
       remembered_no_ = node_no;
-      *remembered_ = node;
       return Status::OK();
     }
-    const uint32_t right = node.right();
+    const uint32_t right = node->right();
     if (right == 0) {
       if (node_no != header_.last_leaf) {
         return Corrupt("leaf chain ends at node " + std::to_string(node_no) +
                        ", not at the last leaf");
       }
-      FillPosition(SearchState::kPastEnd, node_no, node, node.count(),
+      FillPosition(SearchState::kPastEnd, node_no, *node, node->count(),
                    position);
       return Status::OK();
     }
-    KeyNode next;
+    KeyNode& next = scratch[spare].emplace();
     ZUNA_RETURN_IF_ERROR(ReadNode(right, &next));
+    spare = 1 - spare;
     if (next.left() != node_no || next.count() == 0) {
       return Corrupt("leaf " + std::to_string(right) +
                      " does not link back to " + std::to_string(node_no));
     }
     node_no = right;
-    node = next;
+    node = &next;
   }
   return Corrupt("search does not end");
 }
@@ -527,10 +556,10 @@ Status KeyFile::LastLeafEnd(const char* entry, bool any_record,
   return Status::OK();
 }
 
-Status KeyFile::ReadChild(uint32_t parent_no, uint32_t child_no,
-                          KeyNode* child) {
-  ZUNA_RETURN_IF_ERROR(ReadNode(child_no, child));
-  if (child->parent() != parent_no || child->count() == 0) {
+Status KeyFile::ChildRef(uint32_t parent_no, uint32_t child_no,
+                         std::optional<KeyNode>* scratch, const KeyNode** child) {
+  ZUNA_RETURN_IF_ERROR(NodeRef(child_no, scratch, child));
+  if ((*child)->parent() != parent_no || (*child)->count() == 0) {
     return Corrupt("node " + std::to_string(child_no) +
                    " is not a proper child of " + std::to_string(parent_no));
   }

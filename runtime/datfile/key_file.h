@@ -202,11 +202,12 @@ class KeyFile {
   // those writes do.
   Status SetWriteBack(bool on);
 
-  // A cache the size of write-back mode's, for a caller that knows no
-  // other station can change the key meanwhile (the driver inside its own
-  // transaction: the others wait for it) and so keeps it from one
-  // operation to the next, without write-back's deferred writes.  Off
-  // again: the small cache.  Nothing in write-back mode.
+  // A cache with a slot for every node of the tree (at least write-back
+  // mode's, at most 64 MiB; grown as the tree grows, at each call), for a
+  // caller that knows no other station can change the key meanwhile (the
+  // driver inside its own transaction: the others wait for it) and so
+  // keeps it from one operation to the next, without write-back's deferred
+  // writes.  Off again: the small cache.  Nothing in write-back mode.
   void SetLargeCache(bool on);
 
   // Ends a driver operation: forgets the remembered leaf.
@@ -315,9 +316,11 @@ class KeyFile {
   // 4); *child_no is 0 when the link is 0 or names a node of its level.
   Status RightmostChild(uint32_t node_no, const KeyNode& node,
                         uint32_t* child_no, KeyNode* child);
-  // Reads `child_no`, named by an entry or the right link of `parent_no`,
-  // and checks that it names the parent back and is not empty.
-  Status ReadChild(uint32_t parent_no, uint32_t child_no, KeyNode* child);
+  // Finds `child_no`, named by an entry or the right link of `parent_no`,
+  // as NodeRef does, and checks that it names the parent back and is not
+  // empty.
+  Status ChildRef(uint32_t parent_no, uint32_t child_no,
+                  std::optional<KeyNode>* scratch, const KeyNode** child);
   Status FirstLeaf(uint32_t* node_no, KeyNode* node);
   // Moves *node_no / *node to the next leaf on the right.  *at_end is set
   // when there is none, or when its back link does not name this leaf (a

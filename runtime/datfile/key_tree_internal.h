@@ -113,6 +113,9 @@ class NodeCache {
  public:
   static constexpr size_t kSlots = 512;            // 256 KiB of blocks
   static constexpr size_t kWriteBackSlots = 16384;  // 8 MiB, bulk loads
+  // The most a large cache (KeyFile::SetLargeCache) grows to: 64 MiB, a
+  // tree of about six million entries of a 30-byte key.
+  static constexpr size_t kMostLargeSlots = 131072;
 
   struct Slot {
     uint32_t node_no = 0;  // 0: empty
@@ -154,6 +157,8 @@ class NodeCache {
     slots_.clear();
   }
   std::vector<Slot>& slots() { return slots_; }
+  // The number of slots (allocated or not yet).
+  size_t size() const { return size_; }
 
  private:
   size_t size_ = kSlots;

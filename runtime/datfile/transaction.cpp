@@ -538,8 +538,13 @@ const Target* TargetOf(const LoggedFile& file) {
   return nullptr;
 }
 
-// Puts `data` at `offset` into the disjoint ranges of `gathered`, merged
-// with every range it overlaps or touches; returns the growth in bytes.
+// Puts `data` at `offset` into the disjoint ranges of `gathered`: written
+// into the range it starts in or just after when it stays clear of the
+// next one, else merged with every range it overlaps.  A write that only
+// touches the range after it stays a range of its own: merging those would
+// copy ever longer ranges over and over as a key file's blocks fill in
+// around each other (WriteGatheredBatch writes touching ranges as one).
+// Returns the growth in bytes.
 size_t MergeGathered(std::map<uint64_t, std::string>& gathered, uint64_t offset,
                      std::span<const char> data) {
   uint64_t from = offset;
@@ -553,7 +558,7 @@ size_t MergeGathered(std::map<uint64_t, std::string>& gathered, uint64_t offset,
       // Within or at the end of one range, clear of the next: written in
       // place, or appended (slots added one after another grow one range,
       // which must not be copied whole for each).
-      if (next == gathered.end() || next->first > to) {
+      if (next == gathered.end() || next->first >= to) {
         std::string& bytes = before->second;
         const size_t at = static_cast<size_t>(offset - before->first);
         const size_t grown = to > before_end ? static_cast<size_t>(to - before_end) : 0;
@@ -566,7 +571,7 @@ size_t MergeGathered(std::map<uint64_t, std::string>& gathered, uint64_t offset,
   }
   auto last = first;
   size_t replaced = 0;
-  for (; last != gathered.end() && last->first <= to; ++last) {
+  for (; last != gathered.end() && last->first < to; ++last) {
     from = std::min(from, last->first);
     to = std::max<uint64_t>(to, last->first + last->second.size());
     replaced += last->second.size();
@@ -753,9 +758,14 @@ Status WriteGatheredBatch(bool sync) {
     if (status.ok()) status = TargetFile(target, &reopened, &file);
     uint64_t end = 0;
     if (status.ok()) status = file->Size(&end);
-    for (const auto& [offset, bytes] : target.gathered) {
-      if (!status.ok()) break;
-      status = MakeRecords(target, *file, offset, bytes.size(), end, &records[log]);
+    // Ranges that touch are one run here too: one read of its before-image.
+    for (auto it = target.gathered.begin(); it != target.gathered.end() && status.ok();) {
+      const uint64_t offset = it->first;
+      uint64_t run_end = offset;
+      for (; it != target.gathered.end() && it->first == run_end; ++it) {
+        run_end += it->second.size();
+      }
+      status = MakeRecords(target, *file, offset, run_end - offset, end, &records[log]);
     }
     if (!status.ok()) break;
     written.emplace_back(&target, file);
@@ -778,13 +788,27 @@ Status WriteGatheredBatch(bool sync) {
     }
     return LogFailure(status.ToString());
   }
-  // Logged: now the writes, in block order, each range forgotten once made.
+  // Logged: now the writes, in block order, ranges that touch as one
+  // write, each forgotten once made.
+  std::string run;
   for (auto& [target, file] : written) {
-    while (!target->gathered.empty()) {
-      const auto range = target->gathered.begin();
-      ZUNA_RETURN_IF_ERROR(file->WriteAt(range->first, range->second));
-      s.gathered_bytes -= range->second.size();
-      target->gathered.erase(range);
+    std::map<uint64_t, std::string>& gathered = target->gathered;
+    while (!gathered.empty()) {
+      const auto first = gathered.begin();
+      auto last = std::next(first);
+      uint64_t end = first->first + first->second.size();
+      for (; last != gathered.end() && last->first == end; ++last) {
+        end += last->second.size();
+      }
+      std::span<const char> bytes = first->second;
+      if (std::next(first) != last) {
+        run.clear();
+        for (auto it = first; it != last; ++it) run += it->second;
+        bytes = run;
+      }
+      ZUNA_RETURN_IF_ERROR(file->WriteAt(first->first, bytes));
+      s.gathered_bytes -= bytes.size();
+      gathered.erase(first, last);
       Reached(CrashPoint::kWritten);
     }
     if (sync) ZUNA_RETURN_IF_ERROR(file->Sync());

@@ -58,6 +58,32 @@ constexpr char FindInHigh(const std::array<char16_t, 128>& high,
   return kNoFormChar;
 }
 
+// The Cyrillic block, U+0400 .. U+045F, straight to the code page's byte:
+// names are nearly all Cyrillic, and a search of the high half for each
+// letter cost more than the rest of a name's checks.
+constexpr char32_t kCyrillicFirst = 0x400;
+using CyrillicMap = std::array<char, 0x60>;
+
+constexpr CyrillicMap BuildCyrillicMap(const std::array<char16_t, 128>& high) {
+  CyrillicMap map{};
+  for (size_t i = 0; i < map.size(); ++i) {
+    map[i] = FindInHigh(high, kCyrillicFirst + static_cast<char32_t>(i));
+  }
+  return map;
+}
+
+constexpr CyrillicMap kCyrillicTo1251 = BuildCyrillicMap(kCp1251High);
+constexpr CyrillicMap kCyrillicTo866 = BuildCyrillicMap(kCp866High);
+
+char FromUnicode(char32_t code_point, const CyrillicMap& cyrillic,
+                 const std::array<char16_t, 128>& high) {
+  if (code_point < 0x80) return static_cast<char>(code_point);
+  if (code_point - kCyrillicFirst < cyrillic.size()) {
+    return cyrillic[code_point - kCyrillicFirst];
+  }
+  return FindInHigh(high, code_point);
+}
+
 using ByteMap = std::array<char, 256>;
 
 constexpr ByteMap BuildByteMap(const std::array<char16_t, 128>& from,
@@ -149,11 +175,11 @@ char32_t Cp866ToUnicode(uint8_t byte) {
 }
 
 char UnicodeToCp1251(char32_t code_point) {
-  return FindInHigh(kCp1251High, code_point);
+  return FromUnicode(code_point, kCyrillicTo1251, kCp1251High);
 }
 
 char UnicodeToCp866(char32_t code_point) {
-  return FindInHigh(kCp866High, code_point);
+  return FromUnicode(code_point, kCyrillicTo866, kCp866High);
 }
 
 char Cp866ToCp1251(char byte) { return k866To1251[static_cast<uint8_t>(byte)]; }

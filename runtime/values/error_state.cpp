@@ -39,7 +39,15 @@ void PostFileError(int32_t code, std::string_view file_error_code,
   state.file_error = file_error;
 }
 
-void ClearError() { ThisThreadState() = ErrorState{}; }
+void ClearError() {
+  // Every statement that succeeds clears: keep that to a few stores, not a
+  // fresh state built and moved in.
+  ErrorState& state = ThisThreadState();
+  state.code = 0;
+  state.text.clear();
+  state.file_error_code.clear();
+  state.file_error.clear();
+}
 
 int32_t ERRORCODE() { return ThisThreadState().code; }
 std::string ERROR() { return ThisThreadState().text; }

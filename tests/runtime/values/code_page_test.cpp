@@ -47,6 +47,32 @@ TEST(CodePageTest, Cp866AnchorsMatchTheChart) {
   }
 }
 
+// Every code point up to U+2FFF (the Cyrillic block, which has a table of
+// its own, and everything else either page holds) goes to the byte that
+// shows it, or to '?' when no byte does.
+TEST(CodePageTest, EveryCodePointFindsTheByteThatShowsIt) {
+  struct Page {
+    const char* name;
+    char32_t (*to_unicode)(uint8_t);
+    char (*from_unicode)(char32_t);
+  } pages[] = {{"1251", Cp1251ToUnicode, UnicodeToCp1251},
+               {"866", Cp866ToUnicode, UnicodeToCp866}};
+  for (const Page& page : pages) {
+    SCOPED_TRACE(page.name);
+    for (char32_t cp = 0; cp < 0x3000; ++cp) {
+      char expected = kNoFormChar;
+      for (int b = 0; b < 256; ++b) {
+        if (page.to_unicode(static_cast<uint8_t>(b)) == cp) {
+          expected = static_cast<char>(b);
+          break;
+        }
+      }
+      ASSERT_EQ(page.from_unicode(cp), expected)
+          << "U+" << std::hex << static_cast<uint32_t>(cp);
+    }
+  }
+}
+
 TEST(CodePageTest, Utf8RoundTripOfEvery1251ByteIsLossless) {
   std::string all;
   for (int b = 0; b < 256; ++b) all.push_back(static_cast<char>(b));
