@@ -206,12 +206,12 @@ std::optional<std::string> ReadVcardLines(std::string_view text,
     const bool is_binary = encoding == "BASE64" || encoding == "B";
     if (const auto charset = line.Param("CHARSET"); charset && !is_binary &&
                                                      *charset != "UTF-8") {
-      auto converted = ToUtf8(value, *charset);
-      if (!converted) {
-        return Where(raw.line_no) + "текст не в кодировке " + *charset +
-               " или она неизвестна";
+      if (auto converted = ToUtf8(value, *charset)) {
+        value = std::move(*converted);
+      } else {
+        line.undecodable = Where(raw.line_no) + "текст не в кодировке " + *charset +
+                           " или она неизвестна";
       }
-      value = std::move(*converted);
     } else if (is_v21 && !is_binary && !charset && !IsValidUtf8(value)) {
       value = values::Cp1251ToUtf8(value);
     }

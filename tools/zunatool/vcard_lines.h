@@ -36,6 +36,11 @@ struct VcardLine {
   std::string name;   // upper case, group removed ("FN", "BDAY")
   std::vector<VcardParam> params;
   std::string value;  // UTF-8, escapes kept
+  // Why `value` could not be made UTF-8 (a CHARSET this reader cannot
+  // convert), value then holding the bytes as they came; empty when it
+  // could.  Whether that matters depends on the property, so it is the
+  // caller's to report.
+  std::string undecodable;
 
   // The value of parameter `name` (upper case), upper-cased; for
   // "ENCODING" 2.1's bare QUOTED-PRINTABLE, BASE64, 8BIT and 7BIT count
@@ -46,8 +51,7 @@ struct VcardLine {
 // Unfolds `text` (the whole file; a UTF-8 byte-order mark and CR line ends
 // are accepted) into content lines, skipping blank ones.  On failure the
 // reason with the physical line number ("строка 7: ..."), and *lines is
-// incomplete: a line without ':' or without a name, a CHARSET this reader
-// cannot convert.  A card's VERSION line decides how its values without
+// incomplete: a line without ':' or without a name.  A card's VERSION line decides how its values without
 // CHARSET are read, so it must come before them, as every writer puts it.
 std::optional<std::string> ReadVcardLines(std::string_view text,
                                           std::vector<VcardLine>* lines);

@@ -192,6 +192,9 @@ std::optional<std::string> ReadVcard(std::string_view text, VcardPeople* result)
     } else if (is_end) {
       if (auto why = TakeCard(*card, result)) return why;
       card.reset();
+    } else if ((line.name == "FN" || line.name == "N" || line.name == "BDAY") &&
+               !line.undecodable.empty()) {
+      return line.undecodable;
     } else if (line.name == "FN" && !card->fn) {
       card->fn = std::move(line);
     } else if (line.name == "N" && !card->n) {

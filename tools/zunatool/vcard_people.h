@@ -13,8 +13,10 @@
 //     out with a note.
 // A name longer than the register's field is cut at the last word that
 // fits (or at the field's end when one word is longer) and noted.  A file
-// that is not a sequence of BEGIN:VCARD ... END:VCARD cards, or a BDAY that
-// is no date at all, makes the file malformed: nothing is taken from it.
+// that is not a sequence of BEGIN:VCARD ... END:VCARD cards, a BDAY that is
+// no date at all, or an FN, N or BDAY in a character set that cannot be
+// read makes the file malformed: nothing is taken from it.  (Other
+// properties are not read, so their character sets do not matter.)
 //
 // Out: vCard 4.0, a card per person with FN and, when the record has a
 // date, BDAY (basic form, "19850305"); CRLF line ends, lines folded at 75

@@ -258,6 +258,8 @@ TEST(VcardSamplesTest, MalformedFilesNameTheLine) {
       {"BEGIN:VCARD\nVERSION:2.1\nFN;CHARSET=NO-SUCH-SET:B\nEND:VCARD\n",
        "строка 3: текст не в кодировке NO-SUCH-SET"},
       {"BEGIN:VCARD\nVERSION:3.0\n;X=1:B\nEND:VCARD\n", "строка 3: у свойства нет имени"},
+      {"BEGIN:VCARD\nVERSION:2.1\nN;CHARSET=NO-SUCH-SET:B\nEND:VCARD\n",
+       "строка 3: текст не в кодировке NO-SUCH-SET"},
   };
   for (const auto& c : cases) {
     VcardPeople found;
@@ -265,6 +267,16 @@ TEST(VcardSamplesTest, MalformedFilesNameTheLine) {
     ASSERT_TRUE(why) << c.text;
     EXPECT_TRUE(why->starts_with(c.starts)) << *why;
   }
+}
+
+// Only the properties the register takes must be readable: a note in a
+// character set nobody here knows leaves the card as good as it was.
+TEST(VcardSamplesTest, AnUnreadableNoteDoesNotMatter) {
+  VcardPeople found;
+  ASSERT_FALSE(ReadVcard("BEGIN:VCARD\nVERSION:2.1\nFN:Ivan\nNOTE;CHARSET=NO-SUCH-SET:\xFF\n"
+                         "BDAY:20000101\nEND:VCARD\n",
+                         &found));
+  EXPECT_EQ(found.people.size(), 1u);
 }
 
 TEST(VcardSamplesTest, ContentDecidesWhatIsAVcard) {
