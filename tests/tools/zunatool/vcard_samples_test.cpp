@@ -4,6 +4,8 @@
 // out and why.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -14,178 +16,53 @@
 namespace zuna::tool {
 namespace {
 
-// Every byte outside printable ASCII (and '=') as =XX, the way 2.1 writers
-// encode a value.
-std::string Qp(std::string_view bytes) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (char c : bytes) {
-    const auto b = static_cast<unsigned char>(c);
-    if (b < 0x20 || b >= 0x7F || b == '=') {
-      out += '=';
-      out += kHex[b >> 4];
-      out += kHex[b & 15];
-    } else {
-      out += c;
-    }
-  }
-  return out;
+// The samples in tests/data/vcard/, one file per program, each in the form
+// its program documents and writes:
+//   apple.vcf        Apple Contacts (macOS, iOS): 3.0, grouped properties
+//                    (item1.), lower-case type parameters, BDAY;VALUE=date,
+//                    a birthday without a year stored as 1604 with
+//                    X-APPLE-OMIT-YEAR, a base64 photo folded over lines.
+//   google.vcf       Google Contacts' export: 3.0, extended ISO dates,
+//                    "--MM-DD" without a year, lines folded at 75 octets
+//                    even inside a UTF-8 character.
+//   android.vcf      Android's Contacts app: 2.1, UTF-8 as quoted-printable
+//                    with CHARSET=UTF-8, a soft line break, bare type
+//                    parameters, a card with N and no FN.
+//   thunderbird.vcf  Thunderbird's address book (102 and later): 4.0,
+//                    BDAY;VALUE=DATE in the basic form, escaped commas,
+//                    "--MMDD", a BDAY in text.
+//   outlook.vcf      Outlook on Windows: 2.1 in CHARSET=Windows-1251,
+//                    quoted-printable with soft breaks, a BDAY with a time
+//                    part, a name the register cannot store.
+std::string Sample(const std::string& name) {
+  std::ifstream in(std::string(ZUNA_SOURCE_DIR) + "/tests/data/vcard/" + name,
+                   std::ios::binary);
+  EXPECT_TRUE(in) << name;
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// Apple Contacts (macOS, iOS): vCard 3.0, grouped properties (item1.),
-// lower-case type parameters, BDAY;VALUE=date, a birthday without a year
-// stored as 1604 with X-APPLE-OMIT-YEAR, base64 photos folded over lines.
-const std::string kApple =
-    "BEGIN:VCARD\r\n"
-    "VERSION:3.0\r\n"
-    "PRODID:-//Apple Inc.//macOS 13.4//EN\r\n"
-    "N:Иванова;Мария;;;\r\n"
-    "FN:Мария Иванова\r\n"
-    "ORG:ООО «Ромашка»;\r\n"
-    "item1.EMAIL;type=INTERNET;type=pref:maria@example.ru\r\n"
-    "item1.X-ABLabel:_$!<Other>!$_\r\n"
-    "TEL;type=CELL;type=VOICE;type=pref:+7 912 345-67-89\r\n"
-    "BDAY;VALUE=date:1985-03-05\r\n"
-    "PHOTO;ENCODING=b;TYPE=JPEG:/9j/4AAQSkZJRgABAQAAAQABAAD/2wBDAAgGBgcGBQgHBwcJ\r\n"
-    "  CQgKDBQNDAsLDBkSEw8UHRofHh0aHBwgJC4nICIsIxwcKDcpLDAxNDQ0Hyc5PTgyPC4zNDL/\r\n"
-    "END:VCARD\r\n"
-    "BEGIN:VCARD\r\n"
-    "VERSION:3.0\r\n"
-    "PRODID:-//Apple Inc.//macOS 13.4//EN\r\n"
-    "N:Петров;Пётр;;;\r\n"
-    "FN:Пётр Петров\r\n"
-    "BDAY;X-APPLE-OMIT-YEAR=1604:1604-11-20\r\n"
-    "END:VCARD\r\n"
-    "BEGIN:VCARD\r\n"
-    "VERSION:3.0\r\n"
-    "N:Сидоров;Сидор;;;\r\n"
-    "FN:Сидор Сидоров\r\n"
-    "TEL;type=CELL:+7 900 000-00-00\r\n"
-    "END:VCARD\r\n";
-
-// Google Contacts export ("vCard (for iOS Contacts)"): 3.0, BDAY extended
-// ISO, "--MM-DD" without a year, lines folded at 75 octets even inside a
-// UTF-8 character.
-const std::string kGoogle =
-    "BEGIN:VCARD\r\n"
-    "VERSION:3.0\r\n"
-    "FN:Анна Кузнецова\r\n"
-    "N:Кузнецова;Анна;;;\r\n"
-    "EMAIL;TYPE=INTERNET;TYPE=HOME:anna@example.com\r\n"
-    "TEL;TYPE=CELL:+79001234567\r\n"
-    "BDAY:1990-12-31\r\n"
-    "CATEGORIES:myContacts\r\n"
-    "END:VCARD\r\n"
-    "BEGIN:VCARD\r\n"
-    "VERSION:3.0\r\n"
-    "FN:Olga Smirnova\r\n"
-    "N:Smirnova;Olga;;;\r\n"
-    "BDAY:--06-15\r\n"
-    "CATEGORIES:myContacts\r\n"
-    "END:VCARD\r\n"
-    "BEGIN:VCARD\r\n"
-    "VERSION:3.0\r\n"
-    "FN:Константин Константинопольский-Преображе\xD0\r\n"
-    " \xBD\xD1\x81кий\r\n"
-    "N:Константинопольский-Преображенский;Константин;;;\r\n"
-    "BDAY:1960-01-01\r\n"
-    "END:VCARD\r\n";
-
-// Android's Contacts app: vCard 2.1, UTF-8 text as quoted-printable with
-// CHARSET=UTF-8, a soft line break in a long value, bare type parameters,
-// no FN on a card that has only N.
-const std::string kAndroid =
-    "BEGIN:VCARD\r\n"
-    "VERSION:2.1\r\n"
-    "N;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:" + Qp("Смирнов;Алексей") + ";;;\r\n"
-    "FN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:" + Qp("Алексей ") + "=\r\n" +
-    Qp("Смирнов") + "\r\n"
-    "TEL;CELL:+79161234567\r\n"
-    "BDAY:1984-02-29\r\n"
-    "END:VCARD\r\n"
-    "BEGIN:VCARD\r\n"
-    "VERSION:2.1\r\n"
-    "N;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:" + Qp("Орлова;Ирина;Петровна") + ";;\r\n"
-    "TEL;HOME;VOICE:+74951234567\r\n"
-    "BDAY:19920708\r\n"
-    "END:VCARD\r\n";
-
-// Thunderbird's address book (102 and later): vCard 4.0, BDAY;VALUE=DATE in
-// the basic form, escaped commas, a year-less "--MMDD", a BDAY in text.
-const std::string kThunderbird =
-    "BEGIN:VCARD\r\n"
-    "VERSION:4.0\r\n"
-    "FN:Соколова\\, Елена\r\n"
-    "N:Соколова;Елена;;;\r\n"
-    "EMAIL;PREF=1:elena@example.org\r\n"
-    "BDAY;VALUE=DATE:19750101\r\n"
-    "NOTE:встреча\\nв понедельник\r\n"
-    "UID:2f1b6c1e-5d4f-4b8a-9d55-7a9c1f0e3b21\r\n"
-    "END:VCARD\r\n"
-    "BEGIN:VCARD\r\n"
-    "VERSION:4.0\r\n"
-    "FN:Игорь Новиков\r\n"
-    "BDAY;VALUE=DATE:--0704\r\n"
-    "END:VCARD\r\n"
-    "BEGIN:VCARD\r\n"
-    "VERSION:4.0\r\n"
-    "FN:Прадед Фёдор\r\n"
-    "BDAY;VALUE=text:около 1890\r\n"
-    "END:VCARD\r\n";
-
-// Outlook on Windows: vCard 2.1 in the system's code page (CHARSET=
-// Windows-1251), quoted-printable notes with soft breaks, a BDAY with a
-// time part, and a contact whose name the register cannot store.
-std::string Outlook() {
-  const std::string w_name = values::Utf8ToCp1251("Волков Дмитрий");
-  return "BEGIN:VCARD\r\n"
-         "VERSION:2.1\r\n"
-         "N;LANGUAGE=ru;CHARSET=Windows-1251:" + values::Utf8ToCp1251("Волков;Дмитрий") + "\r\n"
-         "FN;CHARSET=Windows-1251:" + w_name + "\r\n"
-         "NOTE;CHARSET=Windows-1251;ENCODING=QUOTED-PRINTABLE:" +
-         Qp(values::Utf8ToCp1251("Коллега по ")) + "=\r\n" +
-         Qp(values::Utf8ToCp1251("работе")) + "\r\n"
-         "BDAY:19781116T000000Z\r\n"
-         "REV:20231120T101500Z\r\n"
-         "END:VCARD\r\n"
-         "BEGIN:VCARD\r\n"
-         "VERSION:2.1\r\n"
-         "N;CHARSET=Windows-1251;ENCODING=QUOTED-PRINTABLE:" +
-         Qp(values::Utf8ToCp1251("Зайцева;Ольга")) + "\r\n"
-         "FN;CHARSET=Windows-1251;ENCODING=QUOTED-PRINTABLE:" +
-         Qp(values::Utf8ToCp1251("Зайцева Ольга")) + "\r\n"
-         "BDAY:19810417\r\n"
-         "END:VCARD\r\n"
-         "BEGIN:VCARD\r\n"
-         "VERSION:2.1\r\n"
-         "FN;CHARSET=UTF-8:Ли Вэй 李伟\r\n"
-         "BDAY:19950310\r\n"
-         "END:VCARD\r\n";
-}
-
-struct Sample {
-  const char* program;
-  std::string text;
+struct Expected {
+  const char* file;
   std::vector<std::string> people;  // "name;dd/mm/yyyy"
   int no_birthday, no_year, bad_date, bad_name, names_cut;
   size_t notes;
 };
 
 TEST(VcardSamplesTest, ProgramsExportsReadIntoPeople) {
-  const std::vector<Sample> samples = {
-      {"Apple", kApple, {"Мария Иванова;05/03/1985"}, 1, 1, 0, 0, 0, 1},
-      {"Google", kGoogle,
+  const std::vector<Expected> samples = {
+      {"apple.vcf", {"Мария Иванова;05/03/1985"}, 1, 1, 0, 0, 0, 1},
+      {"google.vcf",
        {"Анна Кузнецова;31/12/1990", "Константин;01/01/1960"}, 0, 1, 0, 0, 1, 2},
-      {"Android", kAndroid,
+      {"android.vcf",
        {"Алексей Смирнов;29/02/1984", "Орлова Ирина Петровна;08/07/1992"}, 0, 0, 0, 0, 0, 0},
-      {"Thunderbird", kThunderbird, {"Соколова, Елена;01/01/1975"}, 0, 1, 1, 0, 0, 2},
-      {"Outlook", Outlook(),
+      {"thunderbird.vcf", {"Соколова, Елена;01/01/1975"}, 0, 1, 1, 0, 0, 2},
+      {"outlook.vcf",
        {"Волков Дмитрий;16/11/1978", "Зайцева Ольга;17/04/1981"}, 0, 0, 0, 1, 0, 1},
   };
-  for (const Sample& s : samples) {
-    SCOPED_TRACE(s.program);
+  for (const Expected& s : samples) {
+    SCOPED_TRACE(s.file);
     VcardPeople found;
-    const auto why = ReadVcard(s.text, &found);
+    const auto why = ReadVcard(Sample(s.file), &found);
     ASSERT_FALSE(why) << *why;
     std::vector<std::string> people;
     for (const Person& p : found.people) {
@@ -204,7 +81,7 @@ TEST(VcardSamplesTest, ProgramsExportsReadIntoPeople) {
 
 TEST(VcardSamplesTest, NotesNameTheLineAndTheReason) {
   VcardPeople found;
-  ASSERT_FALSE(ReadVcard(kApple + kGoogle, &found));
+  ASSERT_FALSE(ReadVcard(Sample("apple.vcf") + Sample("google.vcf"), &found));
   ASSERT_EQ(found.notes.size(), 3u);
   EXPECT_EQ(found.notes[0],
             "строка 19: «Пётр Петров»: дата рождения без года («1604-11-20»), пропущено");
