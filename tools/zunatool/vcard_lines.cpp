@@ -2,9 +2,7 @@
 
 #include <iconv.h>
 
-#include <algorithm>
 #include <cctype>
-#include <cerrno>
 
 #include "runtime/values/code_page.h"
 
