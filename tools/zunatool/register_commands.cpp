@@ -10,10 +10,15 @@
 //                                    in the key's order
 //   upcoming FILE                    the upcoming-birthdays list, then
 //                                    "Всего: N"
-//   import FILE CSV                  "name;dd/mm/yyyy" lines, all checked
+//   import FILE CONTACTS             vCard (2.1, 3.0, 4.0) or CSV
+//                                    "name;dd/mm/yyyy" lines, all checked
 //                                    before the first is added; all or
 //                                    nothing, even when killed
-//   export FILE                      "name;dd/mm/yyyy" per record, file order
+//                                    (import_contacts.h)
+//   export FILE [--format csv|vcard|ics]
+//                                    every record in file order: CSV (the
+//                                    default), vCard 4.0 or an iCalendar
+//                                    of birthdays (export_people.h)
 //   build FILE                       rebuilds both keys
 //   pack FILE                        drops deleted records, rebuilds keys
 //
@@ -37,9 +42,9 @@
 #include "runtime/values/evaluator.h"
 #include "runtime/values/variable.h"
 #include "tools/zunatool/command.h"
-#include "tools/zunatool/csv_people.h"
+#include "tools/zunatool/export_people.h"
 #include "tools/zunatool/file_errors.h"
-#include "tools/zunatool/import_people.h"
+#include "tools/zunatool/import_contacts.h"
 #include "tools/zunatool/person_text.h"
 #include "tools/zunatool/register_file.h"
 #include "tools/zunatool/whole_file_work.h"
@@ -55,8 +60,8 @@ constexpr std::string_view kAddSynopsis = "add FILE NAME DD/MM/YYYY";
 constexpr std::string_view kListSynopsis =
     "list FILE [--by date|name] [--filter EXPR]";
 constexpr std::string_view kUpcomingSynopsis = "upcoming FILE";
-constexpr std::string_view kImportSynopsis = "import FILE CSV";
-constexpr std::string_view kExportSynopsis = "export FILE";
+constexpr std::string_view kImportSynopsis = "import FILE CONTACTS.vcf|PEOPLE.csv";
+constexpr std::string_view kExportSynopsis = "export FILE [--format csv|vcard|ics]";
 constexpr std::string_view kBuildSynopsis = "build FILE";
 constexpr std::string_view kPackSynopsis = "pack FILE";
 
@@ -166,23 +171,27 @@ int RunUpcoming(Arguments arguments) {
 }
 
 int RunExport(Arguments arguments) {
-  if (arguments.size() != 1) return ReportUsage(kExportSynopsis);
-  auto file = NewZun(arguments[0]);
-  if (datfile::OPEN(*file, kReadShared) != kNoError) return ReportFor(*file);
-  int32_t error = datfile::SET(*file);
-  size_t count = 0;
-  if (error == kNoError) {
-    error = PrintPages(*file, [&file] { return datfile::NEXT(*file); }, CsvLine,
-                       &count);
+  std::string name;
+  ExportFormat format = ExportFormat::kCsv;
+  for (size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& a = arguments[i];
+    if (a == "--format" && i + 1 < arguments.size()) {
+      const auto named = ExportFormatNamed(arguments[++i]);
+      if (!named) return ReportUsage(kExportSynopsis);
+      format = *named;
+    } else if (!a.starts_with("--") && name.empty()) {
+      name = a;
+    } else {
+      return ReportUsage(kExportSynopsis);
+    }
   }
-  return CloseAndReport(*file, error == kEndOfSequence ? kNoError : error);
+  if (name.empty()) return ReportUsage(kExportSynopsis);
+  return ExportPeople(name, format);
 }
 
 int RunImport(Arguments arguments) {
   if (arguments.size() != 2) return ReportUsage(kImportSynopsis);
-  std::vector<Person> people;
-  if (auto why = ReadCsv(arguments[1], &people)) return Refuse(*why);
-  return ImportPeople(arguments[0], people);
+  return ImportContacts(arguments[0], arguments[1]);
 }
 
 // BUILD and PACK open the data file themselves when the FILE is closed, and

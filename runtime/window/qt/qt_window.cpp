@@ -24,6 +24,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTabBar>
 #include <QTimer>
 #include <QTreeWidget>
@@ -110,6 +111,27 @@ Qt::Alignment AlignmentOf(char align) {
     default:
       return Qt::AlignLeft | Qt::AlignVCenter;
   }
+}
+
+
+// The last column stretches over what the others leave.  A window laid out
+// for a narrower font can leave it less than its header needs here; then
+// the first column gives way, down to its own header's width and never
+// beyond its declared width, so both headers read whole.
+void KeepLastHeaderWhole(QTreeWidget* list, int first_declared) {
+  QHeaderView* header = list->header();
+  const int last = header->count() - 1;
+  if (last < 1 || header->isHidden()) return;
+  const QFontMetrics metrics(header->font());
+  const int margins = 2 * header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header) + 4;
+  auto needs = [&](int section) {
+    return metrics.horizontalAdvance(list->headerItem()->text(section)) + margins;
+  };
+  int others = 0;
+  for (int i = 1; i < last; ++i) others += header->sectionSize(i);
+  const int room = list->viewport()->width() - others - needs(last);
+  const int first = std::clamp(room, std::min(needs(0), first_declared), first_declared);
+  if (first != header->sectionSize(0)) list->setColumnWidth(0, first);
 }
 
 }  // namespace
@@ -481,6 +503,11 @@ void QtWindow::BuildList(Control& control) {
   // Lists are declared without a horizontal scroll bar: a column that does
   // not fit is cut at the list's edge rather than scrolled to.
   list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  if (!control.columns.empty()) {
+    const int first_declared = PxX(control.columns[0].width);
+    QObject::connect(list->header(), &QHeaderView::geometriesChanged, list,
+                     [list, first_declared] { KeepLastHeaderWhole(list, first_declared); });
+  }
   int32_t number = control.number;
   bool imm = Number(control.props, PROP::Imm) != 0;
   if (imm) {
