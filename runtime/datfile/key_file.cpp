@@ -294,9 +294,8 @@ Status KeyFile::ReadNode(uint32_t node_no, KeyNode* node) {
                    " beyond node count " + std::to_string(header_.node_count));
   }
   if (staged_) {
-    const auto written = staged_->written.find(node_no);
-    if (written != staged_->written.end()) {
-      *node = written->second;
+    if (const KeyNode* written = staged_->written.Find(node_no)) {
+      *node = *written;
       return Status::OK();
     }
   }
@@ -314,7 +313,7 @@ Status KeyFile::ReadNode(uint32_t node_no, KeyNode* node) {
   // Nothing of this node is staged yet, so this is its image on disk.  In
   // write-back mode a change is never taken back, so none is kept.
   if (staged_ && !write_back_ && node_no <= staged_->header.node_count) {
-    staged_->replaced.try_emplace(node_no, *node);
+    staged_->replaced.Put(node_no, *node, /*replace=*/false);
   }
   return Status::OK();
 }
@@ -348,7 +347,7 @@ Status KeyFile::WriteNode(uint32_t node_no, const KeyNode& node) {
       KeyNode before;
       ZUNA_RETURN_IF_ERROR(ReadNode(node_no, &before));
     }
-    staged_->written.insert_or_assign(node_no, node);
+    staged_->written.Put(node_no, node, /*replace=*/true);
   } else {
     ZUNA_RETURN_IF_ERROR(file_->WriteAt(BlockOffset(node_no), node.block()));
     ZUNA_RETURN_IF_ERROR(CacheNode(node_no, node, /*dirty=*/false));

@@ -340,6 +340,7 @@ class KeyFile {
   std::unique_ptr<KeyNode> remembered_;  // that leaf's image
   std::unique_ptr<NodeCache> cache_;
   std::unique_ptr<StagedChange> staged_;  // while a change is under way
+  std::unique_ptr<StagedChange> spare_staged_;  // the last one's, for its room
   bool write_back_ = false;
   bool header_dirty_ = false;             // a deferred header not yet written
   uint64_t generation_ = 1;

@@ -95,7 +95,9 @@ template <typename Change>
 Status KeyFile::ChangeTree(Change change) {
   ++generation_;
   remembered_no_ = 0;
-  staged_ = std::make_unique<StagedChange>();
+  staged_ = spare_staged_ ? std::move(spare_staged_) : std::make_unique<StagedChange>();
+  staged_->written.clear();
+  staged_->replaced.clear();
   staged_->header = header_;
   staged_->root = *root_;
   Mutation mutation(*this);
@@ -105,15 +107,23 @@ Status KeyFile::ChangeTree(Change change) {
   // way stays damage, though: the key refuses work until it is rebuilt.
   header_ = staged_->header;
   *root_ = staged_->root;
-  staged_.reset();
+  spare_staged_ = std::move(staged_);
   if (status.code() == Err::kKeyFileMustBeRebuilt) error_ = status;
   return status;
 }
 
 Status KeyFile::WriteStagedChange() {
-  const std::unique_ptr<StagedChange> staged = std::move(staged_);
+  // Its room serves the next change, however this one ends.
+  struct Spare {
+    std::unique_ptr<StagedChange>& to;
+    std::unique_ptr<StagedChange> staged;
+    ~Spare() { to = std::move(staged); }
+  } spare{spare_staged_, std::move(staged_)};
+  StagedChange* const staged = spare.staged.get();
+  // In block order.
+  const std::span<const NodeImages::Image> written = staged->written.Sorted();
   if (write_back_) {
-    for (const auto& [node_no, node] : staged->written) {
+    for (const auto& [node_no, node] : written) {
       Status status = CacheNode(node_no, node, /*dirty=*/true);
       if (!status.ok()) {
         error_ = status;
@@ -124,12 +134,12 @@ Status KeyFile::WriteStagedChange() {
     return Status::OK();
   }
   Status status;
-  for (const auto& [node_no, node] : staged->written) {
+  for (const auto& [node_no, node] : written) {
     status = file_->WriteAt(BlockOffset(node_no), node.block());
     if (!status.ok()) break;
   }
   if (status.ok()) status = WriteHeader();
-  for (const auto& [node_no, node] : staged->written) {
+  for (const auto& [node_no, node] : written) {
     if (status.ok()) status = CacheNode(node_no, node, /*dirty=*/false);
   }
   if (status.ok()) return Status::OK();
@@ -144,7 +154,7 @@ Status KeyFile::TakeBack(const StagedChange& staged) {
   header_ = staged.header;
   *root_ = staged.root;
   cache_->Clear();
-  for (const auto& [node_no, node] : staged.replaced) {
+  for (const auto& [node_no, node] : staged.replaced.images()) {
     ZUNA_RETURN_IF_ERROR(file_->WriteAt(BlockOffset(node_no), node.block()));
   }
   const uint64_t former_size = BlockOffset(header_.node_count + 1);

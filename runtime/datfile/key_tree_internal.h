@@ -8,6 +8,7 @@
 #ifndef ZUNA_RUNTIME_DATFILE_KEY_TREE_INTERNAL_H_
 #define ZUNA_RUNTIME_DATFILE_KEY_TREE_INTERNAL_H_
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -165,13 +166,56 @@ class NodeCache {
   std::vector<Slot> slots_;
 };
 
+// Node images by node number, for the few nodes one change touches (a
+// split that re-parents children: a node's worth): a flat list that keeps
+// its room from change to change, so that a change allocates nothing.
+class NodeImages {
+ public:
+  using Image = std::pair<uint32_t, KeyNode>;
+
+  const KeyNode* Find(uint32_t node_no) const {
+    for (size_t i = 0; i < size_; ++i) {
+      if (images_[i].first == node_no) return &images_[i].second;
+    }
+    return nullptr;
+  }
+  bool contains(uint32_t node_no) const { return Find(node_no) != nullptr; }
+  // Makes `node` the image of `node_no`: added, or put in place of the one
+  // there when `replace` (else that one stays).
+  void Put(uint32_t node_no, const KeyNode& node, bool replace) {
+    for (size_t i = 0; i < size_; ++i) {
+      if (images_[i].first != node_no) continue;
+      if (replace) images_[i].second = node;
+      return;
+    }
+    if (size_ == images_.size()) {
+      images_.emplace_back(node_no, node);
+    } else {
+      images_[size_] = Image(node_no, node);
+    }
+    ++size_;
+  }
+  void clear() { size_ = 0; }
+  // The images in node order.
+  std::span<const Image> Sorted() {
+    std::sort(images_.begin(), images_.begin() + static_cast<ptrdiff_t>(size_),
+              [](const Image& a, const Image& b) { return a.first < b.first; });
+    return {images_.data(), size_};
+  }
+  std::span<const Image> images() const { return {images_.data(), size_}; }
+
+ private:
+  std::vector<Image> images_;
+  size_t size_ = 0;
+};
+
 // An Insert or Delete under way (key_file.h, "Writing a change"): the state
 // before it and the node images it has produced so far.
 struct KeyFile::StagedChange {
-  KeyHeader header;                      // the header before the change
-  KeyNode root;                          // the root before the change
-  std::map<uint32_t, KeyNode> written;   // node -> its new image
-  std::map<uint32_t, KeyNode> replaced;  // node -> its image on disk before
+  KeyHeader header;     // the header before the change
+  KeyNode root;         // the root before the change
+  NodeImages written;   // node -> its new image
+  NodeImages replaced;  // node -> its image on disk before
 };
 
 // Orders two entries as the key does: value bytes unsigned, then record

@@ -17,19 +17,20 @@ std::optional<std::string> ReadCsv(const std::string& path,
     if (number == 1 && line.starts_with("\xEF\xBB\xBF")) line.erase(0, 3);
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.find_first_not_of(" \t") == std::string::npos) continue;
-    const std::string where = path + ", строка " + std::to_string(number) + ": ";
+    // Made only for a line that is refused: most lines are not.
+    auto where = [&] { return path + ", строка " + std::to_string(number) + ": "; };
     const size_t semicolon = line.rfind(';');
     if (semicolon == std::string::npos) {
-      return where + "ожидается имя;ДД/ММ/ГГГГ, а написано «" + line + "»";
+      return where() + "ожидается имя;ДД/ММ/ГГГГ, а написано «" + line + "»";
     }
     Person person;
     if (auto why = CheckName(std::string_view(line).substr(0, semicolon),
                              &person.fio)) {
-      return where + *why;
+      return where() + *why;
     }
     const std::string_view date = std::string_view(line).substr(semicolon + 1);
     if (!date.empty()) {
-      if (auto why = CheckDate(date, &person.date)) return where + *why;
+      if (auto why = CheckDate(date, &person.date)) return where() + *why;
     }
     people->push_back(std::move(person));
   }

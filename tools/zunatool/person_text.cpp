@@ -50,7 +50,7 @@ std::optional<std::string> CheckName(std::string_view utf8, std::string* fio) {
 // DEFORMAT with @D6 would roll 31/02 over into March, so the fields are
 // checked against the calendar here instead.
 std::optional<std::string> CheckDate(std::string_view text, int32_t* serial) {
-  const std::string bad = "дата «" + std::string(text) + "»";
+  auto bad = [text] { return "дата «" + std::string(text) + "»"; };
   int fields[3] = {0, 0, 0};
   const size_t min_digits[3] = {1, 1, 4};
   const size_t max_digits[3] = {2, 2, 4};
@@ -63,15 +63,15 @@ std::optional<std::string> CheckDate(std::string_view text, int32_t* serial) {
       ++pos;
       ++digits;
     }
-    if (digits < min_digits[f]) return bad + " не в виде ДД/ММ/ГГГГ";
+    if (digits < min_digits[f]) return bad() + " не в виде ДД/ММ/ГГГГ";
     if (f < 2) {
-      if (pos == text.size() || text[pos] != '/') return bad + " не в виде ДД/ММ/ГГГГ";
+      if (pos == text.size() || text[pos] != '/') return bad() + " не в виде ДД/ММ/ГГГГ";
       ++pos;
     }
   }
-  if (pos != text.size()) return bad + " не в виде ДД/ММ/ГГГГ";
+  if (pos != text.size()) return bad() + " не в виде ДД/ММ/ГГГГ";
   const int32_t result = values::SerialFromCivil(fields[2], fields[1], fields[0]);
-  if (result <= 0) return bad + " не существует в календаре (годы 1801-9999)";
+  if (result <= 0) return bad() + " не существует в календаре (годы 1801-9999)";
   *serial = result;
   return std::nullopt;
 }
