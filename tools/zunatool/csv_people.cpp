@@ -37,9 +37,12 @@ std::optional<std::string> ReadCsv(const std::string& path,
   return std::nullopt;
 }
 
+// The date is digits and '/', the same in 1251 and UTF-8: only the name is
+// converted, and the rest fits in the room the conversion leaves.
 std::string CsvLine(const app::ZUN_Record& record) {
-  std::string line = values::Cp1251ToUtf8(
-      std::string(app::ZunName(record)) + ";" + CsvDate(record.DATA));
+  std::string line = values::Cp1251ToUtf8(app::ZunName(record));
+  line += ';';
+  line += CsvDate(record.DATA);
   line += '\n';
   return line;
 }

@@ -5,8 +5,6 @@
 #include "app/zun_dictionary.h"
 #include "runtime/values/code_page.h"
 #include "runtime/values/date_serial.h"
-#include "runtime/values/format.h"
-#include "runtime/values/picture.h"
 
 namespace zuna::tool {
 namespace {
@@ -76,18 +74,41 @@ std::optional<std::string> CheckDate(std::string_view text, int32_t* serial) {
   return std::nullopt;
 }
 
+namespace {
+
+// A valid date serial as "dd/mm/yyyy", the day's leading zero left out
+// unless `day_zero`: the texts of @D06 and of @D6 without its leading
+// blank, written digit by digit.  Every list and export line has one, and
+// the picture walk cost as much as reading the record; person_text_test
+// holds both to FormatDate for every date there is.
+std::string DateDigits(int32_t serial, bool day_zero) {
+  const values::CivilDate date = values::CivilFromSerial(serial);
+  char text[10];
+  size_t n = 0;
+  auto digit = [&](int value) { text[n++] = static_cast<char>('0' + value % 10); };
+  if (day_zero || date.day >= 10) digit(date.day / 10);
+  digit(date.day);
+  text[n++] = '/';
+  digit(date.month / 10);
+  digit(date.month);
+  text[n++] = '/';
+  digit(date.year / 1000);
+  digit(date.year / 100);
+  digit(date.year / 10);
+  digit(date.year);
+  return std::string(text, n);
+}
+
+}  // namespace
+
 std::string ListDate(int32_t serial) {
-  static const values::Picture picture = values::CompilePicture("@D6");
   if (!values::IsValidDateSerial(serial)) return std::string();
-  std::string text = values::FormatDate(serial, picture);
-  const size_t first = text.find_first_not_of(' ');
-  return first == std::string::npos ? std::string() : text.substr(first);
+  return DateDigits(serial, /*day_zero=*/false);
 }
 
 std::string CsvDate(int32_t serial) {
-  static const values::Picture picture = values::CompilePicture("@D06");
   if (!values::IsValidDateSerial(serial)) return std::string();
-  return values::FormatDate(serial, picture);
+  return DateDigits(serial, /*day_zero=*/true);
 }
 
 }  // namespace zuna::tool

@@ -70,9 +70,12 @@ constexpr std::string_view kByDateOrder = "ZUN:DATA";
 constexpr std::string_view kByNameOrder = "UPPER(ZUN:FIO)";
 
 // "NAME|DATE" and a newline: the line list and upcoming print per person.
+// The date is digits and '/', the same in 1251 and UTF-8: only the name is
+// converted, and the rest fits in the room the conversion leaves.
 std::string ListLine(const ZUN_Record& record) {
-  std::string line = values::Cp1251ToUtf8(std::string(app::ZunName(record)) +
-                                          "|" + ListDate(record.DATA));
+  std::string line = values::Cp1251ToUtf8(app::ZunName(record));
+  line += '|';
+  line += ListDate(record.DATA);
   line += '\n';
   return line;
 }
