@@ -374,13 +374,12 @@ Status DataFile::WriteStatus(uint32_t record_no, uint8_t status) {
 Status DataFile::ReadSlot(uint32_t record_no, SlotPrefix* prefix,
                           std::span<char> raw_image) {
   ZUNA_RETURN_IF_ERROR(CheckRecordNumber(record_no));
-  // Kept from call to call: a scan reads a slot per record.
-  std::vector<char>& slot = slot_scratch_;
-  slot.resize(header_.slot_length);
-  ZUNA_RETURN_IF_ERROR(ReadSlotBytes(record_no, slot));
-  *prefix = DecodePrefix(slot.data());
-  const size_t length = std::min(raw_image.size(), slot.size() - dat::kSlotPrefixSize);
-  std::copy_n(slot.begin() + dat::kSlotPrefixSize, length, raw_image.begin());
+  const char* slot = nullptr;
+  ZUNA_RETURN_IF_ERROR(SlotBytes(record_no, header_.slot_length, &slot));
+  *prefix = DecodePrefix(slot);
+  const size_t length =
+      std::min<size_t>(raw_image.size(), header_.slot_length - dat::kSlotPrefixSize);
+  std::copy_n(slot + dat::kSlotPrefixSize, length, raw_image.begin());
   return Status::OK();
 }
 
@@ -609,8 +608,15 @@ Status DataFile::WriteBytes(uint64_t offset, std::span<const char> bytes) {
 }
 
 Status DataFile::ReadSlotBytes(uint32_t record_no, std::span<char> out) {
+  const char* bytes = nullptr;
+  ZUNA_RETURN_IF_ERROR(SlotBytes(record_no, out.size(), &bytes));
+  std::copy_n(bytes, out.size(), out.begin());
+  return Status::OK();
+}
+
+Status DataFile::SlotBytes(uint32_t record_no, size_t length, const char** bytes) {
   const uint32_t slot_length = header_.slot_length;
-  if (out.size() > slot_length) return Corrupt("slot read beyond its length");
+  if (length > slot_length) return Corrupt("slot read beyond its length");
   const bool forward_run = record_no == last_read_ + 1;
   const bool backward_run = last_read_ != 0 && record_no + 1 == last_read_;
   last_read_ = record_no;
@@ -618,14 +624,16 @@ Status DataFile::ReadSlotBytes(uint32_t record_no, std::span<char> out) {
       record_no - ahead_first_ >= ahead_count_) {
     if (!forward_run && !backward_run) {
       run_slots_ = 0;
-      Status status = ReadExact(*file_, SlotOffset(record_no), out, Err::kInvalidDataFile);
+      slot_scratch_.resize(length);
+      Status status =
+          ReadExact(*file_, SlotOffset(record_no), slot_scratch_, Err::kInvalidDataFile);
       if (!status.ok()) return Corrupt(status.detail());
+      *bytes = slot_scratch_.data();
       return Status::OK();
     }
     ZUNA_RETURN_IF_ERROR(FillReadAhead(record_no, forward_run));
   }
-  const size_t at = size_t{record_no - ahead_first_} * slot_length;
-  std::copy_n(ahead_.begin() + static_cast<ptrdiff_t>(at), out.size(), out.begin());
+  *bytes = ahead_.data() + size_t{record_no - ahead_first_} * slot_length;
   return Status::OK();
 }
 

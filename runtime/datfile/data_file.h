@@ -295,6 +295,9 @@ class DataFile {
   // The first out.size() bytes of slot `record_no` (checked by the caller),
   // from the run read ahead, a new run, or a read of their own.
   Status ReadSlotBytes(uint32_t record_no, std::span<char> out);
+  // The same without the copy: *bytes points into the run read ahead or
+  // into slot_scratch_, good until the next read or write.
+  Status SlotBytes(uint32_t record_no, size_t length, const char** bytes);
   Status FillReadAhead(uint32_t record_no, bool forwards);
   // Writes prefix and image; `encode` applies EncodeImage (a record buffer)
   // or not (an image already as on disk).
@@ -325,7 +328,7 @@ class DataFile {
   uint32_t ahead_count_ = 0;
   uint32_t last_read_ = 0;
   uint32_t run_slots_ = 0;
-  std::vector<char> slot_scratch_;  // ReadSlot's
+  std::vector<char> slot_scratch_;  // a slot read on its own (SlotBytes)
 };
 
 }  // namespace zuna::datfile

@@ -102,6 +102,29 @@ static_assert(k866To1251[0x80] == static_cast<char>(0xC0));
 static_assert(k1251To866[0xFF] == static_cast<char>(0xEF));
 static_assert(k1251To866[0xA8] == static_cast<char>(0xF0));  // Ё
 
+constexpr bool KeepsAscii(const ByteMap& map) {
+  for (int b = 0; b < 0x80; ++b) {
+    if (map[b] != static_cast<char>(b)) return false;
+  }
+  return true;
+}
+static_assert(KeepsAscii(k866To1251) && KeepsAscii(k1251To866));
+
+// Record fields are mostly ASCII -- digits, Latin letters and the blanks
+// that pad a name -- which neither map changes (asserted above): eight
+// bytes without a high bit go through untouched at once.
+void MapBytesInPlace(char* data, size_t size, const ByteMap& map) {
+  constexpr uint64_t kHighBits = 0x8080808080808080ull;
+  size_t i = 0;
+  for (; i + 8 <= size; i += 8) {
+    uint64_t word;
+    std::memcpy(&word, data + i, 8);
+    if ((word & kHighBits) == 0) continue;
+    for (size_t j = i; j < i + 8; ++j) data[j] = map[static_cast<uint8_t>(data[j])];
+  }
+  for (; i < size; ++i) data[i] = map[static_cast<uint8_t>(data[i])];
+}
+
 std::string MapBytes(std::string_view text, const ByteMap& map) {
   std::string out(text.size(), '\0');
   for (size_t i = 0; i < text.size(); ++i) {
@@ -194,11 +217,11 @@ std::string Cp1251ToCp866(std::string_view text) {
 }
 
 void Cp866ToCp1251InPlace(char* data, size_t size) {
-  for (size_t i = 0; i < size; ++i) data[i] = Cp866ToCp1251(data[i]);
+  MapBytesInPlace(data, size, k866To1251);
 }
 
 void Cp1251ToCp866InPlace(char* data, size_t size) {
-  for (size_t i = 0; i < size; ++i) data[i] = Cp1251ToCp866(data[i]);
+  MapBytesInPlace(data, size, k1251To866);
 }
 
 std::string Cp1251ToUtf8(std::string_view text) {

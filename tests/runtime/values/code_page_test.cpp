@@ -130,5 +130,29 @@ TEST(CodePageTest, InPlaceConversionTouchesOnlyTheGivenBytes) {
   EXPECT_EQ(buffer, Bytes({0xC0, 0xC1, 0xFF, 0xC0}));
 }
 
+// Every byte, at every place of texts of 0 to 40 bytes (whole runs of
+// eight and the bytes after them), mixed with ASCII runs, converts in place
+// as it does on its own.
+TEST(CodePageTest, InPlaceConversionOfLongTextsMatchesByteByByte) {
+  for (size_t length = 0; length <= 40; ++length) {
+    for (int start = 0; start < 256; start += 7) {
+      std::string text(length, ' ');
+      for (size_t i = 0; i < length; ++i) {
+        // Stretches of ASCII between high bytes.
+        const int b = (start + static_cast<int>(i) * 37) % 256;
+        text[i] = static_cast<char>(i % 11 < 6 ? b & 0x7F : b);
+      }
+      std::string to_866 = text;
+      std::string to_1251 = text;
+      Cp1251ToCp866InPlace(to_866.data(), to_866.size());
+      Cp866ToCp1251InPlace(to_1251.data(), to_1251.size());
+      for (size_t i = 0; i < length; ++i) {
+        ASSERT_EQ(to_866[i], Cp1251ToCp866(text[i])) << length << " " << i;
+        ASSERT_EQ(to_1251[i], Cp866ToCp1251(text[i])) << length << " " << i;
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace zuna::values
