@@ -217,6 +217,7 @@ struct View::Impl {
     skip_record = 0;
     current = 0;
     current_values.clear();
+    current_values_pending = false;
   }
 
   // --- Rebuild
@@ -346,7 +347,10 @@ struct View::Impl {
     if (rebuild_pending) ZUNA_RETURN_IF_ERROR(Rebuild());
     if (off_end == direction) return Status::OK();
     kept.valid = false;  // program variables may have changed since
-    const std::vector<char> saved = SaveBuffer();
+    // Kept from read to read (a read never runs inside another): a list
+    // reads the view once per record.
+    std::vector<char>& saved = read_saved;
+    saved.assign(file.record().begin(), file.record().end());
     const bool ascending_values =
         !items.empty() && (direction > 0) != items[0].descending;
     // Records are read a page at a time: one header refresh (on a shared
@@ -374,7 +378,7 @@ struct View::Impl {
       ++examined;
       if (!filter || filter->EvaluateBool()) {
         current = record_no;
-        current_values = ValuesOfExamined();
+        NoteCurrentValues();
         off_end = 0;
         ran_off = false;
         *found = true;
@@ -389,6 +393,36 @@ struct View::Impl {
         return Status::OK();
       }
     }
+  }
+
+  // Keeps what the current record's place (Position, Skip) is made of.
+  // Items that read only the record's own fields are worked out when the
+  // place is first asked for, from the record as it was read: a reader
+  // that never asks (one listing the view) never pays for them.  Others
+  // may read program variables, which can change: those are taken now.
+  void NoteCurrentValues() {
+    const bool fields_only =
+        path.kind != AccessPath::Kind::kSortedPass &&
+        std::all_of(items.begin(), items.end(), [](const OrderItem& item) {
+          return item.form != view_internal::ItemForm::kExpression;
+        });
+    if (!fields_only) {
+      current_values = ValuesOfExamined();
+      current_values_pending = false;
+      return;
+    }
+    current_image.assign(file.record().begin(), file.record().end());
+    current_values_pending = true;
+  }
+
+  const std::vector<OrderValue>& CurrentValues() {
+    if (!current_values_pending) return current_values;
+    current_values_pending = false;
+    const std::vector<char> saved = SaveBuffer();
+    RestoreBuffer(current_image);
+    current_values = ValuesOfExamined();
+    RestoreBuffer(saved);
+    return current_values;
   }
 
   // The items' values for the record just examined: from the sorted pass's
@@ -656,7 +690,7 @@ struct View::Impl {
     const int direction = count < 0 ? -1 : +1;
     const std::vector<char> saved = SaveBuffer();
     const uint32_t saved_current = current;
-    std::vector<OrderValue> saved_values = current_values;
+    std::vector<OrderValue> saved_values = CurrentValues();
     Status status;
     for (int64_t i = 0; i < (count < 0 ? -int64_t{count} : int64_t{count});
          ++i) {
@@ -668,6 +702,7 @@ struct View::Impl {
     RestoreBuffer(saved);
     current = saved_current;
     current_values = std::move(saved_values);
+    current_values_pending = false;
     return status;
   }
 
@@ -695,6 +730,7 @@ struct View::Impl {
     ZUNA_RETURN_IF_ERROR(Do(Op::Delete));
     current = 0;
     current_values.clear();
+    current_values_pending = false;
     return Status::OK();
   }
 
@@ -756,6 +792,11 @@ struct View::Impl {
 
   uint32_t current = 0;
   std::vector<OrderValue> current_values;
+  // The current record as read, its values still to work out from it
+  // (NoteCurrentValues); current_values counts only when this is false.
+  std::vector<char> current_image;
+  bool current_values_pending = false;
+  std::vector<char> read_saved;  // Read's copy of the record buffer
   uint64_t examined = 0;
 
   Buffering buffering;  // hints only (view.h)
@@ -778,6 +819,8 @@ View::Buffering View::buffering() const { return impl_->buffering; }
 
 int32_t View::SetOrder(std::string_view order) {
   Impl& s = *impl_;
+  // The current place is in the order it was read in.
+  (void)s.CurrentValues();
   s.order_text = std::string(order);
   s.rebuild_pending = true;
   int32_t error = 0;
@@ -829,7 +872,7 @@ std::string View::Position() {
   PostStatus(Status::OK());
   if (s.current == 0) return std::string();
   Place place;
-  place.values = s.current_values;
+  place.values = s.CurrentValues();
   place.record_no = s.current;
   return view_internal::EncodePlace(place);
 }
@@ -861,6 +904,7 @@ int32_t View::Reget(std::string_view position) {
   if (!status.ok()) return PostStatus(status);
   s.current = place.record_no;
   s.current_values.clear();
+  s.current_values_pending = false;
   for (const OrderItem& item : s.items)
     s.current_values.push_back(item.Evaluate());
   return PostStatus(Status::OK());

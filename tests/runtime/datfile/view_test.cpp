@@ -368,6 +368,35 @@ TEST_F(ViewTest, PositionResetAndRegetInEveryAccessPath) {
   EXPECT_EQ(by_date->Reset(place), 35);
 }
 
+// A place is the record as the view read it: a program that changes the
+// record buffer afterwards, or the view's order, does not move it.  For
+// orders of fields alone (worked out when first asked for) and for an
+// expression (taken at the read).
+TEST_F(ViewTest, APlaceIsTheRecordAsReadWhateverChangesAfter) {
+  Add({{"d", 40}, {"a", 10}, {"c", 30}, {"b", 20}, {"e", 50}});
+  for (const char* order :
+       {"ZUN:DATA", "-UPPER(ZUN:FIO)", "ZUN:DATA, ZUN:FIO", "ZUN:DATA + 0"}) {
+    SCOPED_TRACE(order);
+    auto view = NewView(order);
+    for (int i = 0; i < 2; ++i) ASSERT_EQ(view->Next(), 0);
+    const uint32_t second = view->current_record();
+    SetZun(*zun_, "zzz", 99);
+    const std::string place = view->Position();
+    ASSERT_EQ(view->Next(), 0);
+    const uint32_t third = view->current_record();
+    SetZun(*zun_, "zzz", 99);
+    ASSERT_EQ(view->SetOrder(order), 0);  // the same order, taken again
+    const std::string third_place = view->Position();
+
+    ASSERT_EQ(view->Reset(place), 0);
+    ASSERT_EQ(view->Next(), 0);
+    EXPECT_EQ(view->current_record(), second);
+    ASSERT_EQ(view->Reset(third_place), 0);
+    ASSERT_EQ(view->Next(), 0);
+    EXPECT_EQ(view->current_record(), third);
+  }
+}
+
 TEST_F(ViewTest, SetStartsAtTheValuesInTheRecordBuffer) {
   Add({{"d", 40}, {"a", 10}, {"c", 30}, {"b", 20}, {"e", 50}, {"c2", 30}});
   struct Row {
