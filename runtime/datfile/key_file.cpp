@@ -527,15 +527,17 @@ Status KeyFile::Locate(const char* entry, bool exact_value, bool use_remembered,
                    position);
       return Status::OK();
     }
-    KeyNode& next = scratch[spare].emplace();
-    ZUNA_RETURN_IF_ERROR(ReadNode(right, &next));
-    spare = 1 - spare;
-    if (next.left() != node_no || next.count() == 0) {
+    // A value with many entries spans leaves, and an entry put after them
+    // all walks them: where they lie, since each is a memory read or more.
+    const KeyNode* next = nullptr;
+    ZUNA_RETURN_IF_ERROR(NodeRef(right, &scratch[spare], &next));
+    if (scratch[spare].has_value() && next == &*scratch[spare]) spare = 1 - spare;
+    if (next->left() != node_no || next->count() == 0) {
       return Corrupt("leaf " + std::to_string(right) +
                      " does not link back to " + std::to_string(node_no));
     }
     node_no = right;
-    node = &next;
+    node = next;
   }
   return Corrupt("search does not end");
 }
