@@ -30,10 +30,18 @@ bool ServiceReadsMarkup() {
   return markup;
 }
 
+// libnotify warns on stderr ("Failed to connect to proxy") before it
+// returns the same failure as an error; the caller reports that one, in
+// Russian, so the warning would only say it twice.
+void Quiet(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
+
 }  // namespace
 
 std::optional<std::string> ShowDesktopNotice(const std::string& summary,
                                              const std::string& body) {
+  g_log_set_handler("libnotify", static_cast<GLogLevelFlags>(G_LOG_LEVEL_WARNING |
+                                                             G_LOG_LEVEL_MESSAGE),
+                    Quiet, nullptr);
   if (!notify_is_initted() && !notify_init(kNoticeApplication)) {
     return std::string("libnotify не запустилась");
   }

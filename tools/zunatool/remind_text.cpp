@@ -1,5 +1,7 @@
 #include "tools/zunatool/remind_text.h"
 
+#include <algorithm>
+
 #include "runtime/values/code_page.h"
 #include "runtime/values/date_serial.h"
 
@@ -35,8 +37,16 @@ std::string CountOf(int n, const char* const (&forms)[3]) {
 }
 
 std::string RemindBody(const std::vector<UpcomingPerson>& people) {
+  // The list's order is by birth date; a reminder reads by the calendar.
+  std::vector<const UpcomingPerson*> soonest;
+  for (const UpcomingPerson& person : people) soonest.push_back(&person);
+  std::stable_sort(soonest.begin(), soonest.end(),
+                   [](const UpcomingPerson* a, const UpcomingPerson* b) {
+                     return a->next.days_until < b->next.days_until;
+                   });
   std::string body;
-  for (const UpcomingPerson& person : people) {
+  for (const UpcomingPerson* p : soonest) {
+    const UpcomingPerson& person = *p;
     if (!body.empty()) body += '\n';
     body += When(person.next) + " — " + values::Cp1251ToUtf8(person.fio);
     if (person.next.turns > 0) body += ", " + CountOf(person.next.turns, kYears);

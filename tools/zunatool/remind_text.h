@@ -1,5 +1,5 @@
-// The words of `remind`'s notification: a title, and a line per person
-// in the order given (the program list's), in Russian, UTF-8:
+// The words of `remind`'s notification: a title, and a line per person,
+// soonest first (equal days in the order given), in Russian, UTF-8:
 //
 //   сегодня — Иванов Иван, 30 лет
 //   завтра, 27 декабря — Петров Пётр, 45 лет
@@ -18,7 +18,8 @@ namespace zuna::tool {
 
 inline constexpr const char* kRemindSummary = "Дни рождения";
 
-// The lines for `people`, each ended by a newline but the last.
+// The lines for `people`, soonest first, each ended by a newline but the
+// last.
 std::string RemindBody(const std::vector<UpcomingPerson>& people);
 
 // `n` with the word's Russian form for it: (1, день) "1 день", 3 "3 дня",
