@@ -39,9 +39,10 @@ void Quiet(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
 
 std::optional<std::string> ShowDesktopNotice(const std::string& summary,
                                              const std::string& body) {
-  g_log_set_handler("libnotify", static_cast<GLogLevelFlags>(G_LOG_LEVEL_WARNING |
-                                                             G_LOG_LEVEL_MESSAGE),
-                    Quiet, nullptr);
+  static const guint quiet = g_log_set_handler(
+      "libnotify", static_cast<GLogLevelFlags>(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE),
+      Quiet, nullptr);
+  (void)quiet;
   if (!notify_is_initted() && !notify_init(kNoticeApplication)) {
     return std::string("libnotify не запустилась");
   }
