@@ -260,7 +260,7 @@ TEST_F(ZunatoolRegisterTest, WrongArgumentsPrintUsage) {
   EXPECT_EQ(Zunatool({"add", Zun(), "Ежов"}).err,
             "вызов: zunatool add FILE NAME DD/MM/YYYY\n");
   EXPECT_EQ(Zunatool({"list", Zun(), "--by", "age"}).err,
-            "вызов: zunatool list FILE [--by date|name] [--filter EXPR]\n");
+            "вызов: zunatool list FILE [--by date|name] [--filter EXPR] [--json]\n");
   EXPECT_EQ(Zunatool({"create"}).exit_code, 1);
 }
 
