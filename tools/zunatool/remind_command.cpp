@@ -7,7 +7,8 @@
 // Without FILE the register is found as `zuna` finds it without a
 // directory (app/register_place.h): the settings file's [Register]
 // Directory=, else $XDG_DATA_HOME/Zuna; so the systemd user timer shipped
-// in packaging/ needs no argument.
+// in packaging/ needs no argument.  Until the program has made its register
+// there, nobody is due: the timer runs quietly instead of failing each day.
 
 #include <iostream>
 #include <optional>
@@ -16,9 +17,11 @@
 
 #include "app/register_place.h"
 #include "framework/window/settings_file.h"
+#include "runtime/datfile/os_file.h"
 #include "runtime/values/clock.h"
 #include "tools/zunatool/command.h"
 #include "tools/zunatool/desktop_notice.h"
+#include "tools/zunatool/file_errors.h"
 #include "tools/zunatool/register_file.h"
 #include "tools/zunatool/remind_text.h"
 #include "tools/zunatool/upcoming_days.h"
@@ -67,8 +70,11 @@ int RunRemind(Arguments arguments) {
       return ReportUsage(kRemindSynopsis);
     }
   }
-  if (!name) name = ProgramsRegister();
-  if (!name) return 1;
+  if (!name) {
+    name = ProgramsRegister();
+    if (!name) return 1;
+    if (!datfile::PosixFileSystem().Exists(FileLabel(*name))) return 0;
+  }
 
   std::vector<UpcomingPerson> people;
   if (const int result = ReadUpcomingPeople(*name, values::TODAY(), days, &people)) {

@@ -188,6 +188,13 @@ TEST_F(ZunatoolRemindTest, BadArgumentsAndAMissingRegister) {
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_TRUE(r.err.starts_with("zunatool: " + dir_.File("NONE") + ".DAT: файл не найден"))
       << r.err;
+  // Before the program has made its register, the timer's remind finds
+  // nobody due and says nothing.
+  NotificationServer server(bus_->address(), {"body"});
+  r = Remind({}, {"XDG_DATA_HOME=" + dir_.File("fresh")});
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.out + r.err, "");
+  EXPECT_TRUE(server.Received().empty());
 }
 
 TEST(RemindTextTest, CountsTakeTheRussianForm) {
