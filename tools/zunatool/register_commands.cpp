@@ -174,9 +174,7 @@ int RunUpcoming(Arguments arguments) {
     if (a == "--days" && i + 1 < arguments.size()) {
       const std::optional<int> parsed = ParseUpcomingDays(arguments[++i]);
       if (!parsed) {
-        return Refuse("после --days нужно число дней от 0 до " +
-                      std::to_string(kMaxUpcomingDays) + ", а написано \"" +
-                      arguments[i] + "\"");
+        return Refuse(UpcomingDaysRefusal(arguments[i]));
       }
       days = *parsed;
     } else if (a == "--json") {

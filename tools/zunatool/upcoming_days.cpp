@@ -52,4 +52,9 @@ std::optional<int> ParseUpcomingDays(std::string_view text) {
   return days;
 }
 
+std::string UpcomingDaysRefusal(std::string_view text) {
+  return "после --days нужно число дней от 0 до " + std::to_string(kMaxUpcomingDays) +
+         ", а написано \"" + std::string(text) + "\"";
+}
+
 }  // namespace zuna::tool

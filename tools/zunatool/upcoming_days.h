@@ -20,6 +20,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace zuna::tool {
@@ -50,6 +51,9 @@ std::optional<NextBirthday> UpcomingBirthday(int32_t today, int32_t birth, int d
 // The value of --days: a whole number from 0 to kMaxUpcomingDays, in
 // decimal digits only; nullopt for anything else.
 std::optional<int> ParseUpcomingDays(std::string_view text);
+
+// The refusal, for the user, of a --days value ParseUpcomingDays refused.
+std::string UpcomingDaysRefusal(std::string_view text);
 
 }  // namespace zuna::tool
 

@@ -11,8 +11,7 @@
 #include <vector>
 
 #include "tests/support/birthday_calendar.h"
-#include "tests/support/run_program.h"
-#include "tests/support/temp_dir.h"
+#include "tests/support/zunatool_register_test.h"
 
 namespace zuna::testing {
 namespace {
@@ -20,32 +19,19 @@ namespace {
 using nlohmann::json;
 using std::chrono::year;
 
-class PeopleJsonTest : public ::testing::Test {
+class PeopleJsonTest : public ZunatoolRegisterTest {
  protected:
   void SetUp() override {
-    const std::string csv = dir_.File("in.csv");
-    std::ofstream(csv, std::ios::binary) << "Жуков Георгий;01/12/1980\n"
-                                            "Без даты;\n"
-                                            "О'Нил \"Шон\" \\ Ёж;28/12/1999\n"
-                                            "Ёлкин Пётр;29/02/1976\n";
-    ASSERT_EQ(Run({"create", Zun()}), "");
-    ASSERT_EQ(Run({"import", Zun(), csv}), "");
+    MakeRegister(Zun(),
+                 "Жуков Георгий;01/12/1980\n"
+                 "Без даты;\n"
+                 "О'Нил \"Шон\" \\ Ёж;28/12/1999\n"
+                 "Ёлкин Пётр;29/02/1976\n");
   }
-
-  std::string Zun() const { return dir_.File("ZUN"); }
-
-  std::string Run(const std::vector<std::string>& args) {
-    const ProgramResult r = RunProgram(BinPath("zunatool"), args);
-    EXPECT_EQ(r.exit_code, 0) << r.err;
-    EXPECT_EQ(r.err, "");
-    return r.out;
-  }
-
-  TempDir dir_;
 };
 
 TEST_F(PeopleJsonTest, ListGivesEveryPersonInTheKeysOrder) {
-  const std::string out = Run({"list", Zun(), "--json"});
+  const std::string out = Ok({"list", Zun(), "--json"});
   EXPECT_EQ(json::parse(out), json::parse(R"([
       {"name": "Без даты", "birth_date": null},
       {"name": "Ёлкин Пётр", "birth_date": "1976-02-29"},
@@ -53,23 +39,25 @@ TEST_F(PeopleJsonTest, ListGivesEveryPersonInTheKeysOrder) {
       {"name": "О'Нил \"Шон\" \\ Ёж", "birth_date": "1999-12-28"}])"));
   // UTF-8 as it is, not \u escapes; keys in the order the header gives.
   EXPECT_NE(out.find("\"name\": \"Ёлкин Пётр\",\n"), std::string::npos) << out;
-  EXPECT_EQ(json::parse(Run({"list", "--json", Zun(), "--by", "name", "--filter",
-                             "sub(zun:fio,1,1)='Ж'"})),
-            json::parse(R"([{"name": "Жуков Георгий", "birth_date": "1980-12-01"}])"));
+  EXPECT_EQ(json::parse(Ok({"list", "--json", Zun(), "--by", "name", "--filter",
+                            "sub(zun:fio,1,1)='Ж'"})),
+            json::parse(
+                R"([{"name": "Жуков Георгий", "birth_date": "1980-12-01"}])"));
 }
 
 TEST_F(PeopleJsonTest, UpcomingGivesTheAgeReachedAndTheDaysLeft) {
   // 26 December 2011: the 28th is 2 days off, 29 February 2012 (a leap
   // year) 65; 1 December is 340 days off, beyond the 65.
-  EXPECT_EQ(json::parse(Run({"--today", "20111226", "upcoming", Zun(), "--json", "--days",
-                             "65"})),
+  EXPECT_EQ(json::parse(Ok({"--today", "20111226", "upcoming", Zun(), "--json",
+                            "--days", "65"})),
             json::parse(R"([
       {"name": "Ёлкин Пётр", "birth_date": "1976-02-29", "turns": 36, "days_until": 65},
       {"name": "О'Нил \"Шон\" \\ Ёж", "birth_date": "1999-12-28", "turns": 12,
        "days_until": 2}])"));
   // The text form lists the same people in the same order.
-  EXPECT_EQ(Run({"--today", "20111226", "upcoming", Zun(), "--days", "65"}),
-            "Ёлкин Пётр|29/02/1976\nО'Нил \"Шон\" \\ Ёж|28/12/1999\nВсего: 2\n");
+  EXPECT_EQ(
+      Ok({"--today", "20111226", "upcoming", Zun(), "--days", "65"}),
+      "Ёлкин Пётр|29/02/1976\nО'Нил \"Шон\" \\ Ёж|28/12/1999\nВсего: 2\n");
 }
 
 TEST(PeopleJsonTextTest, IsoDatesAndReplacedBytes) {
