@@ -178,6 +178,35 @@ TEST_F(UpcomingDaysTest, EveryDaysCountOnEveryTodayOfALeapAndACommonYear) {
   EXPECT_EQ(failures, 0);
 }
 
+// The reader asks the view only for candidates (a filter on the birth
+// month and day, judged on the key): on every today of both years, and for
+// windows that stay within the year, cross its end, reach 29 February or
+// span nearly all of it, it must name exactly whom the rule names.
+TEST_F(UpcomingDaysTest, TheReadersCandidatesLeaveNoOneOut) {
+  const std::vector<UpcomingPerson> everyone = Everyone(year{2011} / 1 / 1);
+  int failures = 0;
+  for (int y : {2011, 2012}) {
+    for (year_month_day today : DaysFrom(year{y} / 1 / 1, year{y} / 12 / 31)) {
+      const int32_t today_serial = DateSerial(today);
+      for (int n : {0, 7, 58, 364}) {
+        std::vector<std::string> expected;
+        for (const UpcomingPerson& p : everyone) {
+          if (UpcomingBirthday(today_serial, p.born, n)) expected.push_back(p.fio);
+        }
+        std::vector<UpcomingPerson> read;
+        ASSERT_EQ(ReadUpcomingPeople(Zun(), today_serial, n, &read), 0);
+        std::vector<std::string> got;
+        for (const UpcomingPerson& p : read) got.push_back(p.fio);
+        if (got != expected && ++failures <= 10) {
+          ADD_FAILURE() << Yyyymmdd(today) << ", N " << n << ": read " << got.size()
+                        << " people, the rule names " << expected.size();
+        }
+      }
+    }
+  }
+  EXPECT_EQ(failures, 0);
+}
+
 // The program's list evaluates its filter text per record; for a week the
 // rule here must pick the same people on every day of the two years.
 TEST_F(UpcomingDaysTest, AWeekIsExactlyTheProgramsList) {
