@@ -1,8 +1,10 @@
 // The upcoming-birthdays selection of the register: the filter text the list
 // "День рождения в ближайшие 7 дней" hands to its view, and the five date
-// variables it names.  The list window and zunatool's `upcoming` both take
-// the text and the binding from here, so they select exactly the same
-// people.
+// variables it names.  The list window takes the text and the binding from
+// here.  zunatool's `upcoming` and `remind` select with the calendar rule
+// of tools/zunatool/upcoming_days.h instead, which reaches any number of
+// days and, for 7, picks exactly the people this text picks (its tests
+// hold the two together on every day of a leap and a common year).
 //
 // Who is listed: the people whose birthday falls today or within the next 7
 // days -- this year's birthday, or next year's once this year's has passed;

@@ -1,7 +1,7 @@
 // Commands that look at a data file without changing it: info and check.
 //
-// `info [--owner TEXT] FILE` prints one JSON object (UTF-8, two-space
-// indent) describing the file as it is on disk.  Its keys are stable:
+// `info [--owner TEXT] [--json] FILE` prints one JSON object (UTF-8,
+// two-space indent; --json changes nothing) describing the file as it is on disk.  Its keys are stable:
 //   file, size, owner_scrambled (true: header and descriptors are scrambled
 //     and, without --owner, only signature and attributes are shown)
 //   header: signature, attributes, key_count, record_slots, deleted_count,
@@ -31,10 +31,10 @@
 // changes make are reported.  A file that cannot be read is a
 // "zunatool: FILE: ..." line on stderr (file_errors.h) and exit 1.
 
-#include <cstdio>
+#include <array>
 #include <iostream>
+#include <nlohmann/json.hpp>
 #include <optional>
-#include <sstream>
 #include <string>
 
 #include "runtime/datfile/checker.h"
@@ -45,6 +45,7 @@
 #include "tools/zunatool/check_recovery.h"
 #include "tools/zunatool/command.h"
 #include "tools/zunatool/file_errors.h"
+#include "tools/zunatool/people_json.h"
 
 namespace zuna::tool {
 namespace {
@@ -52,7 +53,7 @@ namespace {
 using datfile::CheckFault;
 using datfile::DataFileInfo;
 
-constexpr std::string_view kInfoSynopsis = "info [--owner TEXT] FILE";
+constexpr std::string_view kInfoSynopsis = "info [--owner TEXT] [--json] FILE";
 constexpr std::string_view kCheckSynopsis =
     "check [--no-recover] [--owner TEXT] [--ansi|--oem] FILE";
 
@@ -71,6 +72,8 @@ bool ParseArguments(Arguments arguments, bool for_check,
     const std::string& a = arguments[i];
     if (a == "--owner" && i + 1 < arguments.size()) {
       out->owner = values::Utf8ToCp1251(arguments[++i]);
+    } else if (!for_check && a == "--json") {
+      // info prints JSON with or without it; scripts may say so.
     } else if (for_check && a == "--no-recover") {
       out->recover = false;
     } else if (allow_text && a == "--ansi") {
@@ -86,25 +89,10 @@ bool ParseArguments(Arguments arguments, bool for_check,
   return !out->file.empty();
 }
 
-// A JSON string of program (1251) text.
-std::string Quote(std::string_view cp1251) {
-  const std::string utf8 = values::Cp1251ToUtf8(cp1251);
-  std::string out = "\"";
-  for (char c : utf8) {
-    const auto u = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (u < 0x20) {
-      char buffer[8];
-      std::snprintf(buffer, sizeof buffer, "\\u%04x", u);
-      out += buffer;
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
-}
+using Json = nlohmann::ordered_json;
+
+// Program (1251) text as a JSON string (UTF-8).
+Json Text(std::string_view cp1251) { return values::Cp1251ToUtf8(cp1251); }
 
 std::string Raw(const char* bytes, size_t size) {
   std::string text(bytes, size);
@@ -114,185 +102,137 @@ std::string Raw(const char* bytes, size_t size) {
   return text;
 }
 
-// Writes "key": value pairs separated by commas, with indentation.
-class JsonObject {
- public:
-  JsonObject(std::ostream& out, int indent) : out_(out), indent_(indent) {
-    out_ << "{";
-  }
-  void Field(std::string_view key, const std::string& json_value) {
-    out_ << (first_ ? "\n" : ",\n") << std::string(indent_ + 2, ' ') << '"'
-         << key << "\": " << json_value;
-    first_ = false;
-  }
-  void Number(std::string_view key, uint64_t value) {
-    Field(key, std::to_string(value));
-  }
-  void Bool(std::string_view key, bool value) {
-    Field(key, value ? "true" : "false");
-  }
-  void Close() { out_ << "\n" << std::string(indent_, ' ') << "}"; }
-  int indent() const { return indent_ + 2; }
-
- private:
-  std::ostream& out_;
-  int indent_;
-  bool first_ = true;
-};
-
-std::string HeaderJson(const datfile::DatHeader& h, int indent) {
-  std::ostringstream out;
-  JsonObject o(out, indent);
-  o.Number("signature", h.signature);
-  o.Number("attributes", h.attributes);
-  o.Number("key_count", h.key_count);
-  o.Number("record_slots", h.record_slots);
-  o.Number("deleted_count", h.deleted_count);
-  o.Number("field_count", h.field_count);
-  o.Number("picture_count", h.picture_count);
-  o.Number("array_count", h.array_count);
-  o.Number("slot_length", h.slot_length);
-  o.Number("data_offset", h.data_offset);
-  o.Number("logical_eof", h.logical_eof);
-  o.Number("logical_bof", h.logical_bof);
-  o.Number("first_free", h.first_free);
-  o.Field("record_name", Quote(Raw(h.record_name.data(), h.record_name.size())));
-  o.Field("memo_name", Quote(Raw(h.memo_name.data(), h.memo_name.size())));
-  o.Field("file_prefix", Quote(Raw(h.file_prefix.data(), h.file_prefix.size())));
-  o.Field("record_prefix",
-          Quote(Raw(h.record_prefix.data(), h.record_prefix.size())));
-  o.Number("memo_size", h.memo_size);
-  o.Number("memo_width", h.memo_width);
-  o.Number("reserved", h.reserved);
-  o.Number("change_time", h.change_time);
-  o.Number("change_date", h.change_date);
-  o.Number("header_check", h.header_check);
-  o.Close();
-  return out.str();
+template <size_t n>
+Json RawText(const std::array<char, n>& bytes) {
+  return Text(Raw(bytes.data(), bytes.size()));
 }
 
-std::string FieldsJson(const DataFileInfo& info, int indent) {
-  std::string out = "[";
+Json HeaderJson(const datfile::DatHeader& h) {
+  return {{"signature", h.signature},
+          {"attributes", h.attributes},
+          {"key_count", h.key_count},
+          {"record_slots", h.record_slots},
+          {"deleted_count", h.deleted_count},
+          {"field_count", h.field_count},
+          {"picture_count", h.picture_count},
+          {"array_count", h.array_count},
+          {"slot_length", h.slot_length},
+          {"data_offset", h.data_offset},
+          {"logical_eof", h.logical_eof},
+          {"logical_bof", h.logical_bof},
+          {"first_free", h.first_free},
+          {"record_name", RawText(h.record_name)},
+          {"memo_name", RawText(h.memo_name)},
+          {"file_prefix", RawText(h.file_prefix)},
+          {"record_prefix", RawText(h.record_prefix)},
+          {"memo_size", h.memo_size},
+          {"memo_width", h.memo_width},
+          {"reserved", h.reserved},
+          {"change_time", h.change_time},
+          {"change_date", h.change_date},
+          {"header_check", h.header_check}};
+}
+
+Json FieldsJson(const DataFileInfo& info) {
+  Json fields = Json::array();
   for (size_t i = 0; i < info.fields.size(); ++i) {
     const datfile::FieldInfo& f = info.fields[i];
-    std::ostringstream item;
-    JsonObject o(item, indent + 2);
-    o.Number("number", i + 1);
-    o.Field("name", Quote(f.name));
-    o.Number("type", f.type_code);
-    o.Number("offset", f.offset);
-    o.Number("length", f.element_length);
-    o.Number("digits", f.digits);
-    o.Number("places", f.places);
-    o.Number("array", f.array_number);
-    o.Number("picture", f.picture_number);
-    o.Close();
-    out += (i == 0 ? "\n" : ",\n") + std::string(indent + 2, ' ') + item.str();
+    fields.push_back({{"number", i + 1},
+                      {"name", Text(f.name)},
+                      {"type", f.type_code},
+                      {"offset", f.offset},
+                      {"length", f.element_length},
+                      {"digits", f.digits},
+                      {"places", f.places},
+                      {"array", f.array_number},
+                      {"picture", f.picture_number}});
   }
-  return out + (info.fields.empty() ? "]" : "\n" + std::string(indent, ' ') + "]");
+  return fields;
 }
 
-std::string KeyHeaderJson(const datfile::KeyHeader& h, int indent) {
-  std::ostringstream out;
-  JsonObject o(out, indent);
-  o.Number("root", h.root);
-  o.Number("entry_count", h.entry_count);
-  o.Number("node_count", h.node_count);
-  o.Number("last_leaf", h.last_leaf);
-  o.Number("last_record", h.last_record);
-  o.Number("first_record", h.first_record);
-  o.Number("free_node", h.free_node);
-  o.Number("key_type", h.key_type);
-  o.Number("entries_per_node", h.entries_per_node);
-  o.Number("component_count", h.component_count);
-  o.Number("entry_length", h.entry_length);
-  o.Number("height", h.height);
-  o.Close();
-  return out.str();
+Json KeyHeaderJson(const datfile::KeyHeader& h) {
+  return {{"root", h.root},
+          {"entry_count", h.entry_count},
+          {"node_count", h.node_count},
+          {"last_leaf", h.last_leaf},
+          {"last_record", h.last_record},
+          {"first_record", h.first_record},
+          {"free_node", h.free_node},
+          {"key_type", h.key_type},
+          {"entries_per_node", h.entries_per_node},
+          {"component_count", h.component_count},
+          {"entry_length", h.entry_length},
+          {"height", h.height}};
 }
 
-std::string KeyFileJson(const datfile::KeyFileInfo& file, int indent) {
-  std::ostringstream out;
-  JsonObject o(out, indent);
-  const size_t slash = file.path.find_last_of('/');
-  o.Field("name", Quote(slash == std::string::npos ? file.path
-                                                   : file.path.substr(slash + 1)));
-  o.Bool("present", file.present);
-  o.Number("size", file.file_size);
-  if (file.header_read) o.Field("header", KeyHeaderJson(file.header, o.indent()));
-  o.Close();
-  return out.str();
+std::string BaseName(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::string ComponentsJson(const datfile::KeyInfo& key) {
-  std::string out = "[";
-  for (size_t i = 0; i < key.components.size(); ++i) {
-    const datfile::KeyComponentInfo& c = key.components[i];
-    out += (i == 0 ? "" : ", ") + std::string("{\"type\": ") +
-           std::to_string(c.type_code) + ", \"field\": " +
-           std::to_string(c.field_number) + ", \"offset\": " +
-           std::to_string(c.offset) + ", \"length\": " +
-           std::to_string(c.length) + "}";
+Json KeyFileJson(const datfile::KeyFileInfo& file) {
+  Json object = {{"name", Text(BaseName(file.path))},
+                 {"present", file.present},
+                 {"size", file.file_size}};
+  if (file.header_read) object["header"] = KeyHeaderJson(file.header);
+  return object;
+}
+
+Json ComponentsJson(const datfile::KeyInfo& key) {
+  Json components = Json::array();
+  for (const datfile::KeyComponentInfo& c : key.components) {
+    components.push_back({{"type", c.type_code},
+                          {"field", c.field_number},
+                          {"offset", c.offset},
+                          {"length", c.length}});
   }
-  return out + "]";
+  return components;
 }
 
-std::string KeysJson(const DataFileInfo& info, int indent) {
-  std::string out = "[";
+Json KeysJson(const DataFileInfo& info) {
+  Json keys = Json::array();
   for (size_t i = 0; i < info.keys.size(); ++i) {
     const datfile::KeyInfo& k = info.keys[i];
-    std::ostringstream item;
-    JsonObject o(item, indent + 2);
-    o.Number("number", i + 1);
-    o.Field("name", Quote(k.name));
-    o.Number("type", k.key_type);
-    o.Number("length", k.key_length);
-    o.Bool("duplicates", (k.key_type & datfile::kKeyTypeDuplicates) != 0);
-    o.Bool("nocase", (k.key_type & datfile::kKeyTypeNoCase) != 0);
-    o.Bool("optional", (k.key_type & datfile::kKeyTypeNotOptional) == 0);
-    o.Bool("index", k.is_index());
-    o.Field("components", ComponentsJson(k));
-    if (i < info.key_files.size()) {
-      o.Field("file", KeyFileJson(info.key_files[i], o.indent()));
+    Json key = {{"number", i + 1},
+                {"name", Text(k.name)},
+                {"type", k.key_type},
+                {"length", k.key_length},
+                {"duplicates", (k.key_type & datfile::kKeyTypeDuplicates) != 0},
+                {"nocase", (k.key_type & datfile::kKeyTypeNoCase) != 0},
+                {"optional", (k.key_type & datfile::kKeyTypeNotOptional) == 0},
+                {"index", k.is_index()},
+                {"components", ComponentsJson(k)}};
+    if (i < info.key_files.size()) key["file"] = KeyFileJson(info.key_files[i]);
+    keys.push_back(std::move(key));
+  }
+  return keys;
+}
+
+Json PicturesJson(const DataFileInfo& info) {
+  Json pictures = Json::array();
+  for (const std::string& picture : info.pictures) pictures.push_back(Text(picture));
+  return pictures;
+}
+
+Json ArraysJson(const DataFileInfo& info) {
+  Json arrays = Json::array();
+  for (const datfile::ArrayInfo& a : info.arrays) {
+    Json dimensions = Json::array();
+    for (const auto& [bound, stride] : a.dimensions) {
+      dimensions.push_back({{"bound", bound}, {"stride", stride}});
     }
-    o.Close();
-    out += (i == 0 ? "\n" : ",\n") + std::string(indent + 2, ' ') + item.str();
+    arrays.push_back({{"own", a.own_dimensions},
+                      {"total", a.total_dimensions},
+                      {"size", a.total_size},
+                      {"dimensions", std::move(dimensions)}});
   }
-  return out + (info.keys.empty() ? "]" : "\n" + std::string(indent, ' ') + "]");
+  return arrays;
 }
 
-std::string PicturesJson(const DataFileInfo& info) {
-  std::string out = "[";
-  for (size_t i = 0; i < info.pictures.size(); ++i) {
-    out += (i == 0 ? "" : ", ") + Quote(info.pictures[i]);
-  }
-  return out + "]";
-}
-
-std::string ArraysJson(const DataFileInfo& info) {
-  std::string out = "[";
-  for (size_t i = 0; i < info.arrays.size(); ++i) {
-    const datfile::ArrayInfo& a = info.arrays[i];
-    out += (i == 0 ? "" : ", ") + std::string("{\"own\": ") +
-           std::to_string(a.own_dimensions) + ", \"total\": " +
-           std::to_string(a.total_dimensions) + ", \"size\": " +
-           std::to_string(a.total_size) + ", \"dimensions\": [";
-    for (size_t d = 0; d < a.dimensions.size(); ++d) {
-      out += (d == 0 ? "" : ", ") + std::string("{\"bound\": ") +
-             std::to_string(a.dimensions[d].first) + ", \"stride\": " +
-             std::to_string(a.dimensions[d].second) + "}";
-    }
-    out += "]}";
-  }
-  return out + "]";
-}
-
-std::string FaultsJson(const std::vector<CheckFault>& faults) {
-  std::string out = "[";
-  for (size_t i = 0; i < faults.size(); ++i) {
-    out += (i == 0 ? "" : ", ") + Quote(datfile::FormatFault(faults[i]));
-  }
-  return out + "]";
+Json FaultsJson(const std::vector<CheckFault>& faults) {
+  Json lines = Json::array();
+  for (const CheckFault& fault : faults) lines.push_back(Text(datfile::FormatFault(fault)));
+  return lines;
 }
 
 int RunInfo(Arguments arguments) {
@@ -307,20 +247,16 @@ int RunInfo(Arguments arguments) {
   std::vector<CheckFault> faults;
   status = datfile::DescribeDataFile(fs, path, args.owner, &info, &faults);
   if (!status.ok()) return ReportFileStatus(label, status);
-  std::ostringstream out;
-  JsonObject o(out, 0);
-  const size_t slash = path.find_last_of('/');
-  o.Field("file", Quote(slash == std::string::npos ? path : path.substr(slash + 1)));
-  o.Number("size", info.file_size);
-  o.Bool("owner_scrambled", info.owner_scrambled);
-  o.Field("header", HeaderJson(info.header, o.indent()));
-  o.Field("fields", FieldsJson(info, o.indent()));
-  o.Field("keys", KeysJson(info, o.indent()));
-  o.Field("pictures", PicturesJson(info));
-  o.Field("arrays", ArraysJson(info));
-  o.Field("faults", FaultsJson(faults));
-  o.Close();
-  std::cout << out.str() << '\n';
+  const Json document = {{"file", Text(BaseName(path))},
+                         {"size", info.file_size},
+                         {"owner_scrambled", info.owner_scrambled},
+                         {"header", HeaderJson(info.header)},
+                         {"fields", FieldsJson(info)},
+                         {"keys", KeysJson(info)},
+                         {"pictures", PicturesJson(info)},
+                         {"arrays", ArraysJson(info)},
+                         {"faults", FaultsJson(faults)}};
+  std::cout << JsonText(document);
   return 0;
 }
 

@@ -32,6 +32,7 @@ std::vector<Command> AllCommands();
 std::vector<Command> ValueCommands();
 std::vector<Command> CheckCommands();
 std::vector<Command> RegisterCommands();
+std::vector<Command> RemindCommands();
 
 // Prints "CODE TEXT" for the calling thread's runtime error to stderr and
 // returns 1.  For errors that concern no file (eval); errors over a
@@ -42,6 +43,7 @@ int ReportRuntimeError();
 // for other programs that have its register open -- another station's
 // transaction, or the file to itself for build and pack -- before it gives
 // up.  main() sets it before the command runs.
+inline constexpr std::chrono::seconds kDefaultWaitLimit{10};
 std::chrono::seconds WaitLimit();
 void SetWaitLimit(std::chrono::seconds limit);
 

@@ -19,11 +19,8 @@
 namespace zuna::tool {
 namespace {
 
-constexpr std::chrono::seconds kDefaultWait{10};
 // A day: more than anyone means, and far from overflowing a clock.
 constexpr long kMaxWaitSeconds = 86400;
-
-std::chrono::seconds wait_limit = kDefaultWait;
 
 void PrintHelp(const std::vector<Command>& commands) {
   std::cout << "zunatool - спутник программы Zuna «Дни рождения» для командной строки\n"
@@ -49,13 +46,20 @@ void PrintHelp(const std::vector<Command>& commands) {
                "ничего не изменив. check сначала отменяет незавершённую транзакцию, как\n"
                "первое открытие файла; check --no-recover только читает.\n"
                "\n"
+               "upcoming называет тех, у кого день рождения через 0..N дней (--days N,\n"
+               "от 0 до 366; по умолчанию 7, как список программы). --json у list,\n"
+               "upcoming и info: один документ JSON в UTF-8. remind показывает одно\n"
+               "уведомление на рабочем столе (ничего, если дней рождения нет); без FILE\n"
+               "берёт реестр программы Zuna: каталог из Zuna.INI ([Register] Directory=),\n"
+               "иначе $XDG_DATA_HOME/Zuna.\n"
+               "\n"
                "Тексты в UTF-8. Ошибки выводятся в stderr, код выхода 1; ошибка над\n"
                "файлом -- как \"zunatool: ФАЙЛ: что случилось: КОД ТЕКСТ (что сказала система)\".\n";
 }
 
 int Run(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
-  SetWaitLimit(kDefaultWait);
+  SetWaitLimit(kDefaultWaitLimit);
   const std::vector<Command> commands = AllCommands();
   size_t next = 0;
   static std::optional<values::FixedDateClock> today_clock;
@@ -112,37 +116,6 @@ int Run(int argc, char** argv) {
 }
 
 }  // namespace
-
-std::vector<Command> AllCommands() {
-  std::vector<Command> commands = ValueCommands();
-  for (const Command& command : CheckCommands()) commands.push_back(command);
-  for (const Command& command : RegisterCommands()) commands.push_back(command);
-  return commands;
-}
-
-int ReportRuntimeError() {
-  std::cerr << values::ERRORCODE() << ' ' << values::Cp1251ToUtf8(values::ERROR())
-            << '\n';
-  return 1;
-}
-
-std::chrono::seconds WaitLimit() { return wait_limit; }
-
-// The driver waits out another station's transaction within the same
-// limit, in every operation of every command.
-void SetWaitLimit(std::chrono::seconds limit) {
-  wait_limit = limit;
-  datfile::SetTransactionWaitLimit(limit);
-}
-
-int ReportUsage(std::string_view synopsis) {
-  std::cerr << "вызов: zunatool " << synopsis << '\n';
-  return 1;
-}
-
-void PrintLine(std::string_view cp1251_text) {
-  std::cout << values::Cp1251ToUtf8(cp1251_text) << '\n';
-}
 
 }  // namespace zuna::tool
 

@@ -5,11 +5,15 @@
 //
 //   create FILE                      CREATE; an existing file is refused
 //   add FILE NAME DD/MM/YYYY         one person
-//   list FILE [--by date|name] [--filter EXPR]
+//   list FILE [--by date|name] [--filter EXPR] [--json]
 //                                    "NAME|DATE" per person, through a view
-//                                    in the key's order
-//   upcoming FILE                    the upcoming-birthdays list, then
-//                                    "Всего: N"
+//                                    in the key's order; --json: one array
+//                                    (people_json.h)
+//   upcoming FILE [--days N] [--json]
+//                                    the people whose birthday is 0 to N
+//                                    days away (default 7: the program's
+//                                    list), then "Всего: N"; --json: one
+//                                    array (people_json.h)
 //   import FILE CONTACTS             vCard (2.1, 3.0, 4.0) or CSV
 //                                    "name;dd/mm/yyyy" lines, all checked
 //                                    before the first is added; all or
@@ -33,20 +37,20 @@
 #include <string>
 #include <vector>
 
-#include "app/upcoming_filter.h"
 #include "app/zun_dictionary.h"
 #include "runtime/datfile/os_file.h"
 #include "runtime/values/clock.h"
 #include "runtime/values/code_page.h"
 #include "runtime/values/error_state.h"
-#include "runtime/values/evaluator.h"
-#include "runtime/values/variable.h"
 #include "tools/zunatool/command.h"
 #include "tools/zunatool/export_people.h"
 #include "tools/zunatool/file_errors.h"
 #include "tools/zunatool/import_contacts.h"
+#include "tools/zunatool/people_json.h"
 #include "tools/zunatool/person_text.h"
 #include "tools/zunatool/register_file.h"
+#include "tools/zunatool/upcoming_days.h"
+#include "tools/zunatool/upcoming_people.h"
 #include "tools/zunatool/whole_file_work.h"
 
 namespace zuna::tool {
@@ -58,8 +62,8 @@ using datfile::DatFileInstance;
 constexpr std::string_view kCreateSynopsis = "create FILE";
 constexpr std::string_view kAddSynopsis = "add FILE NAME DD/MM/YYYY";
 constexpr std::string_view kListSynopsis =
-    "list FILE [--by date|name] [--filter EXPR]";
-constexpr std::string_view kUpcomingSynopsis = "upcoming FILE";
+    "list FILE [--by date|name] [--filter EXPR] [--json]";
+constexpr std::string_view kUpcomingSynopsis = "upcoming FILE [--days N] [--json]";
 constexpr std::string_view kImportSynopsis = "import FILE CONTACTS.vcf|PEOPLE.csv";
 constexpr std::string_view kExportSynopsis = "export FILE [--format csv|vcard|ics]";
 constexpr std::string_view kBuildSynopsis = "build FILE";
@@ -116,6 +120,7 @@ int RunList(Arguments arguments) {
   std::string name;
   std::string_view order = kByDateOrder;
   std::optional<std::string> filter;  // 1251
+  bool json = false;
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::string& a = arguments[i];
     if (a == "--by" && i + 1 < arguments.size()) {
@@ -129,6 +134,8 @@ int RunList(Arguments arguments) {
       }
     } else if (a == "--filter" && i + 1 < arguments.size()) {
       filter = values::Utf8ToCp1251(arguments[++i]);
+    } else if (a == "--json") {
+      json = true;
     } else if (!a.starts_with("--") && name.empty()) {
       name = a;
     } else {
@@ -144,33 +151,61 @@ int RunList(Arguments arguments) {
   if (view.SetOrder(order) != kNoError) return ReportRuntimeError();
   if (filter && view.SetFilter(*filter) != kNoError) return ReportRuntimeError();
   size_t count = 0;
-  return PrintView(*file, view, ListLine, &count);
+  if (!json) return PrintView(*file, view, ListLine, &count);
+  // The array is written whole once the file is closed: a failure half
+  // way leaves no half array on stdout for a script to take.
+  nlohmann::ordered_json people = nlohmann::ordered_json::array();
+  const int result = PrintView(*file, view,
+                               [&people](const ZUN_Record& record) {
+                                 people.push_back(PersonJson(app::ZunName(record), record.DATA));
+                                 return std::string();
+                               },
+                               &count);
+  if (result == 0) std::cout << JsonText(people);
+  return result;
 }
 
-// The register's upcoming-birthdays list (app/upcoming_filter.h): its filter
-// text over its date variables, refreshed from TODAY() (--today or
-// ZUNA_TODAY fix it), in ZUN:zun_key order.
+// The people whose birthday is 0 to N days after TODAY() (--today or
+// ZUNA_TODAY fix it), in the program list's order; for N = 7 exactly the
+// program's list (upcoming_days.h).
 int RunUpcoming(Arguments arguments) {
-  if (arguments.size() != 1) return ReportUsage(kUpcomingSynopsis);
-  app::UpcomingDates dates;
-  app::RefreshUpcomingDates(values::TODAY(), &dates);
-  values::PUSHBIND(true);
-  app::BindUpcomingDates(dates);
-  int result = 0;
-  {
-    auto file = NewZun(arguments[0]);
-    datfile::View view(*file);
-    if (view.SetOrder(app::kUpcomingOrder) != kNoError ||
-        view.SetFilter(app::kUpcomingFilter) != kNoError) {
-      result = ReportRuntimeError();
+  std::string name;
+  int days = kDefaultUpcomingDays;
+  bool json = false;
+  for (size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& a = arguments[i];
+    if (a == "--days" && i + 1 < arguments.size()) {
+      const std::optional<int> parsed = ParseUpcomingDays(arguments[++i]);
+      if (!parsed) {
+        return Refuse(UpcomingDaysRefusal(arguments[i]));
+      }
+      days = *parsed;
+    } else if (a == "--json") {
+      json = true;
+    } else if (!a.starts_with("--") && name.empty()) {
+      name = a;
     } else {
-      size_t count = 0;
-      result = PrintView(*file, view, ListLine, &count);
-      if (result == 0) std::cout << "Всего: " << count << '\n';
+      return ReportUsage(kUpcomingSynopsis);
     }
   }
-  values::POPBIND();
-  return result;
+  if (name.empty()) return ReportUsage(kUpcomingSynopsis);
+
+  std::vector<UpcomingPerson> people;
+  if (const int result = ReadUpcomingPeople(name, values::TODAY(), days, &people)) {
+    return result;
+  }
+  if (json) {
+    nlohmann::ordered_json array = nlohmann::ordered_json::array();
+    for (const UpcomingPerson& person : people) array.push_back(UpcomingJson(person));
+    std::cout << JsonText(array);
+    return 0;
+  }
+  std::string text;
+  for (const UpcomingPerson& person : people) {
+    text += values::Cp1251ToUtf8(person.fio + "|" + ListDate(person.born)) + "\n";
+  }
+  std::cout << text << "Всего: " << people.size() << '\n';
+  return 0;
 }
 
 int RunExport(Arguments arguments) {

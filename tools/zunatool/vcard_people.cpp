@@ -5,6 +5,7 @@
 
 #include "runtime/values/code_page.h"
 #include "runtime/values/date_serial.h"
+#include "runtime/values/env_file.h"
 #include "tools/zunatool/vcard_birthday.h"
 #include "tools/zunatool/vcard_lines.h"
 
@@ -12,17 +13,6 @@ namespace zuna::tool {
 namespace {
 
 constexpr size_t kFoldOctets = 75;
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::toupper(static_cast<unsigned char>(a[i])) !=
-        std::toupper(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
 
 // Runs of blanks, tabs and line feeds become one blank, none at the ends:
 // a name's line breaks are no part of it in the register.
@@ -171,7 +161,7 @@ bool LooksLikeVcard(std::string_view text) {
   if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
   const size_t first = text.find_first_not_of(" \t\r\n");
   if (first == std::string_view::npos) return false;
-  return EqualsNoCase(text.substr(first, 11), "BEGIN:VCARD");
+  return values::EqualsIgnoringAsciiCase(text.substr(first, 11), "BEGIN:VCARD");
 }
 
 std::optional<std::string> ReadVcard(std::string_view text, VcardPeople* result) {
@@ -179,8 +169,8 @@ std::optional<std::string> ReadVcard(std::string_view text, VcardPeople* result)
   if (auto why = ReadVcardLines(text, &lines)) return why;
   std::optional<Card> card;
   for (VcardLine& line : lines) {
-    const bool is_begin = line.name == "BEGIN" && EqualsNoCase(line.value, "VCARD");
-    const bool is_end = line.name == "END" && EqualsNoCase(line.value, "VCARD");
+    const bool is_begin = line.name == "BEGIN" && values::EqualsIgnoringAsciiCase(line.value, "VCARD");
+    const bool is_end = line.name == "END" && values::EqualsIgnoringAsciiCase(line.value, "VCARD");
     if (!card) {
       if (!is_begin) {
         return Where(line.line_no) + "ожидается BEGIN:VCARD, а написано " + line.name;

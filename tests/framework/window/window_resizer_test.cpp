@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <string>
+
 #include <map>
 #include <string>
 #include <utility>
@@ -237,7 +240,15 @@ INSTANTIATE_TEST_SUITE_P(
         // Inside the group, near its top left: stays as the group grows.
         EdgeCase{"check box in the group", kCheck, true, true, true, false, false},
         // An entry is scaled across and keeps its top and height.
-        EdgeCase{"entry", kEntry, false, false, true, false, false}));
+        EdgeCase{"entry", kEntry, false, false, true, false, false}),
+    // Named after the control, so the test's name is the same on every run.
+    [](const ::testing::TestParamInfo<EdgeCase>& info) {
+      std::string name;
+      for (const char* c = info.param.what; *c != '\0'; ++c) {
+        name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
+      }
+      return name;
+    });
 
 // Nearer the group's bottom than its top, the radio button keeps its
 // distance from the group's bottom edge as the group stretches.

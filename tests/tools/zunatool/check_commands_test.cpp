@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -127,28 +128,38 @@ TEST_F(ZunatoolCheckTest, MissingFileIsFileNotFound) {
   }
 }
 
+// The same document with and without --json, parsed back.
 TEST_F(ZunatoolCheckTest, InfoPrintsHeaderDescriptorsAndKeyHeaders) {
   const ProgramResult r = Zunatool({"info", dir_.File("zun.dat")});
   ASSERT_EQ(r.exit_code, 0) << r.err;
-  for (const char* line : {
-           "\"file\": \"ZUN.DAT\"",
-           "\"signature\": 13142",
-           "\"record_slots\": 3",
-           "\"deleted_count\": 1",
-           "\"data_offset\": 216",
-           "\"slot_length\": 43",
-           "\"file_prefix\": \"ZUN\"",
-           "\"name\": \"ZUN:FIO\"",
-           "\"name\": \"ZUN:key2\"",
-           "\"components\": [{\"type\": 3, \"field\": 1, \"offset\": 0, "
-           "\"length\": 30}]",
-           "\"name\": \"ZUN.K01\"",
-           "\"entry_count\": 2",
-           "\"entries_per_node\": 14",
-           "\"faults\": []",
-       }) {
-    EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
-  }
+  const ProgramResult with_option = Zunatool({"info", "--json", dir_.File("zun.dat")});
+  ASSERT_EQ(with_option.exit_code, 0) << with_option.err;
+  EXPECT_EQ(with_option.out, r.out);
+  const nlohmann::json info = nlohmann::json::parse(r.out);
+  EXPECT_EQ(info["file"], "ZUN.DAT");
+  EXPECT_EQ(info["owner_scrambled"], false);
+  const nlohmann::json& header = info["header"];
+  EXPECT_EQ(header["signature"], 13142);
+  EXPECT_EQ(header["record_slots"], 3);
+  EXPECT_EQ(header["deleted_count"], 1);
+  EXPECT_EQ(header["data_offset"], 216);
+  EXPECT_EQ(header["slot_length"], 43);
+  EXPECT_EQ(header["file_prefix"], "ZUN");
+  ASSERT_EQ(info["fields"].size(), 3u);
+  EXPECT_EQ(info["fields"][0]["name"], "ZUN:FIO");
+  EXPECT_EQ(info["fields"][0]["offset"], 0);
+  EXPECT_EQ(info["fields"][0]["length"], 30);
+  ASSERT_EQ(info["keys"].size(), 2u);
+  const nlohmann::json& key = info["keys"][1];
+  EXPECT_EQ(key["name"], "ZUN:key2");
+  EXPECT_EQ(key["components"],
+            nlohmann::json::parse(R"([{"type": 3, "field": 1, "offset": 0, "length": 30}])"));
+  EXPECT_EQ(info["keys"][0]["file"]["name"], "ZUN.K01");
+  EXPECT_EQ(info["keys"][0]["file"]["present"], true);
+  EXPECT_EQ(info["keys"][0]["file"]["header"]["entry_count"], 2);
+  EXPECT_EQ(key["file"]["header"]["entries_per_node"], 14);
+  EXPECT_EQ(info["pictures"], nlohmann::json::array());
+  EXPECT_EQ(info["faults"], nlohmann::json::array());
 }
 
 TEST(ZunatoolCheckUsageTest, WithoutAFileShowsUsage) {

@@ -11,13 +11,10 @@
 
 #include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/zunatool_register_test.h"
 
 namespace zuna::testing {
 namespace {
-
-ProgramResult Zunatool(const std::vector<std::string>& args) {
-  return RunProgram(BinPath("zunatool"), args);
-}
 
 // People whose names carry what vCard and CSV must escape or keep: ',' ';'
 // '\', a 29 February, two namesakes born the same day, 30 characters.
@@ -29,23 +26,8 @@ constexpr char kPeopleCsv[] =
     "Иванов Иван;05/03/2009\n"
     "Константинопольский Александры;01/01/1801\n";
 
-class ContactsCommandsTest : public ::testing::Test {
+class ContactsCommandsTest : public ZunatoolRegisterTest {
  protected:
-  std::string Zun() const { return dir_.File("ZUN"); }
-
-  std::string Ok(const std::vector<std::string>& args) {
-    const ProgramResult r = Zunatool(args);
-    EXPECT_EQ(r.exit_code, 0) << args[0] << ": " << r.out << r.err;
-    EXPECT_EQ(r.err, "") << args[0];
-    return r.out;
-  }
-
-  std::string Write(const std::string& name, const std::string& text) {
-    const std::string path = dir_.File(name);
-    std::ofstream(path, std::ios::binary) << text;
-    return path;
-  }
-
   // A new register named `name` holding the people of kPeopleCsv.
   std::string Filled(const std::string& name) {
     const std::string zun = dir_.File(name);
@@ -53,8 +35,6 @@ class ContactsCommandsTest : public ::testing::Test {
     Ok({"import", zun, Write(name + ".csv", kPeopleCsv)});
     return zun;
   }
-
-  TempDir dir_;
 };
 
 TEST_F(ContactsCommandsTest, RoundTripsThroughVcardAndCsvKeepThePeople) {

@@ -7,40 +7,26 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/run_program.h"
-#include "tests/support/temp_dir.h"
+#include "tests/support/zunatool_register_test.h"
 
 namespace zuna::testing {
 namespace {
 
-class ZunatoolListViewTest : public ::testing::Test {
+class ZunatoolListViewTest : public ZunatoolRegisterTest {
  protected:
   void SetUp() override {
-    const std::string csv = dir_.File("in.csv");
-    std::ofstream(csv, std::ios::binary) << "Жуков Георгий;01/12/1980\n"
-                                            "Без даты;\n"
-                                            "ежов Николай;05/03/2009\n"
-                                            "Ёлкин Пётр;15/06/1975\n"
-                                            "Ежов Иван;05/03/2009\n"
-                                            "ЕЖОВ НИКОЛАЙ;31/12/1999\n";
-    ASSERT_EQ(Run({"create", Zun()}), "");
-    ASSERT_EQ(Run({"import", Zun(), csv}), "");
+    MakeRegister(Zun(),
+                 "Жуков Георгий;01/12/1980\n"
+                 "Без даты;\n"
+                 "ежов Николай;05/03/2009\n"
+                 "Ёлкин Пётр;15/06/1975\n"
+                 "Ежов Иван;05/03/2009\n"
+                 "ЕЖОВ НИКОЛАЙ;31/12/1999\n");
   }
-
-  std::string Zun() const { return dir_.File("ZUN"); }
-
-  std::string Run(const std::vector<std::string>& args) {
-    const ProgramResult r = RunProgram(BinPath("zunatool"), args);
-    EXPECT_EQ(r.exit_code, 0) << r.err;
-    EXPECT_EQ(r.err, "");
-    return r.out;
-  }
-
-  TempDir dir_;
 };
 
 TEST_F(ZunatoolListViewTest, EveryPersonIsListedInTheKeysOrder) {
-  EXPECT_EQ(Run({"list", Zun()}),
+  EXPECT_EQ(Ok({"list", Zun()}),
             "Без даты|\n"
             "Ёлкин Пётр|15/06/1975\n"
             "Жуков Георгий|1/12/1980\n"
@@ -48,7 +34,7 @@ TEST_F(ZunatoolListViewTest, EveryPersonIsListedInTheKeysOrder) {
             "ежов Николай|5/03/2009\n"
             "Ежов Иван|5/03/2009\n");
   // Russian order, case ignored, ties in the order they were added.
-  EXPECT_EQ(Run({"list", Zun(), "--by", "name"}),
+  EXPECT_EQ(Ok({"list", Zun(), "--by", "name"}),
             "Без даты|\n"
             "Ежов Иван|5/03/2009\n"
             "ежов Николай|5/03/2009\n"
@@ -60,24 +46,24 @@ TEST_F(ZunatoolListViewTest, EveryPersonIsListedInTheKeysOrder) {
 TEST_F(ZunatoolListViewTest, FiltersOnTheOrdersFieldSelectExactly) {
   // 1 January 2000 is serial 72687.
   EXPECT_EQ(
-      Run({"list", Zun(), "--filter", "zun:data >= 1 and zun:data < 72687"}),
+      Ok({"list", Zun(), "--filter", "zun:data >= 1 and zun:data < 72687"}),
       "Ёлкин Пётр|15/06/1975\n"
       "Жуков Георгий|1/12/1980\n"
       "ЕЖОВ НИКОЛАЙ|31/12/1999\n");
-  EXPECT_EQ(Run({"list", Zun(), "--filter",
-                 "not (zun:data > 72686) and zun:fio <> ''"}),
+  EXPECT_EQ(Ok({"list", Zun(), "--filter",
+                "not (zun:data > 72686) and zun:fio <> ''"}),
             "Без даты|\n"
             "Ёлкин Пётр|15/06/1975\n"
             "Жуков Георгий|1/12/1980\n"
             "ЕЖОВ НИКОЛАЙ|31/12/1999\n");
-  EXPECT_EQ(Run({"list", Zun(), "--by", "name", "--filter",
-                 "upper(zun:fio) < 'ЕЖОВ О'"}),
+  EXPECT_EQ(Ok({"list", Zun(), "--by", "name", "--filter",
+                "upper(zun:fio) < 'ЕЖОВ О'"}),
             "Без даты|\n"
             "Ежов Иван|5/03/2009\n"
             "ежов Николай|5/03/2009\n"
             "ЕЖОВ НИКОЛАЙ|31/12/1999\n");
-  EXPECT_EQ(Run({"list", Zun(), "--by", "name", "--filter",
-                 "upper(zun:fio) = 'ЕЖОВ НИКОЛАЙ'"}),
+  EXPECT_EQ(Ok({"list", Zun(), "--by", "name", "--filter",
+                "upper(zun:fio) = 'ЕЖОВ НИКОЛАЙ'"}),
             "ежов Николай|5/03/2009\n"
             "ЕЖОВ НИКОЛАЙ|31/12/1999\n");
 }

@@ -11,13 +11,10 @@
 
 #include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/zunatool_register_test.h"
 
 namespace zuna::testing {
 namespace {
-
-ProgramResult Zunatool(const std::vector<std::string>& args) {
-  return RunProgram(BinPath("zunatool"), args);
-}
 
 // Three people added in this order; by date: ёлкин, Жуков, Ежов; by name
 // (Russian order, case ignored): Ежов, ёлкин, Жуков.
@@ -34,18 +31,8 @@ constexpr char kExport[] =
     "Ежов Николай;05/03/2009\n"
     "ёлкин Пётр;15/06/1975\n";
 
-class ZunatoolRegisterTest : public ::testing::Test {
+class ZunatoolCommandsTest : public ZunatoolRegisterTest {
  protected:
-  std::string Zun() const { return dir_.File("ZUN"); }
-
-  // Runs zunatool and expects success with nothing on stderr.
-  std::string Ok(const std::vector<std::string>& args) {
-    const ProgramResult r = Zunatool(args);
-    EXPECT_EQ(r.exit_code, 0) << args[0] << ": " << r.out << r.err;
-    EXPECT_EQ(r.err, "") << args[0];
-    return r.out;
-  }
-
   void ExpectClean(const std::string& file) {
     const ProgramResult r = Zunatool({"check", file});
     EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
@@ -58,17 +45,9 @@ class ZunatoolRegisterTest : public ::testing::Test {
     ASSERT_EQ(Ok({"add", Zun(), "Ежов Николай", "5/3/2009"}), "");
     ASSERT_EQ(Ok({"add", Zun(), "ёлкин Пётр", "15/06/1975"}), "");
   }
-
-  std::string WriteCsv(const std::string& name, const std::string& text) {
-    const std::string path = dir_.File(name);
-    std::ofstream(path, std::ios::binary) << text;
-    return path;
-  }
-
-  TempDir dir_;
 };
 
-TEST_F(ZunatoolRegisterTest, CreateAddListByDateAndByName) {
+TEST_F(ZunatoolCommandsTest, CreateAddListByDateAndByName) {
   MakeThree();
   ExpectClean(Zun());
   EXPECT_EQ(Ok({"list", Zun()}), kByDate);
@@ -76,7 +55,7 @@ TEST_F(ZunatoolRegisterTest, CreateAddListByDateAndByName) {
   EXPECT_EQ(Ok({"list", dir_.File("ZUN.DAT"), "--by", "name"}), kByName);
 }
 
-TEST_F(ZunatoolRegisterTest, ListWithFilter) {
+TEST_F(ZunatoolCommandsTest, ListWithFilter) {
   MakeThree();
   EXPECT_EQ(Ok({"list", Zun(), "--filter", "year(zun:data)=1980"}),
             "Жуков Георгий|1/12/1980\n");
@@ -87,7 +66,7 @@ TEST_F(ZunatoolRegisterTest, ListWithFilter) {
   EXPECT_EQ(Ok({"list", Zun(), "--filter", "zun:data1<>0"}), "");
 }
 
-TEST_F(ZunatoolRegisterTest, ListWithABadFilterIsRefused) {
+TEST_F(ZunatoolCommandsTest, ListWithABadFilterIsRefused) {
   MakeThree();
   ProgramResult r = Zunatool({"list", Zun(), "--filter", "year(zun:data"});
   EXPECT_EQ(r.exit_code, 1);
@@ -98,7 +77,7 @@ TEST_F(ZunatoolRegisterTest, ListWithABadFilterIsRefused) {
   EXPECT_TRUE(r.err.starts_with("1011 ")) << r.err;
 }
 
-TEST_F(ZunatoolRegisterTest, SameNameAndSameDateAreBothListed) {
+TEST_F(ZunatoolCommandsTest, SameNameAndSameDateAreBothListed) {
   ASSERT_EQ(Ok({"create", Zun()}), "");
   Ok({"add", Zun(), "Иванов Иван", "05/03/2009"});
   Ok({"add", Zun(), "ИВАНОВ ИВАН", "05/03/2009"});
@@ -111,11 +90,11 @@ TEST_F(ZunatoolRegisterTest, SameNameAndSameDateAreBothListed) {
   ExpectClean(Zun());
 }
 
-TEST_F(ZunatoolRegisterTest, ExportImportRoundTrip) {
+TEST_F(ZunatoolCommandsTest, ExportImportRoundTrip) {
   MakeThree();
   const std::string exported = Ok({"export", Zun()});
   EXPECT_EQ(exported, kExport);
-  const std::string csv = WriteCsv("people.csv", exported);
+  const std::string csv = Write("people.csv", exported);
   const std::string copy = dir_.File("COPY.DAT");
   ASSERT_EQ(Ok({"create", copy}), "");
   EXPECT_EQ(Ok({"import", copy, csv}), "");
@@ -124,9 +103,9 @@ TEST_F(ZunatoolRegisterTest, ExportImportRoundTrip) {
   EXPECT_EQ(Ok({"list", copy, "--by", "name"}), kByName);
 }
 
-TEST_F(ZunatoolRegisterTest, ImportSkipsBlankLinesAndTakesCrLf) {
+TEST_F(ZunatoolCommandsTest, ImportSkipsBlankLinesAndTakesCrLf) {
   ASSERT_EQ(Ok({"create", Zun()}), "");
-  const std::string csv = WriteCsv(
+  const std::string csv = Write(
       "in.csv", "\xEF\xBB\xBFЖуков Георгий;01/12/1980\r\n\r\n   \nЕжов Николай;5/3/2009");
   EXPECT_EQ(Ok({"import", Zun(), csv}), "");
   EXPECT_EQ(Ok({"export", Zun()}),
@@ -135,7 +114,7 @@ TEST_F(ZunatoolRegisterTest, ImportSkipsBlankLinesAndTakesCrLf) {
   ExpectClean(Zun());
 }
 
-TEST_F(ZunatoolRegisterTest, BuildAndPackKeepTheList) {
+TEST_F(ZunatoolCommandsTest, BuildAndPackKeepTheList) {
   MakeThree();
   EXPECT_EQ(Ok({"build", Zun()}), "");
   ExpectClean(Zun());
@@ -148,7 +127,7 @@ TEST_F(ZunatoolRegisterTest, BuildAndPackKeepTheList) {
   EXPECT_EQ(Ok({"export", Zun()}), kExport);
 }
 
-TEST_F(ZunatoolRegisterTest, BuildRepairsMissingAndDamagedKeyFiles) {
+TEST_F(ZunatoolCommandsTest, BuildRepairsMissingAndDamagedKeyFiles) {
   MakeThree();
   // A lost name key: the list refuses with 46 until the keys are rebuilt.
   std::filesystem::remove(dir_.File("ZUN.K02"));
@@ -170,7 +149,7 @@ TEST_F(ZunatoolRegisterTest, BuildRepairsMissingAndDamagedKeyFiles) {
   EXPECT_EQ(Ok({"list", Zun()}), kByDate);
 }
 
-TEST_F(ZunatoolRegisterTest, CreateOverAnExistingFileIsRefused) {
+TEST_F(ZunatoolCommandsTest, CreateOverAnExistingFileIsRefused) {
   MakeThree();
   const ProgramResult r = Zunatool({"create", Zun()});
   EXPECT_EQ(r.exit_code, 1);
@@ -180,8 +159,8 @@ TEST_F(ZunatoolRegisterTest, CreateOverAnExistingFileIsRefused) {
   EXPECT_EQ(Ok({"list", Zun()}), kByDate);
 }
 
-TEST_F(ZunatoolRegisterTest, MissingFileIsFileNotFound) {
-  const std::string csv = WriteCsv("in.csv", "Ежов Николай;05/03/2009\n");
+TEST_F(ZunatoolCommandsTest, MissingFileIsFileNotFound) {
+  const std::string csv = Write("in.csv", "Ежов Николай;05/03/2009\n");
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{"add", Zun(), "Ежов Николай", "05/03/2009"},
         std::vector<std::string>{"list", Zun()},
@@ -198,7 +177,7 @@ TEST_F(ZunatoolRegisterTest, MissingFileIsFileNotFound) {
   EXPECT_FALSE(std::filesystem::exists(dir_.File("ZUN.DAT")));
 }
 
-TEST_F(ZunatoolRegisterTest, BadDatesAreRefused) {
+TEST_F(ZunatoolCommandsTest, BadDatesAreRefused) {
   MakeThree();
   for (const std::string date :
        {"31/02/2009", "29/02/2009", "00/01/2000", "1/13/2000", "01/01/1800",
@@ -213,7 +192,7 @@ TEST_F(ZunatoolRegisterTest, BadDatesAreRefused) {
             "Петров Пётр|29/02/2008\n");
 }
 
-TEST_F(ZunatoolRegisterTest, NamesAreCheckedBeforeAdding) {
+TEST_F(ZunatoolCommandsTest, NamesAreCheckedBeforeAdding) {
   MakeThree();
   const std::string thirty = "Константинопольский Александр";  // 29
   EXPECT_EQ(Ok({"add", Zun(), thirty + "ы", "01/01/2000"}), "");
@@ -238,13 +217,13 @@ TEST_F(ZunatoolRegisterTest, NamesAreCheckedBeforeAdding) {
   ExpectClean(Zun());
 }
 
-TEST_F(ZunatoolRegisterTest, BadCsvLineLeavesTheFileUnchanged) {
+TEST_F(ZunatoolCommandsTest, BadCsvLineLeavesTheFileUnchanged) {
   MakeThree();
   for (const std::string& text :
        {std::string("Петров Пётр;01/01/2000\n\nСидоров;31/02/2001\n"),
         std::string("Петров Пётр;01/01/2000\n\nСидоров 01/02/2001\n"),
         std::string("Петров Пётр;01/01/2000\n\nSmith €;01/02/2001\n")}) {
-    const std::string csv = WriteCsv("bad.csv", text);
+    const std::string csv = Write("bad.csv", text);
     const ProgramResult r = Zunatool({"import", Zun(), csv});
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_NE(r.err.find("bad.csv, строка 3: "), std::string::npos) << r.err;
@@ -256,11 +235,11 @@ TEST_F(ZunatoolRegisterTest, BadCsvLineLeavesTheFileUnchanged) {
   ExpectClean(Zun());
 }
 
-TEST_F(ZunatoolRegisterTest, WrongArgumentsPrintUsage) {
+TEST_F(ZunatoolCommandsTest, WrongArgumentsPrintUsage) {
   EXPECT_EQ(Zunatool({"add", Zun(), "Ежов"}).err,
             "вызов: zunatool add FILE NAME DD/MM/YYYY\n");
   EXPECT_EQ(Zunatool({"list", Zun(), "--by", "age"}).err,
-            "вызов: zunatool list FILE [--by date|name] [--filter EXPR]\n");
+            "вызов: zunatool list FILE [--by date|name] [--filter EXPR] [--json]\n");
   EXPECT_EQ(Zunatool({"create"}).exit_code, 1);
 }
 

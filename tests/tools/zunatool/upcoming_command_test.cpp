@@ -172,7 +172,7 @@ TEST(ZunatoolUpcomingEdgesTest, EmptyRegisterMissingFileAndUsage) {
   EXPECT_EQ(r.out, "Всего: 0\n");
   r = Zunatool({"upcoming"});
   EXPECT_EQ(r.exit_code, 1);
-  EXPECT_EQ(r.err, "вызов: zunatool upcoming FILE\n");
+  EXPECT_EQ(r.err, "вызов: zunatool upcoming FILE [--days N] [--json]\n");
 }
 
 }  // namespace
