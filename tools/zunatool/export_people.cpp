@@ -48,10 +48,10 @@ int ExportPeople(const std::string& file_name, ExportFormat format) {
   std::vector<Person> people;
   switch (format) {
     case ExportFormat::kCsv:
-      error = PrintPages(*file, next, CsvLine, &count);
+      error = PrintPages(*file, next, CsvLine, &count, kRecordsPerFilePage);
       break;
     case ExportFormat::kVcard:
-      error = PrintPages(*file, next, VcardEntry, &count);
+      error = PrintPages(*file, next, VcardEntry, &count, kRecordsPerFilePage);
       break;
     case ExportFormat::kIcs:
       error = ReadAllPeople(*file, &people);
