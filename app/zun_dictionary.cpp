@@ -64,6 +64,10 @@ ZUN_Record MakeZunRecord(std::string_view fio, int32_t data, int32_t data1) {
 
 std::string_view ZunName(const ZUN_Record& record) {
   std::string_view name(record.FIO, sizeof record.FIO);
+  // A name is short and padded with blanks: eight of them at a time first
+  // (every list and export line trims one).
+  constexpr std::string_view kEightBlanks = "        ";
+  while (name.ends_with(kEightBlanks)) name.remove_suffix(kEightBlanks.size());
   while (!name.empty() && (name.back() == ' ' || name.back() == '\0')) {
     name.remove_suffix(1);
   }

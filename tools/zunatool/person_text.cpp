@@ -1,6 +1,7 @@
 #include "tools/zunatool/person_text.h"
 
 #include <algorithm>
+#include <array>
 
 #include "app/zun_dictionary.h"
 #include "runtime/values/code_page.h"
@@ -82,20 +83,32 @@ namespace {
 // the picture walk cost as much as reading the record; person_text_test
 // holds both to FormatDate for every date there is.
 std::string DateDigits(int32_t serial, bool day_zero) {
+  // "00" "01" ... "99".
+  static constexpr auto kTwoDigits = [] {
+    std::array<char, 200> table{};
+    for (int i = 0; i < 100; ++i) {
+      table[2 * i] = static_cast<char>('0' + i / 10);
+      table[2 * i + 1] = static_cast<char>('0' + i % 10);
+    }
+    return table;
+  }();
   const values::CivilDate date = values::CivilFromSerial(serial);
   char text[10];
   size_t n = 0;
-  auto digit = [&](int value) { text[n++] = static_cast<char>('0' + value % 10); };
-  if (day_zero || date.day >= 10) digit(date.day / 10);
-  digit(date.day);
+  auto two = [&](int value) {
+    text[n++] = kTwoDigits[2 * value];
+    text[n++] = kTwoDigits[2 * value + 1];
+  };
+  if (day_zero || date.day >= 10) {
+    two(date.day);
+  } else {
+    text[n++] = static_cast<char>('0' + date.day);
+  }
   text[n++] = '/';
-  digit(date.month / 10);
-  digit(date.month);
+  two(date.month);
   text[n++] = '/';
-  digit(date.year / 1000);
-  digit(date.year / 100);
-  digit(date.year / 10);
-  digit(date.year);
+  two(date.year / 100);
+  two(date.year % 100);
   return std::string(text, n);
 }
 
