@@ -513,8 +513,12 @@ Status KeyFile::Locate(const char* entry, bool exact_value, bool use_remembered,
       const bool found = leaf_target.Matches(node->entry(i, el));
       FillPosition(found ? SearchState::kFound : SearchState::kPositioned,
                    node_no, *node, i, position);
-      if (node != remembered_.get()) *remembered_ = *node;
-      remembered_no_ = node_no;
+      // A change (the only caller not using the remembered leaf) forgets
+      // it at once: no copy for it.
+      if (use_remembered) {
+        if (node != remembered_.get()) *remembered_ = *node;
+        remembered_no_ = node_no;
+      }
       return Status::OK();
     }
     const uint32_t right = node->right();

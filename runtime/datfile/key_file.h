@@ -306,7 +306,9 @@ class KeyFile {
   Status CheckUsable() const;
   Status Corrupt(const std::string& what) const;
 
-  // Search helpers.
+  // Search helpers.  With `use_remembered` the search may start at the
+  // leaf the last one ended in, and remembers the leaf it ends in; without
+  // (a change, which forgets it anyway) neither.
   Status Locate(const char* entry, bool exact_value, bool use_remembered,
                 KeyPosition* position);
   // Past the last entry, for a search of `entry` that passed every

@@ -25,8 +25,16 @@ class SystemLocalClock final : public Clock {
     const system_clock::time_point now = system_clock::now();
     const std::time_t whole = system_clock::to_time_t(now);
     const auto fraction = now - system_clock::from_time_t(whole);
-    tm local{};
-    localtime_r(&whole, &local);
+    // Every stamped header write asks for the time; localtime_r cost more
+    // than the rest of such a write.  The same second breaks down the same
+    // way, so each thread keeps the last one it broke down.
+    thread_local std::time_t kept_whole = -1;
+    thread_local tm kept_local{};
+    if (whole != kept_whole) {
+      if (localtime_r(&whole, &kept_local) == nullptr) kept_local = tm{};
+      kept_whole = whole;
+    }
+    const tm& local = kept_local;
     LocalDateTime result;
     result.year = local.tm_year + 1900;
     result.month = local.tm_mon + 1;
