@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <utility>
 
@@ -121,6 +122,16 @@ void MapBytesInPlace(char* data, size_t size, const ByteMap& map) {
     std::memcpy(&word, data + i, 8);
     if ((word & kHighBits) == 0) continue;
     for (size_t j = i; j < i + 8; ++j) data[j] = map[static_cast<uint8_t>(data[j])];
+  }
+  // The bytes after the last eight (the end of a name's padding, often):
+  // the last eight bytes looked at once, those already done left out.
+  // (Byte k of the word is its bits 8k .. 8k+7.)
+  static_assert(std::endian::native == std::endian::little);
+  const size_t tail = size - i;
+  if (tail > 0 && size >= 8) {
+    uint64_t word;
+    std::memcpy(&word, data + size - 8, 8);
+    if ((word & (kHighBits << (8 * (8 - tail)))) == 0) return;
   }
   for (; i < size; ++i) data[i] = map[static_cast<uint8_t>(data[i])];
 }
