@@ -7,7 +7,8 @@
 //     transaction to end, and afterwards both see each other's records.
 //     That wait rests on the transaction's log, which a COMMIT before
 //     must not take away from it.  The key nodes it keeps meanwhile go
-//     with the transaction.
+//     with the transaction, and a station opening the register meanwhile
+//     waits for its commit before it judges the header.
 // Each station is a real zuna_station process, stepped through pipes.
 #include <gtest/gtest.h>
 
@@ -160,6 +161,40 @@ TEST_F(KeptStateStationTest, ATransactionsKeyNodesDoNotOutliveIt) {
             "4:InA1:70010 5:InB:70030");
   EXPECT_EQ(a.Code("close"), 0);
   EXPECT_EQ(b.Code("close"), 0);
+  ExpectCheckPasses();
+}
+
+// A station opening the register while another's transaction is half way
+// through writing a batch -- the header with the new count written, the
+// slot it counts not yet -- waits for that transaction (the header it
+// first reads, without the lock byte, is not judged), then finds every
+// record.
+TEST_F(KeptStateStationTest, AnOpenWaitsForATransactionHalfWritten) {
+  MakeRegister(1);
+  StationClient writer({"--pause-at-write"});
+  ASSERT_EQ(writer.Code("share " + Path()), 0);
+  ASSERT_EQ(writer.Code("logout"), 0);
+  ASSERT_TRUE(writer.Send("add Late 70002"));
+  std::string paused;
+  ASSERT_TRUE(writer.ReadLine(&paused, seconds(10)));
+  ASSERT_EQ(paused, "paused");
+
+  StationClient opener;
+  ASSERT_TRUE(opener.Send("share " + Path()));
+  EXPECT_FALSE(opener.Receive(milliseconds(400)).answered)
+      << "an open went ahead of another station's transaction";
+  ASSERT_TRUE(writer.Send("go on"));
+  ASSERT_EQ(writer.Receive(seconds(10)).line, "0 2");
+  ASSERT_EQ(writer.Ask("add Later 70003").line, "0 3");
+  EXPECT_FALSE(opener.Receive(milliseconds(200)).answered)
+      << "an open went ahead of another station's transaction";
+  ASSERT_EQ(writer.Code("commit"), 0);
+  const StationReply opened = opener.Receive(seconds(10));
+  ASSERT_TRUE(opened.answered);
+  EXPECT_EQ(opened.line, "0");
+  EXPECT_EQ(opener.Ask("records").line, "0 3");
+  EXPECT_EQ(opener.Code("close"), 0);
+  EXPECT_EQ(writer.Code("close"), 0);
   ExpectCheckPasses();
 }
 
