@@ -214,18 +214,12 @@ Status DataFile::Open(FileSystem& fs, const std::string& data_path,
   std::unique_ptr<DataFile> data(new DataFile(std::move(handle), file, options.write));
 
   ZUNA_RETURN_IF_ERROR(data->ReadHeaderFromDisk(&data->header_));
-  uint64_t size = 0;
-  Status status = data->file_->Size(&size);
-  if (!status.ok()) return data->Corrupt("size unknown: " + status.detail());
-  if (data->header_.data_offset > size) {
-    return data->Corrupt("data offset beyond the end of the file");
-  }
-  // Slots the file cannot hold would read as 36 one by one, and an ADD would
-  // append past a gap of zero bytes that then read as live records.
-  if (data->SlotOffset(data->header_.record_slots + uint64_t{1}) > size) {
-    return data->Corrupt(Number(data->header_.record_slots) +
-                         " record slots do not fit in " + Number(size) + " bytes");
-  }
+  // Opened beside other writers, the header is read here without the lock
+  // byte and without waiting for another station's transaction, which may
+  // be writing its header and slots this very moment: its counts are for
+  // the caller to check once it holds the file (CheckSlotsFit).  What this
+  // open checks of it besides never changes while the file is open.
+  if (options.share != ShareMode::kDenyNone) ZUNA_RETURN_IF_ERROR(data->CheckSlotsFit());
   std::vector<StructureMismatch> found = StructureChecks(data->header_, file);
   if (!found.empty()) {
     if (mismatches) mismatches->insert(mismatches->end(), found.begin(), found.end());
@@ -234,6 +228,22 @@ Status DataFile::Open(FileSystem& fs, const std::string& data_path,
   }
   ZUNA_RETURN_IF_ERROR(data->CheckKeyDescriptors());
   *out = std::move(data);
+  return Status::OK();
+}
+
+Status DataFile::CheckSlotsFit() {
+  uint64_t size = 0;
+  Status status = file_->Size(&size);
+  if (!status.ok()) return Corrupt("size unknown: " + status.detail());
+  if (header_.data_offset > size) {
+    return Corrupt("data offset beyond the end of the file");
+  }
+  // Slots the file cannot hold would read as 36 one by one, and an ADD would
+  // append past a gap of zero bytes that then read as live records.
+  if (SlotOffset(header_.record_slots + uint64_t{1}) > size) {
+    return Corrupt(Number(header_.record_slots) + " record slots do not fit in " +
+                   Number(size) + " bytes");
+  }
   return Status::OK();
 }
 

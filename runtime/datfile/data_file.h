@@ -124,7 +124,10 @@ class DataFile {
   //     declaration), its counts are inconsistent, or the data offset or
   //     the last record slot lies beyond the end of the file (a file cut
   //     short, torn by a power loss, is for the checker to report, not for
-  //     the driver to guess at);
+  //     the driver to guess at) -- this last test not when `options` let
+  //     anyone write beside (kDenyNone): another station may be half way
+  //     through writing them, so the caller runs CheckSlotsFit once it
+  //     holds the file;
   //   - 47 ("Invalid Record Declaration") when any structure check fails;
   //     every failing check is appended to *mismatches in order (SIZE record
   //     length, MEMOS, SIZE memo length, KEYS, FIELDS, DIM);
@@ -139,6 +142,10 @@ class DataFile {
                      const FileDecl& file, const OpenOptions& options,
                      std::vector<StructureMismatch>* mismatches,
                      std::unique_ptr<DataFile>* out);
+
+  // 36 when the header in memory puts the data offset or the last record
+  // slot beyond the end of the file.
+  Status CheckSlotsFit();
 
   ~DataFile();
   DataFile(const DataFile&) = delete;

@@ -86,6 +86,9 @@ Status OpenFiles(DatFileInstance& file, const OpenOptions& options) {
   ZUNA_RETURN_IF_ERROR(DataFile::Open(file.logged_fs(), s.data_path, decl, options,
                                       &s.mismatches, &s.data));
   ZUNA_RETURN_IF_ERROR(RefreshHeader(file, RefreshMode::kOpen));
+  // The header as the refresh read it: under the lock byte, no other
+  // station's transaction half written (DataFile::Open).
+  ZUNA_RETURN_IF_ERROR(s.data->CheckSlotsFit());
   if (decl.memo) {
     std::string memo_path;
     ZUNA_RETURN_IF_ERROR(CompanionPath(file, kMemoExtension, &memo_path));

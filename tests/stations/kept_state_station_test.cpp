@@ -6,7 +6,9 @@
 //     one operation to the next; every other station waits for the
 //     transaction to end, and afterwards both see each other's records.
 //     That wait rests on the transaction's log, which a COMMIT before
-//     must not take away from it.
+//     must not take away from it.  The key nodes it keeps meanwhile go
+//     with the transaction, and a station opening the register meanwhile
+//     waits for its commit before it judges the header.
 // Each station is a real zuna_station process, stepped through pipes.
 #include <gtest/gtest.h>
 
@@ -116,6 +118,83 @@ TEST_F(KeptStateStationTest, AnotherStationWaitsForATransactionAndSeesItAfter) {
   EXPECT_EQ(b.Ask("getname InA2").line, "0 3 InA2 70003");
   EXPECT_EQ(a.Code("close"), 0);
   EXPECT_EQ(b.Code("close"), 0);
+  ExpectCheckPasses();
+}
+
+// Inside its transaction a station keeps the key nodes it reads and writes
+// from one operation to the next (a cache as large as the key).  Between
+// two of its transactions another station renames, adds and deletes; the
+// second transaction reads every key afresh, so it finds each change, and
+// its own add goes where the other station left room.
+TEST_F(KeptStateStationTest, ATransactionsKeyNodesDoNotOutliveIt) {
+  MakeRegister(3);
+  StationClient a;
+  StationClient b;
+  ASSERT_EQ(a.Code("share " + Path()), 0);
+  ASSERT_EQ(b.Code("share " + Path()), 0);
+  ASSERT_EQ(a.Code("logout"), 0);
+  ASSERT_EQ(a.Code("stream"), 0);
+  ASSERT_EQ(a.Ask("add InA1 70010").line, "0 4");
+  ASSERT_EQ(a.Ask("getname P02").line, "0 2 P02 60002");
+  ASSERT_EQ(a.Ask("getname P03").line, "0 3 P03 60003");
+  ASSERT_EQ(a.Code("flush"), 0);
+  ASSERT_EQ(a.Code("commit"), 0);
+
+  ASSERT_EQ(b.Ask("getname P02").line, "0 2 P02 60002");
+  ASSERT_EQ(b.Code("put Renamed 70020"), 0);
+  ASSERT_EQ(b.Ask("add InB 70030").line, "0 5");
+  ASSERT_EQ(b.Ask("getname P03").line, "0 3 P03 60003");
+  ASSERT_EQ(b.Code("delete"), 0);
+
+  ASSERT_EQ(a.Code("logout"), 0);
+  ASSERT_EQ(a.Code("stream"), 0);
+  EXPECT_EQ(a.Code("getname P02"), 35);
+  EXPECT_EQ(a.Code("getname P03"), 35);
+  EXPECT_EQ(a.Ask("getname Renamed").line, "0 2 Renamed 70020");
+  EXPECT_EQ(a.Ask("getname InB").line, "0 5 InB 70030");
+  EXPECT_EQ(a.Ask("add InA2 70040").line, "0 3");
+  EXPECT_EQ(a.Ask("getname InA2").line, "0 3 InA2 70040");
+  ASSERT_EQ(a.Code("flush"), 0);
+  ASSERT_EQ(a.Code("commit"), 0);
+  EXPECT_EQ(b.Ask("dump").line,
+            "0 5 1:P01:60001 2:Renamed:70020 3:InA2:70040 "
+            "4:InA1:70010 5:InB:70030");
+  EXPECT_EQ(a.Code("close"), 0);
+  EXPECT_EQ(b.Code("close"), 0);
+  ExpectCheckPasses();
+}
+
+// A station opening the register while another's transaction is half way
+// through writing a batch -- the header with the new count written, the
+// slot it counts not yet -- waits for that transaction (the header it
+// first reads, without the lock byte, is not judged), then finds every
+// record.
+TEST_F(KeptStateStationTest, AnOpenWaitsForATransactionHalfWritten) {
+  MakeRegister(1);
+  StationClient writer({"--pause-at-write"});
+  ASSERT_EQ(writer.Code("share " + Path()), 0);
+  ASSERT_EQ(writer.Code("logout"), 0);
+  ASSERT_TRUE(writer.Send("add Late 70002"));
+  std::string paused;
+  ASSERT_TRUE(writer.ReadLine(&paused, seconds(10)));
+  ASSERT_EQ(paused, "paused");
+
+  StationClient opener;
+  ASSERT_TRUE(opener.Send("share " + Path()));
+  EXPECT_FALSE(opener.Receive(milliseconds(400)).answered)
+      << "an open went ahead of another station's transaction";
+  ASSERT_TRUE(writer.Send("go on"));
+  ASSERT_EQ(writer.Receive(seconds(10)).line, "0 2");
+  ASSERT_EQ(writer.Ask("add Later 70003").line, "0 3");
+  EXPECT_FALSE(opener.Receive(milliseconds(200)).answered)
+      << "an open went ahead of another station's transaction";
+  ASSERT_EQ(writer.Code("commit"), 0);
+  const StationReply opened = opener.Receive(seconds(10));
+  ASSERT_TRUE(opened.answered);
+  EXPECT_EQ(opened.line, "0");
+  EXPECT_EQ(opener.Ask("records").line, "0 3");
+  EXPECT_EQ(opener.Code("close"), 0);
+  EXPECT_EQ(writer.Code("close"), 0);
   ExpectCheckPasses();
 }
 

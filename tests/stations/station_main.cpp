@@ -59,6 +59,8 @@
 //   --pause-at-log-removed  at a COMMIT, once the name of its data file's
 //                  log is gone, prints "paused" and goes on only after a
 //                  line on stdin (which is not taken as a command)
+//   --pause-at-write  the same once the first write of a transaction's
+//                  batch is made (the data file's header), the rest not yet
 //   --fixed-clock  the clock stands at 2009-03-05 12:30, so the files a run
 //                  leaves (change stamps included) can be compared bytewise
 //
@@ -125,14 +127,22 @@ void PassPoint() {
 // "paused" goes out and the station waits for a line on stdin, so a test
 // can step other stations through that moment.
 bool pause_at_log_removed = false;
+bool pause_at_write = false;  // --pause-at-write, the same at the first write
+
+void PauseOnce(bool* armed) {
+  *armed = false;
+  std::cout << "paused" << std::endl;
+  std::string line;
+  std::getline(std::cin, line);
+}
 
 void PassTransactionPoint(datfile::transaction::CrashPoint point) {
   PassPoint();
   if (pause_at_log_removed && point == datfile::transaction::CrashPoint::kLogRemoved) {
-    pause_at_log_removed = false;
-    std::cout << "paused" << std::endl;
-    std::string line;
-    std::getline(std::cin, line);
+    PauseOnce(&pause_at_log_removed);
+  }
+  if (pause_at_write && point == datfile::transaction::CrashPoint::kWritten) {
+    PauseOnce(&pause_at_write);
   }
 }
 void PassMaintenancePoint(datfile::MaintenancePoint point) {
@@ -640,6 +650,9 @@ int main(int argc, char** argv) {
       args.erase(args.begin());
     } else if (args[0] == "--pause-at-log-removed") {
       pause_at_log_removed = true;
+      args.erase(args.begin());
+    } else if (args[0] == "--pause-at-write") {
+      pause_at_write = true;
       args.erase(args.begin());
     } else if (args[0] == "--crash-at" && args.size() >= 2) {
       crash_at = std::stol(args[1]);
