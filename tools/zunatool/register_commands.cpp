@@ -49,7 +49,6 @@
 #include "tools/zunatool/people_json.h"
 #include "tools/zunatool/person_text.h"
 #include "tools/zunatool/register_file.h"
-#include "tools/zunatool/upcoming_days.h"
 #include "tools/zunatool/upcoming_people.h"
 #include "tools/zunatool/whole_file_work.h"
 
@@ -169,32 +168,16 @@ int RunList(Arguments arguments) {
 // ZUNA_TODAY fix it), in the program list's order; for N = 7 exactly the
 // program's list (upcoming_days.h).
 int RunUpcoming(Arguments arguments) {
-  std::string name;
-  int days = kDefaultUpcomingDays;
-  bool json = false;
-  for (size_t i = 0; i < arguments.size(); ++i) {
-    const std::string& a = arguments[i];
-    if (a == "--days" && i + 1 < arguments.size()) {
-      const std::optional<int> parsed = ParseUpcomingDays(arguments[++i]);
-      if (!parsed) {
-        return Refuse(UpcomingDaysRefusal(arguments[i]));
-      }
-      days = *parsed;
-    } else if (a == "--json") {
-      json = true;
-    } else if (!a.starts_with("--") && name.empty()) {
-      name = a;
-    } else {
-      return ReportUsage(kUpcomingSynopsis);
-    }
-  }
-  if (name.empty()) return ReportUsage(kUpcomingSynopsis);
+  const std::optional<UpcomingArguments> read =
+      ReadUpcomingArguments(arguments, /*json_allowed=*/true, kUpcomingSynopsis);
+  if (!read) return 1;
+  if (!read->file) return ReportUsage(kUpcomingSynopsis);
 
   std::vector<UpcomingPerson> people;
-  if (const int result = ReadUpcomingPeople(name, values::TODAY(), days, &people)) {
+  if (const int result = ReadUpcomingPeople(*read->file, values::TODAY(), read->days, &people)) {
     return result;
   }
-  if (json) {
+  if (read->json) {
     nlohmann::ordered_json array = nlohmann::ordered_json::array();
     for (const UpcomingPerson& person : people) array.push_back(UpcomingJson(person));
     std::cout << JsonText(array);

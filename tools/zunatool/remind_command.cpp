@@ -24,7 +24,6 @@
 #include "tools/zunatool/file_errors.h"
 #include "tools/zunatool/register_file.h"
 #include "tools/zunatool/remind_text.h"
-#include "tools/zunatool/upcoming_days.h"
 #include "tools/zunatool/upcoming_people.h"
 
 namespace zuna::tool {
@@ -52,22 +51,10 @@ std::optional<std::string> ProgramsRegister() {
 }
 
 int RunRemind(Arguments arguments) {
-  std::optional<std::string> name;
-  int days = kDefaultUpcomingDays;
-  for (size_t i = 0; i < arguments.size(); ++i) {
-    const std::string& a = arguments[i];
-    if (a == "--days" && i + 1 < arguments.size()) {
-      const std::optional<int> parsed = ParseUpcomingDays(arguments[++i]);
-      if (!parsed) {
-        return Refuse(UpcomingDaysRefusal(arguments[i]));
-      }
-      days = *parsed;
-    } else if (!a.starts_with("--") && !name) {
-      name = a;
-    } else {
-      return ReportUsage(kRemindSynopsis);
-    }
-  }
+  const std::optional<UpcomingArguments> read =
+      ReadUpcomingArguments(arguments, /*json_allowed=*/false, kRemindSynopsis);
+  if (!read) return 1;
+  std::optional<std::string> name = read->file;
   if (!name) {
     name = ProgramsRegister();
     if (!name) return 1;
@@ -75,7 +62,7 @@ int RunRemind(Arguments arguments) {
   }
 
   std::vector<UpcomingPerson> people;
-  if (const int result = ReadUpcomingPeople(*name, values::TODAY(), days, &people)) {
+  if (const int result = ReadUpcomingPeople(*name, values::TODAY(), read->days, &people)) {
     return result;
   }
   if (people.empty()) return 0;

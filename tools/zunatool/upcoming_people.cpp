@@ -66,4 +66,28 @@ int ReadUpcomingPeople(const std::string& file_name, int32_t today, int days,
                    &count);
 }
 
+std::optional<UpcomingArguments> ReadUpcomingArguments(Arguments arguments, bool json_allowed,
+                                                       std::string_view synopsis) {
+  UpcomingArguments read;
+  for (size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& a = arguments[i];
+    if (a == "--days" && i + 1 < arguments.size()) {
+      const std::optional<int> days = ParseUpcomingDays(arguments[++i]);
+      if (!days) {
+        Refuse(UpcomingDaysRefusal(arguments[i]));
+        return std::nullopt;
+      }
+      read.days = *days;
+    } else if (a == "--json" && json_allowed) {
+      read.json = true;
+    } else if (!a.starts_with("--") && !read.file) {
+      read.file = a;
+    } else {
+      ReportUsage(synopsis);
+      return std::nullopt;
+    }
+  }
+  return read;
+}
+
 }  // namespace zuna::tool

@@ -6,9 +6,12 @@
 #define ZUNA_TOOLS_ZUNATOOL_UPCOMING_PEOPLE_H_
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "tools/zunatool/command.h"
 #include "tools/zunatool/upcoming_days.h"
 
 namespace zuna::tool {
@@ -26,6 +29,20 @@ struct UpcomingPerson {
 // REQUIRES: 0 <= days <= kMaxUpcomingDays.
 int ReadUpcomingPeople(const std::string& file_name, int32_t today, int days,
                        std::vector<UpcomingPerson>* people);
+
+// The arguments upcoming and remind take: FILE, --days N, and for upcoming
+// --json.
+struct UpcomingArguments {
+  std::optional<std::string> file;
+  int days = kDefaultUpcomingDays;
+  bool json = false;
+};
+
+// Reads `arguments` (--json only when `json_allowed`).  nullopt after
+// reporting what was wrong: a --days value refused, anything else by the
+// command's `synopsis`; the command then exits 1.
+std::optional<UpcomingArguments> ReadUpcomingArguments(Arguments arguments, bool json_allowed,
+                                                       std::string_view synopsis);
 
 }  // namespace zuna::tool
 
