@@ -574,15 +574,17 @@ Status KeyFile::ChildRef(uint32_t parent_no, uint32_t child_no,
 Status KeyFile::RightmostChild(uint32_t node_no, const KeyNode& node,
                                uint32_t* child_no, KeyNode* child) {
   *child_no = 0;
-  if (node.right() == 0) return Status::OK();
+  // Taken before the read: `node` may lie in the cache slot it takes over.
+  const uint32_t right = node.right();
+  if (right == 0) return Status::OK();
   KeyNode named;
-  ZUNA_RETURN_IF_ERROR(ReadNode(node.right(), &named));
+  ZUNA_RETURN_IF_ERROR(ReadNode(right, &named));
   if (!IsRightmostChild(node_no, named)) return Status::OK();
   if (named.count() == 0) {
-    return Corrupt("empty rightmost child " + std::to_string(node.right()) +
+    return Corrupt("empty rightmost child " + std::to_string(right) +
                    " of node " + std::to_string(node_no));
   }
-  *child_no = node.right();
+  *child_no = right;
   *child = named;
   return Status::OK();
 }

@@ -4,6 +4,7 @@
 #include <stdlib.h>
 
 #include <filesystem>
+#include <iostream>
 #include <system_error>
 #include <vector>
 
@@ -26,6 +27,13 @@ TempDir::TempDir() {
 
 TempDir::~TempDir() {
   if (path_.empty()) return;
+  // A soak that fails once in hundreds of runs is worth its files: with
+  // ZUNA_KEEP_FAILED set, a failed test's directory stays for a post-mortem.
+  const char* keep = std::getenv("ZUNA_KEEP_FAILED");
+  if (keep != nullptr && *keep != '\0' && ::testing::Test::HasFailure()) {
+    std::cerr << "kept for inspection: " << path_ << "\n";
+    return;
+  }
   // A test may leave read-only files or directories behind; remove_all
   // unlinks entries regardless of their mode, which is enough here.
   std::error_code error;

@@ -6,7 +6,9 @@
 //
 // Created under $TMPDIR (or /tmp) as "zuna-test-XXXXXX".  A directory that
 // cannot be created fails the test at once (ADD_FAILURE and an empty path).
-// Not thread-safe to share; each test makes its own.
+// Not thread-safe to share; each test makes its own.  With ZUNA_KEEP_FAILED
+// set in the environment, the directory of a test that has failed is kept
+// and named on stderr.
 #ifndef ZUNA_TESTS_SUPPORT_TEMP_DIR_H_
 #define ZUNA_TESTS_SUPPORT_TEMP_DIR_H_
 
