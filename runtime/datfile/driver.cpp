@@ -232,6 +232,10 @@ Status Run(Op op, DatFileInstance& file, const OpArgs& args, OpResult* out) {
 
 }  // namespace
 
+namespace {
+bool IsAdd(Op op) { return op == Op::Add || op == Op::AddFileLen; }
+}  // namespace
+
 Status Dispatch(Op op, DatFileInstance& file, const OpArgs& args,
                 OpResult* result) {
   // Another thread's transaction is waited for outside the critical
@@ -255,6 +259,15 @@ Status Dispatch(Op op, DatFileInstance& file, const OpArgs& args,
   if (!s.bind_error.ok()) return s.bind_error;
   if (!file.is_open() && !WorksClosed(op)) {
     return Status::Error(Err::kFileNotOpen, file.name());
+  }
+  // Entries ADDs left for later go in before anything else can look at a
+  // key; a rollback takes the records that made them away.
+  if (driver::AnyEntriesDeferred()) {
+    if (op == Op::Rollback) {
+      driver::DropDeferredEntries();
+    } else if (!(IsAdd(op) && driver::OnlyEntriesDeferredBy(file))) {
+      ZUNA_RETURN_IF_ERROR(driver::InsertDeferredEntries());
+    }
   }
   const bool closing = op == Op::Close || op == Op::Destroy;
   if (!s.failure.ok() && !closing) return s.failure;

@@ -66,6 +66,27 @@ Status RereadAfterRollback(DatFileInstance& file);
 // used by one of them at a time, as between any two operations.
 void PauseOutsideDriver(std::chrono::microseconds pause);
 
+// --- driver_deferred.cpp: key entries inserted later -----------------------
+
+// Whether ADD leaves `key`'s entry to be inserted later: with STREAM on,
+// inside a transaction in which this FILE is the one writer of its data
+// file (other stations wait for the transaction before they read), for a
+// maintained key that allows duplicates (an insert there refuses nothing).
+bool DefersEntries(const DatFileInstance& file, const KeyState& key);
+// Leaves `entry` (key `key_index` of an ADD that succeeded) to be inserted.
+void DeferEntry(DatFileInstance& file, size_t key_index, std::string_view entry);
+// Whether any FILE has entries waiting, and whether only `file` has.
+bool AnyEntriesDeferred();
+bool OnlyEntriesDeferredBy(const DatFileInstance& file);
+// Inserts every FILE's waiting entries, each key's in key order.  On a
+// failure the rest are dropped and the transaction can only be rolled back
+// (transaction::Doom).  Dispatch calls it before every operation but an
+// ADD of the one FILE deferring.
+Status InsertDeferredEntries();
+// Forgets every waiting entry: the ADDs that made them are being rolled
+// back.
+void DropDeferredEntries();
+
 // The close of an open FILE that is being destroyed, told to the statement
 // observer (statements.h) as Op::Destroy.
 void CloseDestroyed(DatFileInstance& file);

@@ -205,9 +205,14 @@ Status AddRecord(DatFileInstance& file, bool maintain_keys) {
 
   entries = NewEntries(file, plan.record_no);
   KeyChanges changes;
+  std::vector<size_t> deferred;  // keys whose entry goes in later
   for (size_t k = 0; k < s.keys.size() && status.ok() && maintain_keys; ++k) {
     KeyState& key = s.keys[k];
     if (!key.maintained || !key.file || entries[k].empty()) continue;
+    if (DefersEntries(file, key)) {
+      deferred.push_back(k);
+      continue;
+    }
     status = key.file->Insert(entries[k]);
     if (status.ok()) changes.inserted.emplace_back(&key, entries[k]);
   }
@@ -222,6 +227,7 @@ Status AddRecord(DatFileInstance& file, bool maintain_keys) {
     return status;
   }
 
+  for (const size_t k : deferred) DeferEntry(file, k, entries[k]);
   if (!maintain_keys) {
     // APPEND left the keys alone: to them the record does not exist, so a
     // PUT that follows inserts rather than deletes an entry never made.

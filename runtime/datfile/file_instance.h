@@ -171,6 +171,10 @@ struct DriverState {
   std::vector<char> entries_image;
   size_t entries_pending = 0;
 
+  // Key entries ADDs left to be inserted later, by key index, each key's
+  // entries back to back (driver_deferred.cpp); empty when none wait.
+  std::vector<std::string> deferred_entries;
+
   SequenceState sequence;
   DriverSwitches switches;
 

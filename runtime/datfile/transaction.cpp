@@ -61,6 +61,7 @@ struct State {
   std::vector<DataLog> logs;
   std::vector<std::weak_ptr<LogBinding>> bindings;
   size_t gathered_bytes = 0;    // over every target
+  Status doomed;                // set: only a rollback may end it (Doom)
 };
 
 // A batch is made once this much is gathered.  Blocks changed again and
@@ -870,6 +871,7 @@ Status Commit(const std::shared_ptr<LogBinding>& binding) {
     binding->logged = false;
     return Status::OK();
   }
+  if (!s.doomed.ok()) return s.doomed;
   // Every gathered write on disk before the commit point: afterwards no
   // log protects the files any more.
   ZUNA_RETURN_IF_ERROR(WriteGatheredBatch(/*sync=*/true));
@@ -897,6 +899,11 @@ Status Commit(const std::shared_ptr<LogBinding>& binding) {
   // a transaction file without logs, undoes nothing.
   if (!directory_gone.ok() && !logs_gone.ok()) return directory_gone;
   return Status::OK();
+}
+
+void Doom(const Status& why) {
+  State& s = Current();
+  if (s.open && s.doomed.ok()) s.doomed = why;
 }
 
 Status Rollback(const std::shared_ptr<LogBinding>& binding) {

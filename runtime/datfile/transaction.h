@@ -95,6 +95,11 @@ Status Logout(FileSystem& fs, const std::shared_ptr<LogBinding>& binding);
 // logged flag of every FILE of the transaction.
 Status Commit(const std::shared_ptr<LogBinding>& binding);
 
+// After a change the transaction made could not be finished (the key
+// entries a FILE deferred, driver_deferred.cpp): until it is rolled back,
+// COMMIT refuses with `why` and commits nothing.
+void Doom(const Status& why);
+
 // ROLLBACK: every logged file back to its state at its first write in the
 // transaction; 65 when that fails.  Every FILE of the transaction is left
 // unlogged and marked stale (its headers must be read again).
