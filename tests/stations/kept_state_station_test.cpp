@@ -90,21 +90,28 @@ TEST_F(KeptStateStationTest, APageReaderSeesChangesMadeBetweenItsPages) {
 }
 
 // A station inside its transaction adds records without reading the
-// headers again; another station's add waits for the transaction, and
-// after the commit each station's next add finds the other's record.
+// headers again, under STREAM leaving their key entries for its FLUSH;
+// another station's add and a third one's search by name wait for the
+// transaction, and after the commit each station's next add finds the
+// other's record, and the search finds the record by its entry.
 TEST_F(KeptStateStationTest, AnotherStationWaitsForATransactionAndSeesItAfter) {
   MakeRegister(1);
   StationClient a;
   StationClient b;
+  StationClient c;
   ASSERT_EQ(a.Code("share " + Path()), 0);
   ASSERT_EQ(b.Code("share " + Path()), 0);
+  ASSERT_EQ(c.Code("share " + Path()), 0);
   ASSERT_EQ(a.Code("logout"), 0);
   ASSERT_EQ(a.Code("stream"), 0);
   ASSERT_EQ(a.Ask("add InA1 70002").line, "0 2");
 
   ASSERT_TRUE(b.Send("add InB 70099"));
+  ASSERT_TRUE(c.Send("getname InA1"));
   EXPECT_FALSE(b.Receive(milliseconds(400)).answered)
       << "a station wrote into another's transaction";
+  EXPECT_FALSE(c.Receive(milliseconds(10)).answered)
+      << "a station read another's transaction half made";
   ASSERT_EQ(a.Ask("add InA2 70003").line, "0 3");
   ASSERT_EQ(a.Code("flush"), 0);
   ASSERT_EQ(a.Code("commit"), 0);
@@ -112,6 +119,10 @@ TEST_F(KeptStateStationTest, AnotherStationWaitsForATransactionAndSeesItAfter) {
   const StationReply waited = b.Receive(seconds(10));
   ASSERT_TRUE(waited.answered);
   EXPECT_EQ(waited.line, "0 4");
+  const StationReply searched = c.Receive(seconds(10));
+  ASSERT_TRUE(searched.answered);
+  EXPECT_EQ(searched.line, "0 2 InA1 70002");
+  EXPECT_EQ(c.Code("close"), 0);
   EXPECT_EQ(a.Ask("add AfterA 70005").line, "0 5");
   EXPECT_EQ(b.Ask("records").line, "0 5");
   EXPECT_EQ(a.Ask("getname InB").line, "0 4 InB 70099");
