@@ -260,16 +260,19 @@ Status Dispatch(Op op, DatFileInstance& file, const OpArgs& args,
   if (!file.is_open() && !WorksClosed(op)) {
     return Status::Error(Err::kFileNotOpen, file.name());
   }
+  const bool closing = op == Op::Close || op == Op::Destroy;
   // Entries ADDs left for later go in before anything else can look at a
-  // key; a rollback takes the records that made them away.
+  // key; a rollback takes the records that made them away.  A FILE closes
+  // even when they fail to (their transaction is doomed then).
+  Status inserted;
   if (driver::AnyEntriesDeferred()) {
     if (op == Op::Rollback) {
       driver::DropDeferredEntries();
     } else if (!(IsAdd(op) && driver::OnlyEntriesDeferredBy(file))) {
-      ZUNA_RETURN_IF_ERROR(driver::InsertDeferredEntries());
+      inserted = driver::InsertDeferredEntries();
+      if (!inserted.ok() && !closing) return inserted;
     }
   }
-  const bool closing = op == Op::Close || op == Op::Destroy;
   if (!s.failure.ok() && !closing) return s.failure;
   if (s.log->stale && file.is_open() && !closing) {
     ZUNA_RETURN_IF_ERROR(driver::RereadAfterRollback(file));
@@ -285,7 +288,7 @@ Status Dispatch(Op op, DatFileInstance& file, const OpArgs& args,
   if (op == Op::ImportFile) out->declaration = FileDecl{};
   Status status = Run(op, file, args, out);
   EndStep(file);
-  return status;
+  return inserted.ok() ? status : inserted;
 }
 
 OperationGroup::OperationGroup(DatFileInstance& file) : file_(file) {

@@ -235,7 +235,7 @@ void Cp1251ToCp866InPlace(char* data, size_t size) {
   MapBytesInPlace(data, size, k1251To866);
 }
 
-std::string Cp1251ToUtf8(std::string_view text) {
+void AppendCp1251AsUtf8(std::string_view text, std::string* out) {
   // Every byte's UTF-8 form, made once: the conversion of each line a
   // program prints is then a walk through a table.  [0] is the length.
   using Form = std::array<char, 4>;
@@ -249,14 +249,20 @@ std::string Cp1251ToUtf8(std::string_view text) {
     }
     return forms;
   }();
-  std::string out(text.size() * 3, '\0');
-  char* at = out.data();
+  const size_t start = out->size();
+  out->resize(start + text.size() * 3);
+  char* at = out->data() + start;
   for (char c : text) {
     const Form& form = kForms[static_cast<uint8_t>(c)];
     std::memcpy(at, form.data() + 1, 3);
     at += form[0];
   }
-  out.resize(static_cast<size_t>(at - out.data()));
+  out->resize(static_cast<size_t>(at - out->data()));
+}
+
+std::string Cp1251ToUtf8(std::string_view text) {
+  std::string out;
+  AppendCp1251AsUtf8(text, &out);
   return out;
 }
 

@@ -46,6 +46,8 @@ void Cp866ToCp1251InPlace(char* data, size_t size);
 void Cp1251ToCp866InPlace(char* data, size_t size);
 
 std::string Cp1251ToUtf8(std::string_view text);
+// The same, appended to *out: a writer of many lines keeps one buffer.
+void AppendCp1251AsUtf8(std::string_view text, std::string* out);
 std::string Cp866ToUtf8(std::string_view text);
 
 // Decodes UTF-8; a malformed sequence becomes one kNoFormChar per offending

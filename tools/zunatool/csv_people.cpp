@@ -39,12 +39,11 @@ std::optional<std::string> ReadCsv(const std::string& path,
 
 // The date is digits and '/', the same in 1251 and UTF-8: only the name is
 // converted, and the rest fits in the room the conversion leaves.
-std::string CsvLine(const app::ZUN_Record& record) {
-  std::string line = values::Cp1251ToUtf8(app::ZunName(record));
-  line += ';';
-  line += CsvDate(record.DATA);
-  line += '\n';
-  return line;
+void AppendCsvLine(const app::ZUN_Record& record, std::string* out) {
+  values::AppendCp1251AsUtf8(app::ZunName(record), out);
+  *out += ';';
+  *out += CsvDate(record.DATA);
+  *out += '\n';
 }
 
 }  // namespace zuna::tool

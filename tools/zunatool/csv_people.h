@@ -20,8 +20,8 @@ namespace zuna::tool {
 std::optional<std::string> ReadCsv(const std::string& path,
                                    std::vector<Person>* people);
 
-// The CSV line of a record, newline included (UTF-8).
-std::string CsvLine(const app::ZUN_Record& record);
+// The CSV line of a record, newline included (UTF-8), appended to *out.
+void AppendCsvLine(const app::ZUN_Record& record, std::string* out);
 
 }  // namespace zuna::tool
 

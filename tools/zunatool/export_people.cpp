@@ -48,7 +48,7 @@ int ExportPeople(const std::string& file_name, ExportFormat format) {
   std::vector<Person> people;
   switch (format) {
     case ExportFormat::kCsv:
-      error = PrintPages(*file, next, CsvLine, &count, kRecordsPerFilePage);
+      error = PrintPages(*file, next, AppendCsvLine, &count, kRecordsPerFilePage);
       break;
     case ExportFormat::kVcard:
       error = PrintPages(*file, next, VcardEntry, &count, kRecordsPerFilePage);

@@ -13,6 +13,7 @@
 #include <iostream>
 #include <memory>
 #include <string>
+#include <type_traits>
 
 #include "app/zun_dictionary.h"
 #include "runtime/datfile/driver.h"
@@ -66,8 +67,9 @@ constexpr int kRecordsPerPage = 512;
 constexpr int kRecordsPerFilePage = 4096;
 
 // Reads up to a page of `records_per_page` records with `next` (NEXT, or a
-// view's Next) under one hold of `file`, appending `text_of(record)` (UTF-8) to *text for each;
-// *count counts them.  Returns the error that ended the page early,
+// view's Next) under one hold of `file`, appending each record's text
+// (UTF-8) to *text: `text_of(record)`, or what `text_of(record, text)`
+// appends itself; *count counts them.  Returns the error that ended the page early,
 // kNoError when the page is full.
 template <typename Next, typename TextOf>
 int32_t ReadPage(datfile::DatFileInstance& file, Next next, TextOf text_of,
@@ -77,7 +79,12 @@ int32_t ReadPage(datfile::DatFileInstance& file, Next next, TextOf text_of,
   for (int i = 0; i < records_per_page; ++i) {
     const int32_t error = next();
     if (error != kNoError) return error;
-    *text += text_of(app::ReadZunRecord(file.record()));
+    const app::ZUN_Record record = app::ReadZunRecord(file.record());
+    if constexpr (std::is_invocable_v<TextOf, const app::ZUN_Record&, std::string*>) {
+      text_of(record, text);
+    } else {
+      *text += text_of(record);
+    }
     ++*count;
   }
   return kNoError;

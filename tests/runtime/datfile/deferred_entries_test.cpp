@@ -152,14 +152,23 @@ TEST_F(DeferredEntriesTest, AFailedInsertLeavesOnlyARollback) {
   fs_.SetContents("/ZUN.K02", k02);
   const Files damaged = RegisterFiles(fs_);
 
-  auto zun = Station(fs_);
-  AddArrivals(*zun);
-  EXPECT_EQ(FLUSH(*zun), 46);
-  EXPECT_EQ(COMMIT(*zun), 46);
-  EXPECT_EQ(COMMIT(*zun), 46) << "a second COMMIT must refuse too";
-  ASSERT_EQ(ROLLBACK(*zun), 0);
-  ASSERT_EQ(CLOSE(*zun), 0);
-  EXPECT_EQ(RegisterFiles(fs_), damaged);
+  for (const bool close_first : {false, true}) {
+    SCOPED_TRACE(close_first ? "CLOSE after the adds" : "FLUSH after the adds");
+    auto zun = Station(fs_);
+    AddArrivals(*zun);
+    if (close_first) {
+      // The FILE closes all the same; the transaction stays to be undone.
+      EXPECT_EQ(CLOSE(*zun), 46);
+      EXPECT_FALSE(zun->is_open());
+    } else {
+      EXPECT_EQ(FLUSH(*zun), 46);
+    }
+    EXPECT_EQ(COMMIT(*zun), 46);
+    EXPECT_EQ(COMMIT(*zun), 46) << "a second COMMIT must refuse too";
+    ASSERT_EQ(ROLLBACK(*zun), 0);
+    EXPECT_EQ(CLOSE(*zun), 0);
+    EXPECT_EQ(RegisterFiles(fs_), damaged);
+  }
 }
 
 }  // namespace
