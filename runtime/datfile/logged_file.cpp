@@ -32,10 +32,14 @@ Status LoggedFile::ReadAt(uint64_t offset, std::span<char> out,
 Status LoggedFile::WriteAt(uint64_t offset, std::span<const char> data) {
   if (data.empty()) return base_->WriteAt(offset, data);
   if (Logging()) return transaction::Gather(*this, offset, data);
-  // Not logged, yet another FILE's transaction may have gathered writes
-  // for this file: they go first, so this write lands on top of them.
-  if (transaction::Active() && transaction::HasGathered(*this)) {
-    ZUNA_RETURN_IF_ERROR(transaction::WriteGathered());
+  if (transaction::Active()) {
+    // Not logged, yet another FILE's transaction may log this file: its
+    // gathered writes go first, so this write lands on top of them, and
+    // it keeps no headers of the file in memory from now on.
+    if (transaction::HasGathered(*this)) {
+      ZUNA_RETURN_IF_ERROR(transaction::WriteGathered());
+    }
+    transaction::NoteWriteOutside(*this);
   }
   return base_->WriteAt(offset, data);
 }
@@ -63,6 +67,8 @@ Status LoggedFile::Truncate(uint64_t size) {
     } else if (size > now) {
       ZUNA_RETURN_IF_ERROR(transaction::BeforeWrite(*this, now, size - now));
     }
+  } else if (transaction::Active()) {
+    transaction::NoteWriteOutside(*this);
   }
   return base_->Truncate(size);
 }

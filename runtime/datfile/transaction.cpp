@@ -41,6 +41,8 @@ struct Target {
   uint64_t appended_at = UINT64_MAX;
   // Writes gathered and not yet made: disjoint ranges by offset.
   std::map<uint64_t, std::string> gathered;
+  // A FILE outside the transaction has written the file (NoteWriteOutside).
+  bool written_outside = false;
 };
 
 // The log of one data file.
@@ -639,7 +641,8 @@ bool LogsAnythingHere() { return OpenHere() && !Current().logs.empty(); }
 bool SoleWriterHere(const LoggedFile& data) {
   if (!OpenHere()) return false;
   for (const Target& target : Current().targets) {
-    if (target.owner != 0 || target.files.size() != 1 || target.files[0] != &data) {
+    if (target.owner != 0 || target.files.size() != 1 || target.files[0] != &data ||
+        target.written_outside) {
       continue;
     }
     // Its log exists from the first logged write on, and is held until
@@ -647,6 +650,16 @@ bool SoleWriterHere(const LoggedFile& data) {
     return LogOf(target) != nullptr;
   }
   return false;
+}
+
+void NoteWriteOutside(const LoggedFile& file) {
+  const Target* written = TargetOf(file);
+  if (written == nullptr) return;
+  // The data file's target is the one SoleWriterHere looks at.
+  const uint16_t data_id = written->owner == 0 ? written->id : written->owner;
+  for (Target& target : Current().targets) {
+    if (target.id == data_id) target.written_outside = true;
+  }
 }
 
 std::string LogPathFor(const std::string& data_path) {

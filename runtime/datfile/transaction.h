@@ -77,6 +77,11 @@ bool LogsAnythingHere();
 // is held), and no other FILE of this process has changed it either: the
 // headers the owner of `data` keeps in memory are the file's.
 bool SoleWriterHere(const LoggedFile& data);
+// A write to `file` outside the transaction (a FILE of this process not in
+// it) while it is open: should the transaction log `file`, or the data
+// file it belongs to, SoleWriterHere is false for that data file from now
+// on, so the transaction's FILE reads the headers again.
+void NoteWriteOutside(const LoggedFile& file);
 
 // The log of the data file `data_path` (its name with ".LOG").
 std::string LogPathFor(const std::string& data_path);

@@ -161,6 +161,37 @@ TEST_F(TransactionTest, TwoFilesTakingTurnsInOneTransactionSeeEachOthersAdds) {
   }
 }
 
+// A FILE of the process outside the transaction adds to the data file
+// the transaction changes: the transaction's FILE must see that record at
+// its next add, not write over it from headers it kept.
+TEST_F(TransactionTest, AFileOutsideTheTransactionAddsAndTheTransactionSeesIt) {
+  for (const bool stream : {false, true}) {
+    SCOPED_TRACE(stream ? "streamed" : "written through");
+    testing::MemFileSystem fs;
+    for (const auto& [path, bytes] : before_) fs.SetContents(path, bytes);
+    auto a = Station(fs);
+    auto b = Station(fs);
+    ASSERT_EQ(LOGOUT(*a), 0);
+    if (stream) ASSERT_EQ(STREAM(*a), 0);
+    ASSERT_EQ(AddZun(*a, "InA1", 1), 0);
+    ASSERT_EQ(AddZun(*b, "Outside", 2), 0);
+    EXPECT_EQ(POINTER(*b), 5u);
+    ASSERT_EQ(AddZun(*a, "InA2", 3), 0);
+    EXPECT_EQ(POINTER(*a), 6u);
+    ASSERT_EQ(FLUSH(*a), 0);
+    ASSERT_EQ(COMMIT(*a), 0);
+    ASSERT_EQ(CLOSE(*a), 0);
+    ASSERT_EQ(CLOSE(*b), 0);
+    ExpectClean(fs);
+    auto again = Station(fs);
+    EXPECT_EQ(RECORDS(*again), 6u);
+    for (const char* name : {"InA1", "Outside", "InA2"}) {
+      SetZun(*again, name, 0);
+      EXPECT_EQ(GET(*again, kByName), 0) << name;
+    }
+  }
+}
+
 TEST_F(TransactionTest, ALogWithOnlyItsMarkerUndoesToNothing) {
   // A transaction that died right after its data file was registered.
   Files files = before_;
