@@ -75,6 +75,11 @@ class KeyShapesTest : public driver_test::DriverFixture {
       ASSERT_EQ(testing::KeyHeight(*key), 3);
       ExpectLaidShape(*key, shape);
     }
+    Use(files);
+  }
+
+  void Use(const testing::HandLaidRegister& files) {
+    const std::vector<HandPerson> people = People();
     fs_.SetContents("/ZUN.DAT", files.dat);
     fs_.SetContents("/ZUN.K01", files.k01);
     fs_.SetContents("/ZUN.K02", files.k02);
@@ -265,6 +270,19 @@ TEST_F(KeyShapesTest, EachShapeIsSoundSoughtChangedAndRebuilt) {
     auto zun = NewZun();
     ASSERT_EQ(BUILD(*zun), 0);
     ExpectSound("after BUILD");
+  }
+}
+
+// One entry a leaf and three children an inner node: some 780 nodes a key,
+// more than a FILE's node cache has slots, so inner nodes share slots with
+// nodes below them -- a rightmost child among them.  Every search that
+// steps into a rightmost child must still arrive there.
+TEST_F(KeyShapesTest, TreesOfMoreNodesThanTheCacheHoldsAreSoughtRight) {
+  for (const InnerShape shape : kShapes) {
+    SCOPED_TRACE(testing::InnerShapeName(shape));
+    const HandTreeShape sparse{shape, 1, 3};
+    Use(testing::LayRegister(People(), sparse, sparse));
+    ExpectSound("as laid");
   }
 }
 
