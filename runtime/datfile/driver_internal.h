@@ -1,6 +1,7 @@
 // The driver's operations behind Dispatch (driver.h), one group per file:
 // driver_open.cpp, driver_write.cpp, driver_read.cpp, driver_sequence.cpp,
-// driver_switches.cpp, driver_maintenance.cpp.  Every function here runs
+// driver_switches.cpp, driver_maintenance.cpp, driver_sharing.cpp and
+// driver_deferred.cpp.  Every function here runs
 // inside Dispatch, with the critical section held, on a bound FILE; those
 // that need an open FILE are only called when it is open (Dispatch checks).
 #ifndef ZUNA_RUNTIME_DATFILE_DRIVER_INTERNAL_H_
