@@ -77,12 +77,11 @@ std::optional<std::string> CheckDate(std::string_view text, int32_t* serial) {
 
 namespace {
 
-// A valid date serial as "dd/mm/yyyy", the day's leading zero left out
-// unless `day_zero`: the texts of @D06 and of @D6 without its leading
-// blank, written digit by digit.  Every list and export line has one, and
-// the picture walk cost as much as reading the record; person_text_test
-// holds both to FormatDate for every date there is.
-std::string DateDigits(int32_t serial, bool day_zero) {
+// A valid date serial as "dd/mm/yyyy": the text of @D06, written digit
+// by digit.  Every list and export line has one, and the picture walk cost
+// as much as reading the record; person_text_test holds ListDate and
+// CsvDate to FormatDate for every date there is.
+std::array<char, 10> DateDigits(int32_t serial) {
   // "00" "01" ... "99".
   static constexpr auto kTwoDigits = [] {
     std::array<char, 200> table{};
@@ -93,35 +92,51 @@ std::string DateDigits(int32_t serial, bool day_zero) {
     return table;
   }();
   const values::CivilDate date = values::CivilFromSerial(serial);
-  char text[10];
-  size_t n = 0;
-  auto two = [&](int value) {
-    text[n++] = kTwoDigits[2 * value];
-    text[n++] = kTwoDigits[2 * value + 1];
+  std::array<char, 10> text;
+  auto two = [&](size_t at, int value) {
+    text[at] = kTwoDigits[2 * value];
+    text[at + 1] = kTwoDigits[2 * value + 1];
   };
-  if (day_zero || date.day >= 10) {
-    two(date.day);
-  } else {
-    text[n++] = static_cast<char>('0' + date.day);
-  }
-  text[n++] = '/';
-  two(date.month);
-  text[n++] = '/';
-  two(date.year / 100);
-  two(date.year % 100);
-  return std::string(text, n);
+  two(0, date.day);
+  text[2] = '/';
+  two(3, date.month);
+  text[5] = '/';
+  two(6, date.year / 100);
+  two(8, date.year % 100);
+  return text;
+}
+
+// DateDigits through the texts made so far.  A register's people share
+// their birth dates many times over (some 30,000 days for 200,000
+// people), and a date's text cost more than the rest of its line.  Slot
+// serial % 65536: every day of 179 consecutive years has a slot of its
+// own.  Zeroed until used (serial 0 is no date), so only the slots of the
+// days met take memory.  zunatool is one thread.
+const std::array<char, 10>& DateText(int32_t serial) {
+  struct Slot {
+    int32_t serial;
+    std::array<char, 10> text;
+  };
+  static Slot slots[1 << 16];
+  Slot& slot = slots[static_cast<uint32_t>(serial) & 0xFFFF];
+  if (slot.serial != serial) slot = {serial, DateDigits(serial)};
+  return slot.text;
 }
 
 }  // namespace
 
 std::string ListDate(int32_t serial) {
   if (!values::IsValidDateSerial(serial)) return std::string();
-  return DateDigits(serial, /*day_zero=*/false);
+  // @D6 leaves the day's leading zero out.
+  const std::array<char, 10>& text = DateText(serial);
+  const size_t from = text[0] == '0' ? 1 : 0;
+  return std::string(text.data() + from, text.size() - from);
 }
 
 std::string CsvDate(int32_t serial) {
   if (!values::IsValidDateSerial(serial)) return std::string();
-  return DateDigits(serial, /*day_zero=*/true);
+  const std::array<char, 10>& text = DateText(serial);
+  return std::string(text.data(), text.size());
 }
 
 }  // namespace zuna::tool
