@@ -30,9 +30,9 @@
 namespace zuna::datfile::driver {
 namespace {
 
-// Past this many bytes waiting in one FILE they are inserted at once, so
-// that an import of any size holds a bounded amount: sorted runs of this
-// size keep most of the gain.
+// Past this many bytes waiting in one FILE they are inserted before its
+// next ADD, so that an import of any size holds a bounded amount: sorted
+// runs of this size keep most of the gain.
 constexpr size_t kMostDeferredBytes = 64 << 20;
 
 // The FILEs with entries waiting; guarded by the driver's critical section.
@@ -48,9 +48,9 @@ size_t DeferredBytes(const DriverState& s) {
 }
 
 // `entries` (back to back) into `key`, in key order.  Write-back for the
-// while: the inserts of one run change the same few nodes over and over,
-// and the header with each of them; the nodes and header go out once, at
-// the end.
+// while (unless the key is in it already, alone on its file under STREAM):
+// the inserts of one run change the same few nodes over and over, and the
+// header with each of them; the nodes and header go out once, at the end.
 Status InsertSorted(KeyState& key, const std::string& entries) {
   const size_t el = key.encoder.entry_length();
   const size_t kl = key.encoder.key_length();
@@ -60,12 +60,14 @@ Status InsertSorted(KeyState& key, const std::string& entries) {
     return CompareEntries(entries.data() + size_t{a} * el,
                           entries.data() + size_t{b} * el, kl) < 0;
   });
+  const bool was_write_back = key.file->write_back();
   ZUNA_RETURN_IF_ERROR(key.file->SetWriteBack(true));
   Status status;
   for (const uint32_t i : order) {
     status = key.file->Insert(std::span<const char>(entries.data() + size_t{i} * el, el));
     if (!status.ok()) break;
   }
+  if (was_write_back) return status;
   const Status written = key.file->SetWriteBack(false);
   return status.ok() ? written : status;
 }

@@ -201,6 +201,7 @@ class KeyFile {
   // the KeyFile enters its error state.  Leaving the mode fails only when
   // those writes do.
   Status SetWriteBack(bool on);
+  bool write_back() const { return write_back_; }
 
   // A cache with a slot for every node of the tree (at least write-back
   // mode's, at most 64 MiB; grown as the tree grows, at each call), for a

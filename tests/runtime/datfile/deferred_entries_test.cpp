@@ -41,10 +41,10 @@ class DeferredEntriesTest : public DriverFixture {
     return files;
   }
 
-  std::unique_ptr<DatFileInstance> Station(FileSystem& fs) {
+  std::unique_ptr<DatFileInstance> Station(FileSystem& fs, uint32_t mode = kShared) {
     auto zun = std::make_unique<DatFileInstance>(testing::ZunDeclaration(), fs);
     zun->set_name("/ZUN");
-    EXPECT_EQ(OPEN(*zun, kShared), 0);
+    EXPECT_EQ(OPEN(*zun, mode), 0);
     return zun;
   }
 
@@ -121,6 +121,21 @@ TEST_F(DeferredEntriesTest, WhatComesNextFindsEveryKeyWhole) {
     auto again = Station(fs);
     ExpectWhole(*again);
   }
+}
+
+// Alone on the file, STREAM keeps the keys written back; the entries go
+// in all the same, and the keys stay written back for what follows.
+TEST_F(DeferredEntriesTest, AloneOnTheFileTheKeysAreWholeToo) {
+  auto zun = Station(fs_, kAccessReadWrite | kShareDenyAll);
+  AddArrivals(*zun);
+  ExpectWhole(*zun);
+  ASSERT_EQ(AddZun(*zun, "Afterwards", 9), 0);
+  ASSERT_EQ(FLUSH(*zun), 0);
+  ASSERT_EQ(COMMIT(*zun), 0);
+  ASSERT_EQ(CLOSE(*zun), 0);
+  ExpectClean(fs_);
+  auto again = Station(fs_);
+  EXPECT_EQ(RECORDS(*again, kByName), 4 + kArrivals.size());
 }
 
 TEST_F(DeferredEntriesTest, ARollbackTakesTheEntriesAwayWithTheirRecords) {
