@@ -268,7 +268,7 @@ Status Dispatch(Op op, DatFileInstance& file, const OpArgs& args,
   if (driver::AnyEntriesDeferred()) {
     if (op == Op::Rollback) {
       driver::DropDeferredEntries();
-    } else if (!(IsAdd(op) && driver::OnlyEntriesDeferredBy(file))) {
+    } else if (!(IsAdd(op) && driver::KeepsDeferring(file))) {
       inserted = driver::InsertDeferredEntries();
       if (!inserted.ok() && !closing) return inserted;
     }

@@ -108,7 +108,7 @@ void DeferEntry(DatFileInstance& file, size_t key_index, std::string_view entry)
 
 bool AnyEntriesDeferred() { return !Deferring().empty(); }
 
-bool OnlyEntriesDeferredBy(const DatFileInstance& file) {
+bool KeepsDeferring(const DatFileInstance& file) {
   const std::vector<DatFileInstance*>& files = Deferring();
   return files.size() == 1 && files.front() == &file &&
          DeferredBytes(file.driver_state()) < kMostDeferredBytes;

@@ -76,9 +76,11 @@ void PauseOutsideDriver(std::chrono::microseconds pause);
 bool DefersEntries(const DatFileInstance& file, const KeyState& key);
 // Leaves `entry` (key `key_index` of an ADD that succeeded) to be inserted.
 void DeferEntry(DatFileInstance& file, size_t key_index, std::string_view entry);
-// Whether any FILE has entries waiting, and whether only `file` has.
+// Whether any FILE has entries waiting; whether `file` may go on adding
+// without them going in first (no other FILE has any waiting, and its own
+// are below the bound).
 bool AnyEntriesDeferred();
-bool OnlyEntriesDeferredBy(const DatFileInstance& file);
+bool KeepsDeferring(const DatFileInstance& file);
 // Inserts every FILE's waiting entries, each key's in key order.  On a
 // failure the rest are dropped and the transaction can only be rolled back
 // (transaction::Doom).  Dispatch calls it before every operation but an

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,26 @@ class KeptStateStationTest : public ::testing::Test {
       ASSERT_EQ(maker.Code("add " + Name(i) + " " + std::to_string(60000 + i)), 0);
     }
     ASSERT_EQ(maker.Code("close"), 0);
+  }
+
+  // Each station opens the register shared.
+  void ShareAll(std::initializer_list<StationClient*> stations) {
+    for (StationClient* station : stations) {
+      ASSERT_EQ(station->Code("share " + Path()), 0);
+    }
+  }
+
+  // LOGOUT and STREAM: the transaction of a bulk load.
+  static void BeginStreamed(StationClient& station) {
+    ASSERT_EQ(station.Code("logout"), 0);
+    ASSERT_EQ(station.Code("stream"), 0);
+  }
+
+  // The station has stopped where its --pause-at option said.
+  static void ExpectPaused(StationClient& station) {
+    std::string line;
+    ASSERT_TRUE(station.ReadLine(&line, seconds(10)));
+    ASSERT_EQ(line, "paused");
   }
 
   static std::string Name(int i) {
@@ -99,11 +120,8 @@ TEST_F(KeptStateStationTest, AnotherStationWaitsForATransactionAndSeesItAfter) {
   StationClient a;
   StationClient b;
   StationClient c;
-  ASSERT_EQ(a.Code("share " + Path()), 0);
-  ASSERT_EQ(b.Code("share " + Path()), 0);
-  ASSERT_EQ(c.Code("share " + Path()), 0);
-  ASSERT_EQ(a.Code("logout"), 0);
-  ASSERT_EQ(a.Code("stream"), 0);
+  ASSERT_NO_FATAL_FAILURE(ShareAll({&a, &b, &c}));
+  ASSERT_NO_FATAL_FAILURE(BeginStreamed(a));
   ASSERT_EQ(a.Ask("add InA1 70002").line, "0 2");
 
   ASSERT_TRUE(b.Send("add InB 70099"));
@@ -141,10 +159,8 @@ TEST_F(KeptStateStationTest, ATransactionsKeyNodesDoNotOutliveIt) {
   MakeRegister(3);
   StationClient a;
   StationClient b;
-  ASSERT_EQ(a.Code("share " + Path()), 0);
-  ASSERT_EQ(b.Code("share " + Path()), 0);
-  ASSERT_EQ(a.Code("logout"), 0);
-  ASSERT_EQ(a.Code("stream"), 0);
+  ASSERT_NO_FATAL_FAILURE(ShareAll({&a, &b}));
+  ASSERT_NO_FATAL_FAILURE(BeginStreamed(a));
   ASSERT_EQ(a.Ask("add InA1 70010").line, "0 4");
   ASSERT_EQ(a.Ask("getname P02").line, "0 2 P02 60002");
   ASSERT_EQ(a.Ask("getname P03").line, "0 3 P03 60003");
@@ -157,8 +173,7 @@ TEST_F(KeptStateStationTest, ATransactionsKeyNodesDoNotOutliveIt) {
   ASSERT_EQ(b.Ask("getname P03").line, "0 3 P03 60003");
   ASSERT_EQ(b.Code("delete"), 0);
 
-  ASSERT_EQ(a.Code("logout"), 0);
-  ASSERT_EQ(a.Code("stream"), 0);
+  ASSERT_NO_FATAL_FAILURE(BeginStreamed(a));
   EXPECT_EQ(a.Code("getname P02"), 35);
   EXPECT_EQ(a.Code("getname P03"), 35);
   EXPECT_EQ(a.Ask("getname Renamed").line, "0 2 Renamed 70020");
@@ -183,12 +198,10 @@ TEST_F(KeptStateStationTest, ATransactionsKeyNodesDoNotOutliveIt) {
 TEST_F(KeptStateStationTest, AnOpenWaitsForATransactionHalfWritten) {
   MakeRegister(1);
   StationClient writer({"--pause-at-write"});
-  ASSERT_EQ(writer.Code("share " + Path()), 0);
+  ASSERT_NO_FATAL_FAILURE(ShareAll({&writer}));
   ASSERT_EQ(writer.Code("logout"), 0);
   ASSERT_TRUE(writer.Send("add Late 70002"));
-  std::string paused;
-  ASSERT_TRUE(writer.ReadLine(&paused, seconds(10)));
-  ASSERT_EQ(paused, "paused");
+  ASSERT_NO_FATAL_FAILURE(ExpectPaused(writer));
 
   StationClient opener;
   ASSERT_TRUE(opener.Send("share " + Path()));
@@ -221,19 +234,14 @@ TEST_F(KeptStateStationTest, ACommitRemovesOnlyItsOwnLog) {
   StationClient committer({"--pause-at-log-removed"});
   StationClient adder;
   StationClient importer;
-  ASSERT_EQ(committer.Code("share " + Path()), 0);
-  ASSERT_EQ(adder.Code("share " + Path()), 0);
-  ASSERT_EQ(importer.Code("share " + Path()), 0);
+  ASSERT_NO_FATAL_FAILURE(ShareAll({&committer, &adder, &importer}));
   ASSERT_EQ(committer.Code("logout"), 0);
   ASSERT_EQ(committer.Ask("add Committed 70002").line, "0 2");
   ASSERT_TRUE(committer.Send("commit"));
-  std::string paused;
-  ASSERT_TRUE(committer.ReadLine(&paused, seconds(10)));
-  ASSERT_EQ(paused, "paused");
+  ASSERT_NO_FATAL_FAILURE(ExpectPaused(committer));
 
   ASSERT_EQ(adder.Ask("add Between 70003").line, "0 3");
-  ASSERT_EQ(importer.Code("logout"), 0);
-  ASSERT_EQ(importer.Code("stream"), 0);
+  ASSERT_NO_FATAL_FAILURE(BeginStreamed(importer));
   ASSERT_EQ(importer.Ask("add Imported 70004").line, "0 4");
   ASSERT_TRUE(committer.Send("go on"));
   ASSERT_EQ(committer.Receive(seconds(10)).line, "0");
